@@ -1,0 +1,23 @@
+// Tenth-order linear-prediction primitives shared by encoder and decoder.
+#pragma once
+
+#include <span>
+
+namespace g729a {
+
+inline constexpr int kLpOrder = 10;
+
+// in: r[0..10] (r[0] > 0); out: a[0..10] (a[0] = 1), rc[0..9].
+// Returns the final prediction-error energy.
+double levinson_durbin(std::span<const double, 11> r, std::span<double, 11> a,
+                       std::span<double, 10> rc);
+
+// in: a[0..10], previous_lsp[0..9] (returned when fewer than ten roots are
+// found); out: lsp[0..9], cosine domain, decreasing.
+void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previous_lsp,
+               std::span<double, 10> lsp);
+
+// in: lsp[0..9]; out: a[0..10].
+void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a);
+
+}  // namespace g729a

@@ -1,0 +1,32 @@
+// LSF codebook reconstruction with the switched MA predictor.
+#pragma once
+
+#include <array>
+#include <span>
+
+namespace g729a {
+
+using LsfVector = std::array<double, 10>;
+// Row 0: expanded codebook vector of the latest frame; row 3: four frames ago.
+using LsfMaMemory = std::array<LsfVector, 4>;
+
+// Initial content of every row of the predictor memory.
+extern const LsfVector lsf_ma_memory_reset;
+
+void lsf_ma_memory_init(LsfMaMemory& memory);
+
+// One pass j = first..last (increasing): pulls neighbours at least `gap` apart.
+// inout: buf.
+void lsf_expand(std::span<double, 10> buf, double gap, int first = 1, int last = 9);
+
+// Ordering pass, floor 0.005, minimum distance 0.0392, ceiling 3.135. inout: lsf.
+void lsf_stabilize(std::span<double, 10> lsf);
+
+// in: cb1 row i1, cb2 rows i2 (low half) and i3 (high half), coef (the
+// mode's 4 x 10 predictor rows), coef_sum (the mode's row);
+// inout: memory; out: lsf_out (radians, increasing).
+void lsf_reconstruct(const double (*cb1)[10], const double (*cb2)[10], int i1, int i2, int i3,
+                     const double (*coef)[10], LsfMaMemory& memory, std::span<double, 10> lsf_out,
+                     const double* coef_sum);
+
+}  // namespace g729a

@@ -1,0 +1,1 @@
+// Module entry: descriptor, lifecycle and console command.

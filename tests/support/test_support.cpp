@@ -1,0 +1,95 @@
+#include "support/test_support.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sys/stat.h>
+
+namespace testsupport {
+
+std::string shared_dir() { return G729A_SHARED_DIR; }
+
+bool shared_available() {
+  struct stat st {};
+  return stat((shared_dir() + "/testvectors").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ADD_FAILURE() << "cannot read " << path;
+    return {};
+  }
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::int16_t> read_pcm(const std::string& path) {
+  const auto bytes = read_file(path);
+  std::vector<std::int16_t> pcm(bytes.size() / 2);
+  for (std::size_t i = 0; i < pcm.size(); ++i) {
+    pcm[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+  return pcm;
+}
+
+double snr_db(const std::vector<std::int16_t>& ref, const std::vector<std::int16_t>& test,
+              int delay) {
+  double signal = 0, noise = 0;
+  for (std::size_t i = 0; i + delay < test.size() && i < ref.size(); ++i) {
+    const double r = ref[i];
+    const double e = r - test[i + delay];
+    signal += r * r;
+    noise += e * e;
+  }
+  if (noise == 0) return 200.0;
+  return 10.0 * std::log10(signal / noise);
+}
+
+double segmental_snr_db(const std::vector<std::int16_t>& ref,
+                        const std::vector<std::int16_t>& test, int delay) {
+  double total = 0;
+  int frames = 0;
+  for (std::size_t start = 0; start + 80 <= ref.size() && start + delay + 80 <= test.size();
+       start += 80) {
+    double signal = 0, noise = 0;
+    for (std::size_t i = start; i < start + 80; ++i) {
+      const double r = ref[i];
+      const double e = r - test[i + delay];
+      signal += r * r;
+      noise += e * e;
+    }
+    if (signal < 1000.0) continue;
+    double snr = noise == 0 ? 80.0 : 10.0 * std::log10(signal / noise);
+    snr = std::fmin(80.0, std::fmax(-10.0, snr));
+    total += snr;
+    ++frames;
+  }
+  return frames ? total / frames : 0.0;
+}
+
+standin::Module& module() {
+  static std::unique_ptr<standin::Module> loaded = [] {
+    std::string error;
+    auto m = standin::Module::open(standin::default_module_path(), error);
+    if (!m) {
+      std::fprintf(stderr, "cannot load the codec module: %s\n", error.c_str());
+      std::abort();
+    }
+    return m;
+  }();
+  return *loaded;
+}
+
+TranslatorDescriptor* encoder_translator() {
+  module();
+  return standin::find_translator("lintog729");
+}
+
+TranslatorDescriptor* decoder_translator() {
+  module();
+  return standin::find_translator("g729tolin");
+}
+
+}  // namespace testsupport
