@@ -1,0 +1,53 @@
+#include <cmath>
+
+#include "codec/common/frame_format.h"
+#include "codec/common/lsf.h"
+#include "codec/common/tables.h"
+#include "codec/decoder/decoder.h"
+
+namespace g729a {
+namespace {
+
+// A flat spectrum's LSPs, so the first frame interpolates from something
+// neutral.
+constexpr std::array<double, 10> kInitialLsp = {0.9595,  0.8413,  0.6549,  0.4154,  0.1423,
+                                                -0.1423, -0.4154, -0.6549, -0.8413, -0.9595};
+constexpr std::int32_t kInitialPitchDelay = 60;
+constexpr std::int16_t kInitialCngSeed = 11111;
+constexpr double kInitialGainPrediction = -14.0;
+constexpr double kInitialSidGain = 0.502;
+
+}  // namespace
+
+int decoder_state_init(DecoderState& state) {
+  state.excitation_buffer.fill(0.0);
+  state.lsp_previous = kInitialLsp;
+  state.synthesis_memory.fill(0.0);
+  state.pitch_sharpening = 0.2;
+  state.previous_pitch_delay = kInitialPitchDelay;
+  state.gain_code = 0.0;
+  state.gain_pitch = 0.0;
+  state.previous_frame_kind = static_cast<std::int32_t>(FrameKind::Speech);
+  state.cng_seed = kInitialCngSeed;
+  lsf_ma_memory_init(state.lsf_ma_memory);
+  state.sid_gain = 0.0;
+  for (int i = 0; i < 10; ++i) state.sid_lsp[i] = std::cos(lsf_ma_memory_reset[i]);
+  state.sid_received_gain = kInitialSidGain;
+  // Comfort noise predicts with mode 0 and with a 60/40 blend of both modes.
+  for (int k = 0; k < 4; ++k) {
+    for (int j = 0; j < 10; ++j) {
+      state.cng_ma_coef[0][k][j] = lsf_ma_coef[0][k][j];
+      state.cng_ma_coef[1][k][j] = 0.6 * lsf_ma_coef[0][k][j] + 0.4 * lsf_ma_coef[1][k][j];
+    }
+  }
+  state.gain_predictor_memory.fill(kInitialGainPrediction);
+  state.postproc_memory.fill(0.0);
+  state.residual_buffer.fill(0.0);
+  state.postfilter_memory.fill(0.0);
+  state.tilt_memory = 0.0;
+  state.agc_gain = 1.0;
+  state.synthesis_buffer.fill(0.0);
+  return 0;
+}
+
+}  // namespace g729a

@@ -1,0 +1,77 @@
+#include "codec/decoder/parameter_decoding.h"
+
+#include <cmath>
+
+#include "codec/common/tables.h"
+
+namespace g729a {
+namespace {
+
+constexpr double kSharpeningMin = 0.2;
+constexpr double kSharpeningMax = 0.7945;
+constexpr double kMeanEnergyDb = 36.0;
+
+}  // namespace
+
+void pitch_delay_decode(int index, int t_min, int t_max, int subframe, int& T, int& f) {
+  if (subframe == 0) {
+    if (index < 197) {
+      T = (index + 2) / 3 + 19;
+      f = (index + 2) % 3 - 1;
+    } else {
+      T = index - 112;
+      f = 0;
+    }
+    return;
+  }
+  int lo = T - 5;
+  if (lo < t_min) lo = t_min;
+  if (lo + 9 > t_max) lo = t_max - 9;
+  T = lo + (index + 2) / 3 - 1;
+  f = (index + 2) % 3 - 1;
+}
+
+void fixed_codebook_decode(int C, int S, CodeVector& cv) {
+  cv.fill(0.0);
+  const int positions[4] = {
+      (C & 7) * 5,
+      ((C >> 3) & 7) * 5 + 1,
+      ((C >> 6) & 7) * 5 + 2,
+      ((C >> 10) & 7) * 5 + 3 + ((C >> 9) & 1),
+  };
+  for (int k = 0; k < 4; ++k) cv[positions[k]] = ((S >> k) & 1) ? 1.0 : -1.0;
+}
+
+void pitch_sharpen(int T, double sharpening, CodeVector& cv) {
+  if (T >= 40) return;
+  for (int n = T; n < 40; ++n) cv[n] = cv[n] + sharpening * cv[n - T];
+}
+
+void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predictor_memory,
+                 double& gain_pitch, double& gain_code) {
+  const int i1 = gain_unmap1[index >> 4];
+  const int i2 = gain_unmap2[index & 15];
+  gain_pitch = gain_cb1[i1][0] + gain_cb2[i2][0];
+
+  double E = 0.01;
+  for (double v : cv) E += v * v;
+  double p = kMeanEnergyDb - 10.0 * std::log10(E / 40.0);
+  for (int k = 0; k < 4; ++k) p += gain_pred_coef[k] * predictor_memory[k];
+  const double g0 = std::pow(10.0, p / 20.0);
+
+  const double gamma = gain_cb1[i1][1] + gain_cb2[i2][1];
+  gain_code = g0 * gamma;
+
+  predictor_memory[3] = predictor_memory[2];
+  predictor_memory[2] = predictor_memory[1];
+  predictor_memory[1] = predictor_memory[0];
+  predictor_memory[0] = 20.0 * std::log10(gamma);
+}
+
+double pitch_sharpening_from_gain(double gain_pitch) {
+  if (gain_pitch > kSharpeningMax) return kSharpeningMax;
+  if (gain_pitch < kSharpeningMin) return kSharpeningMin;
+  return gain_pitch;
+}
+
+}  // namespace g729a

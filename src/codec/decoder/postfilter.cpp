@@ -1,0 +1,163 @@
+#include "codec/decoder/postfilter.h"
+
+#include <cmath>
+
+#include "codec/common/numeric.h"
+
+namespace g729a {
+namespace {
+
+constexpr int kResidualHistory = 143;
+constexpr int kSynthesisHistory = 10;
+constexpr int kPitchHalfWidth = 3;
+constexpr int kPostfilterMaxDelay = 143;
+constexpr double kEnergyOffset = 0.5;
+constexpr double kCurrentWeight = 0.6666666666666666;
+constexpr double kDelayedWeight = 0.3333333333333333;
+constexpr int kImpulseLength = 22;
+constexpr double kTiltScale = 0.8;
+constexpr double kAgcDecay = 0.9;
+constexpr double kAgcRise = 0.09999999999999998;
+
+// Powers w^0 .. w^10 by repeated multiplication, so they equal the doubles a
+// running product gives.
+constexpr std::array<double, 11> powers(double w) {
+  std::array<double, 11> p{};
+  p[0] = 1.0;
+  p[1] = w;
+  for (int i = 2; i < 11; ++i) p[i] = p[i - 1] * w;
+  return p;
+}
+
+constexpr std::array<double, 11> kNumeratorPowers = powers(0.55);
+constexpr std::array<double, 11> kDenominatorPowers = powers(0.70);
+
+// y[n] = x[n] - Ad[1] y[n-1] - ... - Ad[10] y[n-10] over `length` samples;
+// y[-1..-10] are read in front of y.
+void all_pole(std::span<const double, 11> a, const double* x, double* y, int length) {
+  for (int n = 0; n < length; ++n) {
+    double v = x[n];
+    for (int k = 1; k <= 10; ++k) v -= a[k] * y[n - k];
+    y[n] = v;
+  }
+}
+
+}  // namespace
+
+void pitch_postfilter(const double* r, int T, Subframe& p) {
+  int t_min = T - kPitchHalfWidth;
+  int t_max = T + kPitchHalfWidth;
+  if (t_max > kPostfilterMaxDelay) {
+    t_max = kPostfilterMaxDelay;
+    t_min = kPostfilterMaxDelay - 2 * kPitchHalfWidth;
+  }
+
+  double best_corr = -1e38;
+  int best = t_min;
+  for (int d = t_min; d <= t_max; ++d) {
+    double corr = 0.0;
+    for (int n = 0; n < 40; ++n) corr += r[n] * r[n - d];
+    if (corr > best_corr) {
+      best_corr = corr;
+      best = d;
+    }
+  }
+
+  double E_d = kEnergyOffset;
+  for (int n = 0; n < 40; ++n) E_d += r[n - best] * r[n - best];
+  double E_0 = kEnergyOffset;
+  for (int n = 0; n < 40; ++n) E_0 += r[n] * r[n];
+  const double cmax = best_corr > 0.0 ? best_corr : 0.0;
+
+  if (cmax * cmax < E_0 * E_d * 0.5) {
+    // Prediction gain below 3 dB: leave the residual alone.
+    for (int n = 0; n < 40; ++n) p[n] = r[n];
+  } else if (E_d < cmax) {
+    for (int n = 0; n < 40; ++n) p[n] = kCurrentWeight * r[n] + kDelayedWeight * r[n - best];
+  } else {
+    const double g = 1.0 / (E_d + 0.5 * cmax) * (0.5 * cmax);
+    for (int n = 0; n < 40; ++n) p[n] = (1.0 - g) * r[n] + g * r[n - best];
+  }
+}
+
+double tilt_factor(std::span<const double, 11> An, std::span<const double, 11> Ad) {
+  // Ten leading zeros stand for the filter's empty memory.
+  std::array<double, 10 + kImpulseLength> buf{};
+  double* h = buf.data() + 10;
+  for (int i = 0; i < 11; ++i) h[i] = An[i];
+  all_pole(Ad, h, h, kImpulseLength);
+
+  double rh0 = 0.0;
+  for (int n = 0; n < kImpulseLength; ++n) rh0 += h[n] * h[n];
+  double rh1 = 0.0;
+  for (int n = 1; n < kImpulseLength; ++n) rh1 += h[n - 1] * h[n];
+  if (rh1 <= 0.0) return 0.0;
+  return rh1 * kTiltScale / rh0;
+}
+
+void tilt_compensation(double k, Subframe& p, double& memory) {
+  const double last = p[39];
+  for (int n = 39; n >= 1; --n) p[n] = p[n] - k * p[n - 1];
+  p[0] = p[0] - k * memory;
+  memory = last;
+}
+
+void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
+  double G_out = 0.0;
+  for (double v : y) G_out += v * v;
+  if (G_out == 0.0) {
+    gain = 0.0;
+    return;
+  }
+  double G_in = 0.0;
+  for (int n = 0; n < 40; ++n) G_in += x[n] * x[n];
+  const double g0 = G_in == 0.0 ? 0.0 : std::sqrt(G_in / G_out) * kAgcRise;
+  for (double& v : y) {
+    gain = gain * kAgcDecay + g0;
+    v = v * gain;
+  }
+}
+
+void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
+                         int s, std::span<double, 80> out) {
+  std::array<double, 11> An;
+  std::array<double, 11> Ad;
+  An[0] = A[0];
+  Ad[0] = A[0];
+  for (int i = 1; i <= 10; ++i) {
+    An[i] = A[i] * kNumeratorPowers[i];
+    Ad[i] = A[i] * kDenominatorPowers[i];
+  }
+
+  const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
+  double* r = state.residual_buffer.data() + kResidualHistory;
+  for (int n = 0; n < 40; ++n) {
+    double v = x[n];
+    for (int k = 1; k <= 10; ++k) v += An[k] * x[n - k];
+    r[n] = v;
+  }
+
+  Subframe p;
+  if (kind == FrameKind::Speech) {
+    pitch_postfilter(r, T, p);
+  } else {
+    for (int n = 0; n < 40; ++n) p[n] = r[n];
+  }
+
+  tilt_compensation(tilt_factor(An, Ad), p, state.tilt_memory);
+
+  std::array<double, 50> y;
+  for (int i = 0; i < 10; ++i) y[i] = state.postfilter_memory[i];
+  all_pole(Ad, p.data(), y.data() + 10, 40);
+  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = flush_small(y[40 + i]);
+
+  Subframe result;
+  for (int n = 0; n < 40; ++n) result[n] = y[10 + n];
+  adaptive_gain_control(x, result, state.agc_gain);
+  for (int n = 0; n < 40; ++n) out[40 * s + n] = result[n];
+
+  for (int i = 0; i < kResidualHistory; ++i)
+    state.residual_buffer[i] = state.residual_buffer[i + 40];
+}
+
+}  // namespace g729a

@@ -1,0 +1,62 @@
+#include "codec/decoder/sid_decode.h"
+
+#include <cmath>
+
+#include "codec/common/adaptive_codebook.h"
+#include "codec/common/cng_excitation.h"
+#include "codec/common/frame_format.h"
+#include "codec/common/lsf.h"
+#include "codec/common/tables.h"
+
+namespace g729a {
+namespace {
+
+constexpr double kSidGainKeep = 0.875;
+constexpr double kSidGainTake = 0.125;
+constexpr double kSidFirstGap = 0.0012;
+
+}  // namespace
+
+void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2,
+                int sid_energy) {
+  state.sid_received_gain = sid_gain_table[sid_energy];
+
+  LsfVector buf;
+  const double* row1 = lsf_cb1[sid_stage1_map[sid_stage1]];
+  const double* low = lsf_cb2[sid_stage2_map[0][sid_stage2]];
+  const double* high = lsf_cb2[sid_stage2_map[1][sid_stage2]];
+  for (int j = 0; j < 10; ++j) buf[j] = row1[j];
+  for (int j = 0; j < 5; ++j) buf[j] += low[j];
+  for (int j = 5; j < 10; ++j) buf[j] += high[j];
+  // Only the first of the two spreading passes speech frames get.
+  lsf_expand(buf, kSidFirstGap);
+
+  const auto& coef = state.cng_ma_coef[sid_switch];
+  const double* coef_sum = cng_ma_coef_sum[sid_switch];
+  LsfVector lsf;
+  for (int j = 0; j < 10; ++j) {
+    double v = buf[j] * coef_sum[j];
+    for (int k = 0; k < 4; ++k) v += state.lsf_ma_memory[k][j] * coef[k][j];
+    lsf[j] = v;
+  }
+
+  auto& memory = state.lsf_ma_memory;
+  memory[3] = memory[2];
+  memory[2] = memory[1];
+  memory[1] = memory[0];
+  memory[0] = buf;
+
+  lsf_stabilize(lsf);
+  for (int j = 0; j < 10; ++j) state.sid_lsp[j] = std::cos(lsf[j]);
+
+  if (state.previous_frame_kind == static_cast<std::int32_t>(FrameKind::Speech)) {
+    state.sid_gain = state.sid_received_gain;
+  } else {
+    state.sid_gain = kSidGainKeep * state.sid_gain + kSidGainTake * state.sid_received_gain;
+  }
+
+  comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,
+                           state.sid_gain);
+}
+
+}  // namespace g729a

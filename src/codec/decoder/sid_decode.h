@@ -1,0 +1,15 @@
+// SID frames: spectral envelope and noise level of the comfort noise, and
+// its excitation.
+#pragma once
+
+#include "codec/decoder/decoder_state.h"
+
+namespace g729a {
+
+// in: the four SID fields; inout: state (sid_received_gain, sid_gain,
+// sid_lsp, lsf_ma_memory, cng_seed and the frame's excitation at 154).
+// previous_frame_kind must still hold the previous frame's kind.
+void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2,
+                int sid_energy);
+
+}  // namespace g729a
