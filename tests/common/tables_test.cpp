@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "codec/common/tables.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -11,7 +11,7 @@ TEST(Tables, KnownValuesOfTheStandard) {
   EXPECT_EQ(g729a::lsf_cb1[127][9], 2.4328);
   EXPECT_EQ(g729a::lsf_cb2[0][3], 0.1261);
   EXPECT_EQ(g729a::lp_window[0], 0.08);
-  EXPECT_EQ(g729a::lp_window[199], 1.0);
+  EXPECT_EQ(g729a::lp_window[200], 1.0);  // peak where the two halves meet
   EXPECT_EQ(g729a::lsp_grid[0], 0.9997559);
   EXPECT_EQ(g729a::lsp_grid[50], -0.9997559);
   EXPECT_EQ(g729a::gain_cb2[15][0], 1.158039);

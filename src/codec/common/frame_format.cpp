@@ -18,8 +18,8 @@ void pack_speech_frame(const FrameParameters& in, std::span<std::uint8_t, kSpeec
   const std::uint32_t w1 = ((slot(kSlotC1) & 0xFFu) << 24) | ((slot(kSlotS1) & 0xFu) << 20) |
                            ((slot(kSlotGain1) & 0x7Fu) << 13) | ((slot(kSlotP2) & 0x1Fu) << 8) |
                            ((slot(kSlotC2) >> 5) & 0xFFu);
-  const std::uint32_t w2 = ((slot(kSlotC2) & 0x1Fu) << 11) | ((slot(kSlotS2) & 0xFu) << 7) |
-                           (slot(kSlotGain2) & 0x7Fu);
+  const std::uint32_t w2 =
+      ((slot(kSlotC2) & 0x1Fu) << 11) | ((slot(kSlotS2) & 0xFu) << 7) | (slot(kSlotGain2) & 0x7Fu);
   for (int i = 0; i < 4; ++i) {
     out[i] = static_cast<std::uint8_t>(w0 >> (24 - 8 * i));
     out[4 + i] = static_cast<std::uint8_t>(w1 >> (24 - 8 * i));

@@ -36,7 +36,12 @@ enum SpeechSlot : int {
   kSlotGain2 = 10,
 };
 
-enum SidSlot : int { kSlotSidSwitch = 0, kSlotSidStage1 = 1, kSlotSidStage2 = 2, kSlotSidEnergy = 3 };
+enum SidSlot : int {
+  kSlotSidSwitch = 0,
+  kSlotSidStage1 = 1,
+  kSlotSidStage2 = 2,
+  kSlotSidEnergy = 3
+};
 
 // P0 for a pitch index P1: 1 plus bits 2..7 of P1, modulo 2.
 std::int32_t pitch_parity(std::int32_t p1);

@@ -47,6 +47,12 @@ double chebyshev(double x, const double* f) {
 
 }  // namespace
 
+double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi) {
+  const double denominator = y_hi - y_lo;
+  if (denominator == 0.0) return x_lo;  // both ends exactly zero: x_lo is a root
+  return x_lo - y_lo * (x_hi - x_lo) / denominator;
+}
+
 void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previous_lsp,
                std::span<double, 10> lsp) {
   double f1[6], f2[6];
@@ -83,11 +89,7 @@ void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previo
           y_lo = y_mid;
         }
       }
-      // Both ends exactly zero leave nothing to interpolate: the lower end
-      // is itself a root.
-      const double denominator = y_hi - y_lo;
-      const double x_int =
-          denominator == 0.0 ? x_lo : x_lo - y_lo * (x_hi - x_lo) / denominator;
+      const double x_int = lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
       roots[nf++] = x_int;
       current ^= 1;
       x_lo = x_int;

@@ -17,6 +17,10 @@ double levinson_durbin(std::span<const double, 11> r, std::span<double, 11> a,
 void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previous_lsp,
                std::span<double, 10> lsp);
 
+// Root of the straight line through (x_lo, y_lo) and (x_hi, y_hi). When
+// both ends are exactly zero there is no line: the lower end is returned.
+double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi);
+
 // in: lsp[0..9]; out: a[0..10].
 void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a);
 

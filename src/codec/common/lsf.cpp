@@ -5,7 +5,9 @@ namespace g729a {
 const LsfVector lsf_ma_memory_reset = {0.285599, 0.571199, 0.856798, 1.142397, 1.427997,
                                        1.713596, 1.999195, 2.284795, 2.570394, 2.855993};
 
-void lsf_ma_memory_init(LsfMaMemory& memory) { memory.fill(lsf_ma_memory_reset); }
+void lsf_ma_memory_init(LsfMaMemory& memory) {
+  memory.fill(lsf_ma_memory_reset);
+}
 
 void lsf_expand(std::span<double, 10> buf, double gap, int first, int last) {
   for (int j = first; j <= last; ++j) {
