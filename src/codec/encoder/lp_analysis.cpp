@@ -1,0 +1,93 @@
+#include "codec/encoder/lp_analysis.h"
+
+#include "codec/common/lp.h"
+#include "codec/common/numeric.h"
+#include "codec/common/tables.h"
+
+namespace g729a {
+
+namespace {
+
+constexpr std::array<double, 11> kGammaPowers = {1.0,
+                                                 0.75,
+                                                 0.5625,
+                                                 0.421875,
+                                                 0.31640625,
+                                                 0.2373046875,
+                                                 0.177978515625,
+                                                 0.13348388671875,
+                                                 0.1001129150390625,
+                                                 0.07508468627929688,
+                                                 0.056313514709472656};
+
+constexpr double kWhiteNoiseCorrection = 1.0001;
+constexpr double kTilt = 0.7;
+
+}  // namespace
+
+void windowed_autocorrelation(std::span<const double, 240> speech, std::span<double, 11> r) {
+  std::array<double, 240> x;
+  for (int n = 0; n < 240; ++n) x[n] = speech[n] * lp_window[n];
+  for (int k = 0; k <= 10; ++k) {
+    double sum = 0.0;
+    for (int n = k; n < 240; ++n) sum += x[n] * x[n - k];
+    r[k] = sum;
+  }
+  // Keeps silence analysable: Levinson-Durbin needs r[0] > 0.
+  if (r[0] < 1.0) r[0] = 1.0;
+  r[0] = r[0] * kWhiteNoiseCorrection;
+  for (int k = 1; k <= 10; ++k) r[k] = r[k] * lag_window[k - 1];
+}
+
+void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
+                 std::span<double, 10> lsp_new) {
+  std::array<double, 11> r;
+  windowed_autocorrelation(speech, r);
+  LpFilter a;
+  std::array<double, 10> rc;
+  levinson_durbin(r, a, rc);
+  lp_to_lsp(a, lsp_previous, lsp_new);
+}
+
+void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quantized,
+                                   std::span<const double, 10> lsp_new_q,
+                                   std::array<LpFilter, 2>& aq) {
+  std::array<double, 10> lsp_mid;
+  for (int i = 0; i < 10; ++i) {
+    lsp_mid[i] = 0.5 * lsp_previous_quantized[i] + 0.5 * lsp_new_q[i];
+  }
+  lsp_to_lp(lsp_mid, aq[0]);
+  lsp_to_lp(lsp_new_q, aq[1]);
+}
+
+void weight_filter(const LpFilter& aq, LpFilter& ap) {
+  for (int k = 0; k <= 10; ++k) ap[k] = aq[k] * kGammaPowers[k];
+}
+
+void lp_residual(const double* sp, const LpFilter& aq, double* res) {
+  for (int n = 0; n < 40; ++n) {
+    double s = sp[n];
+    for (int k = 1; k <= 10; ++k) s += aq[k] * sp[n - k];
+    res[n] = s;
+  }
+}
+
+void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
+                     double* wsp) {
+  // Ap(z)(1 - 0.7 z^-1) cut to order 10 compensates the spectral tilt.
+  std::array<double, 11> c;
+  c[0] = 1.0;
+  for (int k = 1; k <= 10; ++k) c[k] = ap[k] - kTilt * ap[k - 1];
+
+  std::array<double, 50> y;  // ten memory samples, then the subframe
+  for (int k = 0; k < 10; ++k) y[k] = memory[k];
+  for (int n = 0; n < 40; ++n) {
+    double s = res[n];
+    for (int k = 1; k <= 10; ++k) s -= c[k] * y[10 + n - k];
+    y[10 + n] = s;
+    wsp[n] = s;
+  }
+  for (int k = 0; k < 10; ++k) memory[k] = flush_small(y[40 + k]);
+}
+
+}  // namespace g729a

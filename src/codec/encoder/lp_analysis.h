@@ -1,0 +1,38 @@
+// Frame-level analysis of the encoder: the unquantized LP filter and its
+// LSPs, the quantized and weighted filters of both subframes, the LP
+// residual and the weighted speech.
+#pragma once
+
+#include <array>
+#include <span>
+
+namespace g729a {
+
+using LpFilter = std::array<double, 11>;  // a[0] = 1
+
+// in: speech[240] (the whole analysis window); out: r[0..10], floored and
+// lag-windowed.
+void windowed_autocorrelation(std::span<const double, 240> speech, std::span<double, 11> r);
+
+// in: speech[240], lsp_previous (fallback of the root search); out: lsp_new.
+void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
+                 std::span<double, 10> lsp_new);
+
+// in: lsp_previous_quantized, lsp_new_q; out: aq[0] (midpoint), aq[1].
+void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quantized,
+                                   std::span<const double, 10> lsp_new_q,
+                                   std::array<LpFilter, 2>& aq);
+
+// in: aq; out: ap[k] = aq[k] * 0.75^k.
+void weight_filter(const LpFilter& aq, LpFilter& ap);
+
+// in: sp[-10..39] (speech of the subframe with ten older samples), aq;
+// out: res[0..39].
+void lp_residual(const double* sp, const LpFilter& aq, double* res);
+
+// in: res[0..39], ap; inout: memory (last ten outputs, newest last, flushed);
+// out: wsp[0..39].
+void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
+                     double* wsp);
+
+}  // namespace g729a

@@ -1,0 +1,73 @@
+#include "codec/encoder/subframe.h"
+
+#include "codec/common/numeric.h"
+
+namespace g729a {
+
+void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
+                        double* y) {
+  std::array<double, 50> buf;  // ten past outputs, then the subframe
+  for (int k = 0; k < 10; ++k) buf[k] = memory[k];
+  for (int n = 0; n < 40; ++n) {
+    double s = u[n];
+    for (int k = 1; k <= 10; ++k) s -= ap[k] * buf[10 + n - k];
+    buf[10 + n] = s;
+  }
+  for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];
+}
+
+void impulse_response(const LpFilter& ap, double* h) {
+  std::array<double, 40> impulse{};
+  impulse[0] = 1.0;
+  const std::array<double, 10> zero{};
+  weighted_synthesis(impulse.data(), ap, zero, h);
+}
+
+double adaptive_gain(const double* x, const double* y1, double* g0, double* g1) {
+  double yy = 0.01;
+  for (int n = 0; n < 40; ++n) yy += y1[n] * y1[n];
+  double xy = 0.0;
+  for (int n = 0; n < 40; ++n) xy += x[n] * y1[n];
+  *g0 = yy;
+  *g1 = -2 * xy + 0.01;
+  double gp = xy / yy;
+  if (gp < 0) gp = 0;
+  if (gp > 1.2) gp = 1.2;
+  return gp;
+}
+
+void codebook_target(const double* x, const double* y1, double gp, double* x2) {
+  for (int n = 0; n < 40; ++n) x2[n] = x[n] - gp * y1[n];
+}
+
+void gain_correlations(const double* x, const double* y1, const double* y2, double* g) {
+  double yy = 0.01;
+  for (int n = 0; n < 40; ++n) yy += y2[n] * y2[n];
+  double xy = 0.01;
+  for (int n = 0; n < 40; ++n) xy += x[n] * y2[n];
+  double y12 = 0.01;
+  for (int n = 0; n < 40; ++n) y12 += y1[n] * y2[n];
+  g[2] = yy;
+  g[3] = -2 * xy;
+  g[4] = 2 * y12;
+}
+
+double bounded_sharpening(double gp) {
+  double s = gp;
+  if (s > kSharpeningMax) s = kSharpeningMax;
+  if (s < kSharpeningMin) s = kSharpeningMin;
+  return s;
+}
+
+void build_excitation(double* exc, double gp, double gc, const double* cw) {
+  for (int n = 0; n < 40; ++n) exc[n] = gp * exc[n] + gc * cw[n];
+}
+
+void update_target_memory(const double* x, const double* y1, const double* y2, double gp, double gc,
+                          std::array<double, 10>& memory) {
+  for (int j = 0; j < 10; ++j) {
+    memory[j] = flush_small(x[30 + j] - gp * y1[30 + j] - gc * y2[30 + j]);
+  }
+}
+
+}  // namespace g729a

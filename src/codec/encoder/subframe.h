@@ -1,0 +1,73 @@
+// The encoder's subframe steps around the three searches: impulse response,
+// target, adaptive-codebook gain, codebook target, gain correlations,
+// excitation and memory updates.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "codec/common/frame_format.h"
+#include "codec/encoder/encoder_state.h"
+#include "codec/encoder/lp_analysis.h"
+
+namespace g729a {
+
+// Fixed positions inside the state's buffers.
+inline constexpr int kSpeechFrame = 120;
+inline constexpr int kSpeechWindow = 0;
+inline constexpr int kSpeechNew = 160;
+inline constexpr int kWeightedSpeechFrame = 143;
+inline constexpr int kExcitationFrame = 154;
+
+inline constexpr double kSharpeningMin = 0.2;
+inline constexpr double kSharpeningMax = 0.7945;
+
+// y[n] = u[n] - sum a'[k] y[n-k]. in: u[0..39], ap, memory (ten past
+// outputs, newest last); out: y[0..39] (may be u itself).
+void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
+                        double* y);
+
+// in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
+void impulse_response(const LpFilter& ap, double* h);
+
+// Adaptive-codebook gain from the target x and the filtered adaptive vector
+// y1, bounded to 0..1.2. out: *g0 = 0.01 + sum y1^2, *g1 = -2 sum x y1 + 0.01.
+double adaptive_gain(const double* x, const double* y1, double* g0, double* g1);
+
+// out: x2[n] = x[n] - gp y1[n].
+void codebook_target(const double* x, const double* y1, double gp, double* x2);
+
+// in: x, y1, y2; out: g[2..4] (g[0], g[1] from adaptive_gain).
+void gain_correlations(const double* x, const double* y1, const double* y2, double* g);
+
+// Quantized pitch gain bounded to 0.2..0.7945.
+double bounded_sharpening(double gp);
+
+// inout: exc[0..39] (adaptive vector in, excitation out); in: gp, gc, cw.
+void build_excitation(double* exc, double gp, double gc, const double* cw);
+
+// out: memory[j] = x[30+j] - gp y1[30+j] - gc y2[30+j], flushed.
+void update_target_memory(const double* x, const double* y1, const double* y2, double gp, double gc,
+                          std::array<double, 10>& memory);
+
+// What one subframe decided; kept for tracing and tests.
+struct SubframeResult {
+  int t0 = 0;
+  int fraction = 0;
+  double gp_opt = 0.0;  // adaptive gain after its bounds and the taming limit
+  int taming = 0;
+  double gp = 0.0;  // quantized
+  double gc = 0.0;  // quantized
+};
+
+struct FrameTrace {
+  int t_op = 0;
+  std::array<double, 10> lsp_new{};
+  std::array<double, 10> lsp_new_q{};
+  std::array<SubframeResult, 2> subframes{};
+};
+
+// encode_frame, reporting its intermediate decisions when trace is not null.
+void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* trace);
+
+}  // namespace g729a
