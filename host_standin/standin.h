@@ -48,12 +48,24 @@ std::vector<LogRecord> take_log();
 void refuse_next_registration(int result);
 void refuse_next_unregistration(int result);
 
+// Every registry call a module makes, in order, for checking lifecycle
+// order and failure paths. Names are copied at the time of the call.
+struct HostCall {
+  std::string operation;  // "module_register", "cli_register", "register_translator", ...
+  const void* record = nullptr;
+  std::string name;  // module or translator name, or the command's words
+  int result = 0;
+};
+// Returns and forgets the calls made since the last call.
+std::vector<HostCall> take_host_calls();
+
 // ---- registries ------------------------------------------------------------
 
 // Module descriptors registered by shared-object constructors and not yet
 // unregistered by their destructors.
 std::vector<const ModuleDescriptor*> registered_modules();
 std::vector<std::string> registered_translators();  // names, registration order
+std::vector<TranslatorDescriptor*> registered_translator_records();
 TranslatorDescriptor* find_translator(std::string_view name);
 TranslatorDescriptor* find_translator(int source_format, int destination_format);
 std::vector<const CliEntry*> registered_commands();

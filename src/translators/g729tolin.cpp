@@ -1,0 +1,104 @@
+// Decoder translator: splits G.729 payloads into 10-byte speech frames and
+// a trailing 2-byte SID frame, decodes each into the output buffer.
+#include <cstdint>
+
+#include "codec/common/frame_format.h"
+#include "codec/decoder/decoder.h"
+#include "translators/sample_frames.h"
+#include "translators/translators.h"
+
+namespace g729a {
+namespace {
+
+// The host collects output only up to this many waiting samples.
+constexpr int kLastFrameStart = kBufferSamples - kFrameSamples;
+
+DecoderState& decoder_state(TranslatorInstance* pvt) {
+  return *static_cast<DecoderState*>(pvt->codec_state);
+}
+
+// in: pvt; out: the state block made ready for the first frame.
+int g729tolin_new(TranslatorInstance* pvt) {
+  decoder_state_init(decoder_state(pvt));
+  return 0;
+}
+
+// inout: pvt (counts, output_buffer, codec state); in: frame.
+int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
+  if (frame == nullptr) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Invalid frame (none)\n");
+    return -1;
+  }
+  int remaining = frame->data_length;
+  if (remaining <= 0) return 0;
+  if (frame->payload == nullptr) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__,
+            "Invalid frame (no payload for %d bytes)\n", remaining);
+    return -1;
+  }
+  const auto* payload = static_cast<const std::uint8_t*>(frame->payload);
+  auto* out = static_cast<std::int16_t*>(pvt->output_buffer);
+  int offset = 0;
+  do {
+    int length = 0;
+    if (remaining > 9) {
+      length = kSpeechFrameBytes;
+    } else if (remaining == kSidFrameBytes) {
+      length = kSidFrameBytes;
+    } else {
+      cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Invalid data (%d bytes at the end)\n",
+              remaining);
+      return -1;
+    }
+    if (pvt->sample_count > kLastFrameStart) {
+      cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Out of buffer space\n");
+      return -1;
+    }
+    decode_frame(decoder_state(pvt), out + pvt->sample_count, payload + offset, length);
+    pvt->sample_count += kFrameSamples;
+    pvt->byte_count += 2 * kFrameSamples;
+    remaining -= length;
+    offset += length;
+  } while (remaining > 0);
+  return 0;
+}
+
+void g729tolin_destroy(TranslatorInstance* /*pvt*/) {}
+
+HostFrame* g729tolin_sample() {
+  static HostFrame frame = {
+      .frame_type = CVN_FRAME_VOICE,
+      .format = G729A,
+      .data_length = static_cast<int>(g729tolin_sample_payload.size()),
+      .samples =
+          static_cast<int>(g729tolin_sample_payload.size()) / kSpeechFrameBytes * kFrameSamples,
+      .source = "g729tolin_sample",
+      // The host only reads sample frames.
+      .payload = const_cast<std::uint8_t*>(g729tolin_sample_payload.data()),
+      .offset = 0,
+      .timestamp = 0,
+      .next = nullptr,
+  };
+  return &frame;
+}
+
+}  // namespace
+
+TranslatorDescriptor g729tolin_descriptor = {
+    .name = "g729tolin",
+    .source_format = G729A,
+    .destination_format = SLINEAR,
+    .constructor = g729tolin_new,
+    .framein = g729tolin_framein,
+    .frameout = nullptr,
+    .destroy = g729tolin_destroy,
+    .sample = g729tolin_sample,
+    .buffer_samples = kBufferSamples,
+    .buffer_size = kBufferSamples * 2,
+    .state_size = sizeof(DecoderState),
+    .module = nullptr,
+    .cost = 0,
+    .next = nullptr,
+};
+
+}  // namespace g729a

@@ -1,0 +1,126 @@
+// Encoder translator: buffers linear audio, pre-filters and encodes it in
+// 80-sample frames, hands back packed 10-byte frames.
+#include <cstring>
+#include <span>
+
+#include "codec/common/frame_format.h"
+#include "codec/encoder/encoder.h"
+#include "translators/preprocess.h"
+#include "translators/sample_frames.h"
+#include "translators/translators.h"
+
+namespace g729a {
+namespace {
+
+EncoderState& encoder_state(TranslatorInstance* pvt) {
+  return *static_cast<EncoderState*>(pvt->codec_state);
+}
+
+// in: pvt; out: the state block made ready for the first frame.
+int lintog729_new(TranslatorInstance* pvt) {
+  EncoderState& state = encoder_state(pvt);
+  encoder_init(state);
+  state.hp_x1 = 0.0;
+  state.hp_x2 = 0.0;
+  state.hp_y1 = 0.0;
+  state.hp_y2 = 0.0;
+  return 0;
+}
+
+// inout: pvt (sample_count, input_buffer); in: frame.
+int lintog729_framein(TranslatorInstance* pvt, HostFrame* frame) {
+  if (frame == nullptr) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Invalid frame (none)\n");
+    return -1;
+  }
+  const int n = frame->samples;
+  // The payload holds data_length bytes; never read past them.
+  if (n < 0 || n > frame->data_length / 2) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__,
+            "Invalid frame (%d samples in %d bytes)\n", n, frame->data_length);
+    return -1;
+  }
+  if (n > 0 && frame->payload == nullptr) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__,
+            "Invalid frame (no payload for %d samples)\n", n);
+    return -1;
+  }
+  if (n > kBufferSamples - pvt->sample_count) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Out of buffer space\n");
+    return -1;
+  }
+  if (n > 0) {
+    EncoderState& state = encoder_state(pvt);
+    std::memcpy(&state.input_buffer[pvt->sample_count], frame->payload,
+                static_cast<std::size_t>(n) * sizeof(std::int16_t));
+    pvt->sample_count += n;
+  }
+  return 0;
+}
+
+// inout: pvt (sample_count, input_buffer, codec state); out: output_buffer.
+HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
+  if (pvt->sample_count < kFrameSamples) return nullptr;
+  EncoderState& state = encoder_state(pvt);
+  auto* out = static_cast<std::uint8_t*>(pvt->output_buffer);
+  int offset = 0;
+  int position = 0;
+  do {
+    const std::span<double> speech(&state.speech_buffer[state.speech_new], kFrameSamples);
+    for (int i = 0; i < kFrameSamples; ++i) {
+      speech[i] = static_cast<double>(state.input_buffer[position + i]);
+    }
+    preprocess_filter(state, speech);
+    FrameParameters parameters;
+    encode_frame(state, parameters);
+    pack_speech_frame(parameters,
+                      std::span<std::uint8_t, kSpeechFrameBytes>(out + offset, kSpeechFrameBytes));
+    offset += kSpeechFrameBytes;
+    position += kFrameSamples;
+    pvt->sample_count -= kFrameSamples;
+  } while (pvt->sample_count >= kFrameSamples);
+  if (pvt->sample_count != 0) {
+    std::memmove(&state.input_buffer[0], &state.input_buffer[position],
+                 static_cast<std::size_t>(pvt->sample_count) * sizeof(std::int16_t));
+  }
+  return cvn_trans_frameout(pvt, offset, position);
+}
+
+void lintog729_destroy(TranslatorInstance* /*pvt*/) {}
+
+HostFrame* lintog729_sample() {
+  static HostFrame frame = {
+      .frame_type = CVN_FRAME_VOICE,
+      .format = SLINEAR,
+      .data_length = static_cast<int>(sizeof lintog729_sample_pcm),
+      .samples = static_cast<int>(lintog729_sample_pcm.size()),
+      .source = "lintog729_sample",
+      // The host only reads sample frames.
+      .payload = const_cast<std::int16_t*>(lintog729_sample_pcm.data()),
+      .offset = 0,
+      .timestamp = 0,
+      .next = nullptr,
+  };
+  return &frame;
+}
+
+}  // namespace
+
+TranslatorDescriptor lintog729_descriptor = {
+    .name = "lintog729",
+    .source_format = SLINEAR,
+    .destination_format = G729A,
+    .constructor = lintog729_new,
+    .framein = lintog729_framein,
+    .frameout = lintog729_frameout,
+    .destroy = lintog729_destroy,
+    .sample = lintog729_sample,
+    .buffer_samples = kBufferSamples,
+    .buffer_size = kBufferSamples * 2,
+    .state_size = sizeof(EncoderState),
+    .module = nullptr,
+    .cost = 0,
+    .next = nullptr,
+};
+
+}  // namespace g729a
