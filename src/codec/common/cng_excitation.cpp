@@ -14,72 +14,38 @@ constexpr double kAdaptiveGainScale = 6.103515625e-05;
 constexpr double kNoiseNormalization = 3.16227766;
 constexpr double kPulseLimit = 5000.0;
 
-struct Pulse {
-  int position;
-  double sign;
-};
-
 // Bit 1 gives +1, bit 0 gives -1.
 double pulse_sign(int bit) {
   return 2.0 * bit - 1.0;
 }
 
-// Correlation of the four signed pulses with e, in the order the amplitude
+// Correlation of the four signed pulses with e, grouped as the amplitude
 // equation was derived.
-double pulse_correlation(const double* e, const std::array<Pulse, 4>& p) {
-  return p[3].sign * e[p[3].position] +
-         (p[0].sign * e[p[0].position] + p[1].sign * e[p[1].position] +
-          p[2].sign * e[p[2].position]);
+double pulse_correlation(const double* e, const CngDraw& d) {
+  const auto& p = d.position;
+  const auto& s = d.sign;
+  return s[3] * e[p[3]] + (s[0] * e[p[0]] + s[1] * e[p[1]] + s[2] * e[p[2]]);
 }
 
 // inout: e (one subframe), seed. in: G.
 void cng_subframe(double* e, std::int16_t& seed, double G) {
   const int r1 = cng_random(seed);
-  int f = (r1 & 3) - 1;
-  if (f == 2) f = 0;
-  const int d = ((r1 >> 2) & 63) + 40;
-  std::array<Pulse, 4> pulses;
-  pulses[0] = {5 * ((r1 >> 8) & 7), pulse_sign((r1 >> 11) & 1)};
-  pulses[1] = {5 * ((r1 >> 12) & 7) + 1, pulse_sign((r1 >> 15) & 1)};
-
   const int r2 = cng_random(seed);
-  pulses[2] = {5 * (r2 & 7) + 1, pulse_sign((r2 >> 3) & 1)};
-  const int m = (r2 >> 4) & 15;
-  pulses[3] = {5 * (m >> 1) + 3 + (m & 1), pulse_sign((r2 >> 8) & 1)};
-
   const int r3 = cng_random(seed);
-  const double gp = (r3 & 8191) * kAdaptiveGainScale;
+  const CngDraw draw = cng_draw(r1, r2, r3);
 
   std::array<double, 40> g;
   for (double& v : g) v = cng_gaussian(seed);
   cng_scale_gaussian(g, G);
 
-  adaptive_codebook_vector(e, d, f);
+  adaptive_codebook_vector(e, draw.delay, draw.fraction);
 
   double E = 0.0;
   for (int n = 0; n < 40; ++n) {
-    e[n] = gp * e[n] + g[n];
+    e[n] = draw.gain * e[n] + g[n];
     E += e[n] * e[n];
   }
-
-  double I = pulse_correlation(e, pulses);
-  const double K = G * G * 40.0;
-  double delta = I * I - 4.0 * (E - K);
-  if (delta < 0.0) {
-    // The mix alone overshoots the target: drop the adaptive part.
-    for (int n = 0; n < 40; ++n) e[n] = g[n];
-    I = pulse_correlation(e, pulses);
-    delta = I * I + 3.0 * K;
-  }
-
-  const double root = std::sqrt(delta);
-  const double x1 = (root - I) * 0.25;
-  const double x2 = (I + root) * (-0.25);
-  double a = std::fabs(x1) < std::fabs(x2) ? x1 : x2;
-  if (a > kPulseLimit) a = kPulseLimit;
-  if (a < -kPulseLimit) a = -kPulseLimit;
-
-  for (const Pulse& p : pulses) e[p.position] += a * p.sign;
+  cng_add_pulses(e, E, g, draw, G);
 }
 
 }  // namespace
@@ -99,14 +65,55 @@ double cng_gaussian(std::int16_t& seed) {
   return shifted * kGaussianScale;
 }
 
+CngDraw cng_draw(int r1, int r2, int r3) {
+  CngDraw d;
+  d.fraction = (r1 & 3) - 1;
+  if (d.fraction == 2) d.fraction = 0;
+  d.delay = ((r1 >> 2) & 63) + 40;
+  d.position[0] = 5 * ((r1 >> 8) & 7);
+  d.sign[0] = pulse_sign((r1 >> 11) & 1);
+  d.position[1] = 5 * ((r1 >> 12) & 7) + 1;
+  d.sign[1] = pulse_sign((r1 >> 15) & 1);
+  // Pulse 2 shares track 1 with pulse 1.
+  d.position[2] = 5 * (r2 & 7) + 1;
+  d.sign[2] = pulse_sign((r2 >> 3) & 1);
+  const int m = (r2 >> 4) & 15;
+  d.position[3] = 5 * (m >> 1) + 3 + (m & 1);
+  d.sign[3] = pulse_sign((r2 >> 8) & 1);
+  d.gain = (r3 & 8191) * kAdaptiveGainScale;
+  return d;
+}
+
 void cng_scale_gaussian(std::array<double, 40>& g, double G) {
   double Eg = 0.0;
   for (double v : g) Eg += v * v;
-  // Only exact silence gives Eg = 0; dividing by it would turn the frame
-  // into NaNs.
+  // Only an all-zero draw gives Eg = 0; dividing by it would fill the
+  // frame with NaNs.
   if (Eg == 0.0) return;
   const double scale = (G * kNoiseNormalization) / std::sqrt(Eg);
   for (double& v : g) v *= scale;
+}
+
+void cng_add_pulses(double* e, double E, const std::array<double, 40>& g, const CngDraw& draw,
+                    double G) {
+  double I = pulse_correlation(e, draw);
+  const double K = G * G * 40.0;
+  double delta = I * I - 4.0 * (E - K);
+  if (delta < 0.0) {
+    // The mix alone overshoots the target: drop the adaptive part.
+    for (int n = 0; n < 40; ++n) e[n] = g[n];
+    I = pulse_correlation(e, draw);
+    delta = I * I + 3.0 * K;
+  }
+
+  const double root = std::sqrt(delta);
+  const double x1 = (root - I) * 0.25;
+  const double x2 = (I + root) * (-0.25);
+  double a = std::fabs(x1) < std::fabs(x2) ? x1 : x2;
+  if (a > kPulseLimit) a = kPulseLimit;
+  if (a < -kPulseLimit) a = -kPulseLimit;
+
+  for (int k = 0; k < 4; ++k) e[draw.position[k]] += a * draw.sign[k];
 }
 
 void comfort_noise_excitation(double* exc, std::int16_t& seed, double G) {

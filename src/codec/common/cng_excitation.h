@@ -16,6 +16,24 @@ std::int16_t cng_random(std::int16_t& seed);
 // inout: seed.
 double cng_gaussian(std::int16_t& seed);
 
+// The random choices of one subframe, drawn from three generator outputs.
+struct CngDraw {
+  int delay;     // 40..103
+  int fraction;  // -1, 0 or +1 thirds
+  std::array<int, 4> position;
+  std::array<double, 4> sign;
+  double gain;  // adaptive part, 0 .. just under 0.5
+};
+
+// in: r1, r2, r3 (consecutive generator outputs).
+CngDraw cng_draw(int r1, int r2, int r3);
+
+// Adds four pulses of the common amplitude that brings the subframe to the
+// energy 40 G^2; when no real amplitude exists e is first replaced by g.
+// in: E (energy of e), g, draw, G; inout: e (one subframe).
+void cng_add_pulses(double* e, double E, const std::array<double, 40>& g, const CngDraw& draw,
+                    double G);
+
 // Scales g so that its energy becomes 40 G^2 (by (G x 3.16227766) / sqrt(Eg)).
 // An all-zero g has no direction to scale and is left at zero.
 // inout: g.

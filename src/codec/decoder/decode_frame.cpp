@@ -6,7 +6,6 @@
 #include "codec/common/frame_format.h"
 #include "codec/common/lp.h"
 #include "codec/common/lsf.h"
-#include "codec/common/numeric.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/output_stage.h"
@@ -14,6 +13,7 @@
 #include "codec/decoder/postfilter.h"
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
+#include "codec/decoder/synthesis.h"
 
 namespace g729a {
 namespace {
@@ -34,25 +34,6 @@ void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>&
   lsp_to_lp(lsp_sub1, A[0]);
   lsp_to_lp(lsp_new, A[1]);
   for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
-}
-
-// 1/A(z) over one subframe. in: A, e; inout: state's synthesis memory;
-// out: y (the subframe's place in synthesis_buffer). Speech subframes
-// flush tiny memory values, comfort-noise subframes keep them.
-void synthesize(const LpVector& A, const double* e, DecoderState& state, double* y, bool flush) {
-  std::array<double, 50> buf;
-  for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
-  double* out = buf.data() + 10;
-  for (int n = 0; n < 40; ++n) {
-    double v = e[n];
-    for (int k = 1; k <= 10; ++k) v -= A[k] * out[n - k];
-    out[n] = v;
-    y[n] = v;
-  }
-  for (int i = 0; i < 10; ++i) {
-    const double m = out[30 + i];
-    state.synthesis_memory[i] = flush ? flush_small(m) : m;
-  }
 }
 
 // One speech subframe's excitation at `position` of excitation_buffer.
@@ -103,8 +84,9 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<Lp
     speech_excitation(state, position, s, pitch_index[s], p[kSlotP0], C[s], S[s], gain_index[s],
                       delay);
     T[s] = delay;
-    synthesize(A[s], state.excitation_buffer.data() + position, state,
-               state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, true);
+    // Speech subframes flush tiny memory values, comfort-noise ones do not.
+    synthesis_filter(A[s], state.excitation_buffer.data() + position, state.synthesis_memory,
+                     state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, true);
   }
 }
 
@@ -113,8 +95,9 @@ void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVec
   sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
   interpolate_lp(state.sid_lsp, state.lsp_previous, A);
   for (int s = 0; s < 2; ++s) {
-    synthesize(A[s], state.excitation_buffer.data() + kExcitationHistory + 40 * s, state,
-               state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, false);
+    synthesis_filter(A[s], state.excitation_buffer.data() + kExcitationHistory + 40 * s,
+                     state.synthesis_memory,
+                     state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, false);
   }
   state.pitch_sharpening = kSidPitchSharpening;
 }
