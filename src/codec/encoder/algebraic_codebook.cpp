@@ -1,0 +1,208 @@
+#include "codec/encoder/algebraic_codebook.h"
+
+#include <array>
+
+#include "codec/common/adaptive_codebook.h"
+
+namespace g729a {
+
+namespace {
+
+constexpr int kL = kSubframeLength;
+constexpr int kTrackSize = 8;
+constexpr int kTrackStep = 5;
+
+// Correlations of the sharpened response with the pre-selected signs folded
+// into the cross terms: phi[i][j] for every pair of positions.
+using Correlations = std::array<std::array<double, kL>, kL>;
+
+// Numerator A (sum of |d|) and energy E of a candidate pulse set.
+struct Score {
+  double a2;  // A * A
+  double e;
+};
+
+// Pseudo-best of a stage: any real candidate beats it.
+constexpr Score kNoScore{-1.0, 1.0};
+
+// in: candidate a, e; in: best; true when a*a/e beats best, without dividing.
+bool beats(double a, double e, const Score& best) {
+  return (a * a) * best.e - best.a2 * e > 0.0;
+}
+
+bool beats(const Score& s, const Score& best) {
+  return s.a2 * best.e - best.a2 * s.e > 0.0;
+}
+
+struct PulseSet {
+  std::array<int, 4> m;  // positions of pulses 0..3
+  Score score;
+};
+
+// in: d (magnitudes), track; out: the position with the largest d and the
+// largest other one, the lower position first among equal values.
+void two_largest(const std::array<double, kL>& d, int track, int* first, int* second) {
+  double best = -1.0;
+  *first = track;
+  for (int p = track; p < kL; p += kTrackStep) {
+    if (d[p] > best) {
+      best = d[p];
+      *first = p;
+    }
+  }
+  best = -1.0;
+  *second = *first == track ? track + kTrackStep : track;
+  for (int p = track; p < kL; p += kTrackStep) {
+    if (p != *first && d[p] > best) {
+      best = d[p];
+      *second = p;
+    }
+  }
+}
+
+// One search of a pass. Phase 1 pairs the two best positions of track
+// lead_track with every position of track pair_track; phase 2 tries every
+// pair of outer_track x inner_track against the winning pair. The pulse
+// numbers of the tracks are kept through slot_* (pulse 3 is on track 3 or 4).
+// in: d, phi, the four track numbers and their pulse slots; out: the set.
+PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int lead_track,
+                int lead_slot, int pair_track, int pair_slot, int outer_track, int outer_slot,
+                int inner_track, int inner_slot) {
+  int cand[2];
+  two_largest(d, lead_track, &cand[0], &cand[1]);
+
+  // The lower pulse number comes first in each pair sum.
+  const bool lead_first = lead_slot < pair_slot;
+  Score best = kNoScore;
+  int fixed_lead = cand[0];
+  int fixed_pair = pair_track;
+  for (int c = 0; c < 2; ++c) {
+    const int pl = cand[c];
+    for (int pp = pair_track; pp < kL; pp += kTrackStep) {
+      const int pa = lead_first ? pl : pp;
+      const int pb = lead_first ? pp : pl;
+      const double a = d[pa] + d[pb];
+      const double e = phi[pa][pa] + phi[pb][pb] + 2.0 * phi[pa][pb];
+      if (beats(a, e, best)) {
+        best = {a * a, e};
+        fixed_lead = pl;
+        fixed_pair = pp;
+      }
+    }
+  }
+
+  const int fa = lead_first ? fixed_lead : fixed_pair;
+  const int fb = lead_first ? fixed_pair : fixed_lead;
+  const double a_fixed = d[fa] + d[fb];
+  const double e_fixed = phi[fa][fa] + phi[fb][fb] + 2.0 * phi[fa][fb];
+
+  // Inner-position terms do not depend on the outer position.
+  std::array<double, kTrackSize> inner_e;
+  for (int k = 0; k < kTrackSize; ++k) {
+    const int i = inner_track + kTrackStep * k;
+    inner_e[k] = phi[i][i] + 2.0 * (phi[i][fa] + phi[i][fb]);
+  }
+
+  best = kNoScore;
+  int best_outer = outer_track;
+  int best_inner = inner_track;
+  for (int io = outer_track; io < kL; io += kTrackStep) {
+    const double a_outer = a_fixed + d[io];
+    const double e_outer = e_fixed + phi[io][io] + 2.0 * (phi[io][fa] + phi[io][fb]);
+    for (int k = 0; k < kTrackSize; ++k) {
+      const int ii = inner_track + kTrackStep * k;
+      const double a = a_outer + d[ii];
+      const double e = e_outer + inner_e[k] + 2.0 * phi[io][ii];
+      if (beats(a, e, best)) {
+        best = {a * a, e};
+        best_outer = io;
+        best_inner = ii;
+      }
+    }
+  }
+
+  PulseSet s;
+  s.m[lead_slot] = fixed_lead;
+  s.m[pair_slot] = fixed_pair;
+  s.m[outer_slot] = best_outer;
+  s.m[inner_slot] = best_inner;
+  s.score = best;
+  return s;
+}
+
+}  // namespace
+
+void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
+                               double* cw, double* y2, std::int32_t* position_index,
+                               std::int32_t* sign_index) {
+  if (t0 < kL) {
+    for (int n = t0; n < kL; ++n) h[n] = h[n] + pitch_sharpening * h[n - t0];
+  }
+
+  // Walking each diagonal from its short end adds the terms of every entry
+  // in increasing n, the same order as the direct sum.
+  Correlations phi;
+  for (int delta = 0; delta < kL; ++delta) {
+    double s = 0.0;
+    for (int j = kL - 1; j >= delta; --j) {
+      s += h[kL - 1 - j + delta] * h[kL - 1 - j];
+      phi[j - delta][j] = s;
+      phi[j][j - delta] = s;
+    }
+  }
+
+  std::array<double, kL> d;
+  std::array<double, kL> sign;
+  for (int n = 0; n < kL; ++n) {
+    double s = 0.0;
+    for (int k = n; k < kL; ++k) s += x2[k] * h[k - n];
+    if (s >= 0.0) {
+      sign[n] = 1.0;
+      d[n] = s;
+    } else {
+      sign[n] = -1.0;
+      d[n] = -s;
+    }
+  }
+  for (int i = 0; i < kL; ++i) {
+    for (int j = 0; j < kL; ++j) {
+      if (i != j) phi[i][j] = sign[i] * sign[j] * phi[i][j];
+    }
+  }
+
+  PulseSet best{{0, 1, 2, 3}, kNoScore};
+  for (int track3 = 3; track3 <= 4; ++track3) {
+    // Search A: pulses 2 and 3 first, then 0 and 1.
+    PulseSet s = search(d, phi, 2, 2, track3, 3, 0, 0, 1, 1);
+    if (beats(s.score, best.score)) best = s;
+    // Search B: pulses 3 and 0 first, then 1 and 2.
+    s = search(d, phi, track3, 3, 0, 0, 1, 1, 2, 2);
+    if (beats(s.score, best.score)) best = s;
+  }
+
+  std::int32_t signs = 0;
+  for (int n = 0; n < kL; ++n) {
+    cw[n] = 0.0;
+    y2[n] = 0.0;
+  }
+  for (int k = 0; k < 4; ++k) {
+    const int m = best.m[k];
+    cw[m] = sign[m];
+    if (sign[m] > 0.0) {
+      signs += 1 << k;
+      for (int n = m; n < kL; ++n) y2[n] = y2[n] + h[n - m];
+    } else {
+      for (int n = m; n < kL; ++n) y2[n] = y2[n] - h[n - m];
+    }
+  }
+  *sign_index = signs;
+  const int m3 = best.m[3];
+  *position_index = best.m[0] / 5 + 8 * (best.m[1] / 5) + 64 * (best.m[2] / 5) +
+                    512 * (2 * (m3 / 5) + m3 % 5 - 3);
+
+  if (t0 < kL) {
+    for (int n = t0; n < kL; ++n) cw[n] = cw[n] + pitch_sharpening * cw[n - t0];
+  }
+}
+
+}  // namespace g729a
