@@ -1,18 +1,137 @@
-// Placeholder until the encoder lands: every frame codes as all-zero parameters.
+#include <algorithm>
+
+#include "codec/common/frame_format.h"
+#include "codec/encoder/algebraic_codebook.h"
+#include "codec/encoder/closed_loop_pitch.h"
 #include "codec/encoder/encoder.h"
+#include "codec/encoder/gain_quantizer.h"
+#include "codec/encoder/lp_analysis.h"
+#include "codec/encoder/lsp_quantizer.h"
+#include "codec/encoder/open_loop_pitch.h"
+#include "codec/encoder/subframe.h"
+#include "codec/encoder/taming.h"
 
 namespace g729a {
 
-void encoder_init(EncoderState& state) {
-  state.speech_buffer.fill(0.0);
-  state.speech_frame = 120;
-  state.speech_window = 0;
-  state.speech_new = 160;
+namespace {
+
+struct SubframeParameters {
+  std::int32_t position_index;
+  std::int32_t sign_index;
+  std::int32_t gain_index;
+};
+
+// One subframe from target to memory update. inout: state, exc (LP residual
+// in, excitation out); in: ap, range; out: result, params.
+void encode_subframe(EncoderState& state, double* exc, const LpFilter& ap, int subframe_offset,
+                     const PitchRange& range, SubframeResult& result, SubframeParameters& params) {
+  std::array<double, 40> h;
+  std::array<double, 40> x;
+  impulse_response(ap, h.data());
+  weighted_synthesis(exc, ap, state.target_filter_memory, x.data());
+
+  int fraction = 0;
+  const int t0 = closed_loop_pitch_search(exc, x.data(), h.data(), range.delay_min, range.delay_max,
+                                          subframe_offset, &fraction);
+
+  std::array<double, 40> y1;
+  weighted_synthesis(exc, ap, state.zero_filter_memory, y1.data());
+  std::array<double, 5> g;
+  double gp = adaptive_gain(x.data(), y1.data(), &g[0], &g[1]);
+  const int taming = taming_test(state.taming_error, t0, fraction);
+  if (taming == 1 && gp > kTamedGainLimit) gp = kTamedGainLimit;
+
+  std::array<double, 40> x2;
+  codebook_target(x.data(), y1.data(), gp, x2.data());
+  std::array<double, 40> cw;
+  std::array<double, 40> y2;
+  algebraic_codebook_search(x2.data(), h.data(), t0, state.pitch_sharpening, cw.data(), y2.data(),
+                            &params.position_index, &params.sign_index);
+
+  gain_correlations(x.data(), y1.data(), y2.data(), g.data());
+  double gp_q = 0.0;
+  double gc_q = 0.0;
+  params.gain_index =
+      gain_quantize(state.gain_predictor_memory, cw.data(), g.data(), taming, &gp_q, &gc_q);
+
+  state.pitch_sharpening = bounded_sharpening(gp_q);
+  build_excitation(exc, gp_q, gc_q, cw.data());
+  taming_update(state.taming_error, gp_q, t0);
+  update_target_memory(x.data(), y1.data(), y2.data(), gp_q, gc_q, state.target_filter_memory);
+
+  result = SubframeResult{t0, fraction, gp, taming, gp_q, gc_q};
 }
 
-void encode_frame(EncoderState& /*state*/, FrameParameters& out) {
+}  // namespace
+
+void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* trace) {
   out.kind = FrameKind::Speech;
   out.slots.fill(0);
+
+  std::array<double, 10> lsp_new;
+  lp_analysis(std::span<const double, 240>(state.speech_buffer.data() + kSpeechWindow, 240),
+              state.lsp_previous, lsp_new);
+
+  std::array<double, 10> lsp_new_q;
+  lsp_quantize(lsp_new, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],
+               &out.slots[kSlotL2L3]);
+
+  std::array<LpFilter, 2> aq;
+  std::array<LpFilter, 2> ap;
+  interpolate_quantized_filters(state.lsp_previous_quantized, lsp_new_q, aq);
+  weight_filter(aq[0], ap[0]);
+  weight_filter(aq[1], ap[1]);
+  state.lsp_previous = lsp_new;
+  state.lsp_previous_quantized = lsp_new_q;
+
+  const double* speech = state.speech_buffer.data() + kSpeechFrame;
+  double* exc = state.excitation_buffer.data() + kExcitationFrame;
+  double* wsp = state.weighted_speech_buffer.data() + kWeightedSpeechFrame;
+  for (int s = 0; s < 2; ++s) lp_residual(speech + 40 * s, aq[s], exc + 40 * s);
+  for (int s = 0; s < 2; ++s) {
+    weighted_speech(exc + 40 * s, ap[s], state.weighted_speech_filter_memory, wsp + 40 * s);
+  }
+
+  const int t_op = open_loop_pitch(wsp);
+
+  std::array<SubframeResult, 2> results;
+  std::array<SubframeParameters, 2> params;
+  const PitchRange first_range = first_subframe_pitch_range(t_op);
+  encode_subframe(state, exc, ap[0], 0, first_range, results[0], params[0]);
+  const std::int32_t p1 = encode_pitch_p1(results[0].t0, results[0].fraction);
+
+  const PitchRange second_range = second_subframe_pitch_range(results[0].t0);
+  encode_subframe(state, exc + 40, ap[1], 40, second_range, results[1], params[1]);
+  const std::int32_t p2 =
+      encode_pitch_p2(results[1].t0, results[1].fraction, second_range.delay_min);
+
+  out.slots[kSlotP1] = p1;
+  out.slots[kSlotP0] = pitch_parity(p1);
+  out.slots[kSlotC1] = params[0].position_index;
+  out.slots[kSlotS1] = params[0].sign_index;
+  out.slots[kSlotGain1] = params[0].gain_index;
+  out.slots[kSlotP2] = p2;
+  out.slots[kSlotC2] = params[1].position_index;
+  out.slots[kSlotS2] = params[1].sign_index;
+  out.slots[kSlotGain2] = params[1].gain_index;
+
+  std::copy(state.speech_buffer.begin() + 80, state.speech_buffer.end(),
+            state.speech_buffer.begin());
+  std::copy(state.weighted_speech_buffer.begin() + 80, state.weighted_speech_buffer.end(),
+            state.weighted_speech_buffer.begin());
+  std::copy(state.excitation_buffer.begin() + 80, state.excitation_buffer.end(),
+            state.excitation_buffer.begin());
+
+  if (trace != nullptr) {
+    trace->t_op = t_op;
+    trace->lsp_new = lsp_new;
+    trace->lsp_new_q = lsp_new_q;
+    trace->subframes = results;
+  }
+}
+
+void encode_frame(EncoderState& state, FrameParameters& out) {
+  encode_frame_traced(state, out, nullptr);
 }
 
 }  // namespace g729a

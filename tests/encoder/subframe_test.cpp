@@ -1,0 +1,152 @@
+#include "codec/encoder/subframe.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+namespace g729a {
+namespace {
+
+LpFilter first_order(double a1) {
+  LpFilter ap{};
+  ap[0] = 1.0;
+  ap[1] = a1;
+  return ap;
+}
+
+TEST(SubframeTest, ImpulseResponseOfAFirstOrderFilter) {
+  // 1 / (1 - 0.5 z^-1): h[n] = 0.5^n, exactly representable.
+  std::array<double, 40> h;
+  impulse_response(first_order(-0.5), h.data());
+  double expected = 1.0;
+  for (int n = 0; n < 40; ++n) {
+    EXPECT_EQ(h[n], expected) << n;
+    expected *= 0.5;
+  }
+}
+
+TEST(SubframeTest, SynthesisStartsFromTheNewestMemorySample) {
+  std::array<double, 10> memory{};
+  memory[9] = 8.0;  // newest
+  memory[8] = 1000.0;
+  std::array<double, 40> u{};
+  std::array<double, 40> y;
+  weighted_synthesis(u.data(), first_order(-0.5), memory, y.data());
+  EXPECT_EQ(y[0], 4.0);
+  EXPECT_EQ(y[1], 2.0);
+  EXPECT_EQ(y[39], 8.0 * std::ldexp(1.0, -40));
+
+  // Tenth coefficient reaches the oldest memory sample for n = 0.
+  LpFilter ap{};
+  ap[0] = 1.0;
+  ap[10] = -1.0;
+  memory.fill(0.0);
+  memory[0] = 3.0;
+  weighted_synthesis(u.data(), ap, memory, y.data());
+  EXPECT_EQ(y[0], 3.0);
+  EXPECT_EQ(y[1], 0.0);
+  EXPECT_EQ(y[10], 3.0);
+}
+
+TEST(SubframeTest, AdaptiveGainBounds) {
+  std::array<double, 40> x{};
+  std::array<double, 40> y1{};
+  y1[0] = 10.0;
+  double g0 = 0.0;
+  double g1 = 0.0;
+
+  x[0] = -3.0;  // xy < 0
+  EXPECT_EQ(adaptive_gain(x.data(), y1.data(), &g0, &g1), 0.0);
+  EXPECT_EQ(g0, 0.01 + 100.0);
+  EXPECT_EQ(g1, -2 * -30.0 + 0.01);
+
+  x[0] = 0.0;  // xy = 0
+  EXPECT_EQ(adaptive_gain(x.data(), y1.data(), &g0, &g1), 0.0);
+
+  x[0] = 15.0 + 0.0015;  // xy / yy = 1.5
+  EXPECT_EQ(adaptive_gain(x.data(), y1.data(), &g0, &g1), 1.2);
+
+  x[0] = 5.0;
+  EXPECT_EQ(adaptive_gain(x.data(), y1.data(), &g0, &g1), 50.0 / 100.01);
+}
+
+TEST(SubframeTest, CodebookTargetWithZeroGainIsTheTarget) {
+  std::array<double, 40> x;
+  std::array<double, 40> y1;
+  for (int n = 0; n < 40; ++n) {
+    x[n] = n - 20.5;
+    y1[n] = 3.0 * n;
+  }
+  std::array<double, 40> x2;
+  codebook_target(x.data(), y1.data(), 0.0, x2.data());
+  EXPECT_EQ(x2, x);
+  codebook_target(x.data(), y1.data(), 0.5, x2.data());
+  EXPECT_EQ(x2[39], 18.5 - 0.5 * 117.0);
+}
+
+TEST(SubframeTest, GainCorrelationsStartFromTheirConstants) {
+  std::array<double, 40> x{};
+  std::array<double, 40> y1{};
+  std::array<double, 40> y2{};
+  std::array<double, 5> g{};
+  gain_correlations(x.data(), y1.data(), y2.data(), g.data());
+  EXPECT_EQ(g[2], 0.01);
+  EXPECT_EQ(g[3], -0.02);
+  EXPECT_EQ(g[4], 0.02);
+
+  // The 0.01 enters the running sums first: 0.01 + 1e17 - 1e17 keeps nothing
+  // of it, (1e17 - 1e17) + 0.01 would.
+  x[0] = 1e17;
+  x[1] = -1e17;
+  y2[0] = 1.0;
+  y2[1] = 1.0;
+  y1 = x;
+  gain_correlations(x.data(), y1.data(), y2.data(), g.data());
+  EXPECT_EQ(g[3], 0.0);
+  EXPECT_EQ(g[4], 0.0);
+}
+
+TEST(SubframeTest, SharpeningBounds) {
+  EXPECT_EQ(bounded_sharpening(1.2), 0.7945);
+  EXPECT_EQ(bounded_sharpening(1.1), 0.7945);
+  EXPECT_EQ(bounded_sharpening(0.7945), 0.7945);
+  EXPECT_EQ(bounded_sharpening(0.5), 0.5);
+  EXPECT_EQ(bounded_sharpening(0.2), 0.2);
+  EXPECT_EQ(bounded_sharpening(0.1), 0.2);
+  EXPECT_EQ(bounded_sharpening(0.0), 0.2);
+}
+
+TEST(SubframeTest, ExcitationMixesBothVectors) {
+  std::array<double, 40> exc;
+  std::array<double, 40> cw{};
+  exc.fill(2.0);
+  cw[5] = -1.0;
+  build_excitation(exc.data(), 0.5, 3.0, cw.data());
+  EXPECT_EQ(exc[0], 1.0);
+  EXPECT_EQ(exc[5], -2.0);
+}
+
+TEST(SubframeTest, TargetMemoryKeepsTheLastTenErrorsFlushed) {
+  std::array<double, 40> x{};
+  std::array<double, 40> y1{};
+  std::array<double, 40> y2{};
+  x[29] = 5.0;  // outside the last ten
+  x[30] = 1.9e-5;
+  x[31] = 2.0e-5;
+  x[32] = -1.9e-5;
+  x[39] = 10.0;
+  y1[39] = 4.0;
+  y2[39] = 1.0;
+  std::array<double, 10> memory;
+  memory.fill(7.0);
+  update_target_memory(x.data(), y1.data(), y2.data(), 0.5, 2.0, memory);
+  EXPECT_EQ(memory[0], 0.0);
+  EXPECT_EQ(memory[1], 2.0e-5);
+  EXPECT_EQ(memory[2], 0.0);
+  EXPECT_EQ(memory[3], 0.0);
+  EXPECT_EQ(memory[9], 10.0 - 0.5 * 4.0 - 2.0 * 1.0);
+}
+
+}  // namespace
+}  // namespace g729a
