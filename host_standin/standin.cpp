@@ -15,14 +15,27 @@
 namespace standin {
 namespace {
 
+// A one-shot refusal; an empty name matches any translator.
+struct Refusal {
+  int result = 0;
+  std::string name;
+
+  // Returns the refusal value when it applies to `translator`, consuming it.
+  int take(const std::string& translator) {
+    if (result == 0 || (!name.empty() && name != translator)) return 0;
+    name.clear();
+    return std::exchange(result, 0);
+  }
+};
+
 struct Registry {
   std::mutex mutex;
   std::vector<ModuleDescriptor*> modules;
   std::vector<TranslatorDescriptor*> translators;
   std::vector<CliEntry*> commands;
   std::vector<HostCall> calls;
-  int refuse_registration = 0;
-  int refuse_unregistration = 0;
+  Refusal refuse_registration;
+  Refusal refuse_unregistration;
 };
 
 struct LogState {
@@ -122,15 +135,23 @@ std::vector<LogRecord> take_log() {
 }
 
 void refuse_next_registration(int result) {
-  Registry& r = registry();
-  std::lock_guard lock(r.mutex);
-  r.refuse_registration = result;
+  refuse_registration_of({}, result);
 }
 
 void refuse_next_unregistration(int result) {
+  refuse_unregistration_of({}, result);
+}
+
+void refuse_registration_of(std::string name, int result) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
-  r.refuse_unregistration = result;
+  r.refuse_registration = Refusal{result, std::move(name)};
+}
+
+void refuse_unregistration_of(std::string name, int result) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.refuse_unregistration = Refusal{result, std::move(name)};
 }
 
 std::vector<HostCall> take_host_calls() {
@@ -341,12 +362,9 @@ __attribute__((visibility("default"))) int __cvn_register_translator(
   std::lock_guard lock(r.mutex);
   const std::string name =
       translator ? std::string(translator->name, strnlen(translator->name, 80)) : "";
-  int result = 0;
-  if (r.refuse_registration != 0) {
-    result = std::exchange(r.refuse_registration, 0);
-  } else if (!translator) {
-    result = -1;
-  } else {
+  int result = r.refuse_registration.take(name);
+  if (result == 0 && !translator) result = -1;
+  if (result == 0) {
     translator->module = module_handle;
     r.translators.push_back(translator);
   }
@@ -360,12 +378,8 @@ __attribute__((visibility("default"))) int cvn_unregister_translator(
   std::lock_guard lock(r.mutex);
   const std::string name =
       translator ? std::string(translator->name, strnlen(translator->name, 80)) : "";
-  int result = 0;
-  if (r.refuse_unregistration != 0) {
-    result = std::exchange(r.refuse_unregistration, 0);
-  } else {
-    result = std::erase(r.translators, translator) ? 0 : -1;
-  }
+  int result = r.refuse_unregistration.take(name);
+  if (result == 0) result = std::erase(r.translators, translator) ? 0 : -1;
   standin::note_call(r, "unregister_translator", translator, name, result);
   return result;
 }

@@ -47,6 +47,9 @@ std::vector<LogRecord> take_log();
 // returns `result` (non-zero) and changes nothing. One-shot.
 void refuse_next_registration(int result);
 void refuse_next_unregistration(int result);
+// As above, but only for the translator of that name; other calls pass.
+void refuse_registration_of(std::string name, int result);
+void refuse_unregistration_of(std::string name, int result);
 
 // Every registry call a module makes, in order, for checking lifecycle
 // order and failure paths. Names are copied at the time of the call.

@@ -1,0 +1,228 @@
+// The encoder translator: buffering, framing, limits and refused input.
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "codec/common/frame_format.h"
+#include "codec/encoder/encoder.h"
+#include "module/module_helpers.h"
+#include "support/test_support.h"
+#include "translators/preprocess.h"
+
+namespace {
+
+std::vector<std::int16_t> speech(std::size_t n, std::size_t start = 8000) {
+  const auto pcm =
+      testsupport::read_pcm(std::string(G729A_SOURCE_DIR) + "/data/speech/librivox_austen_8k.raw");
+  return {pcm.begin() + start, pcm.begin() + start + n};
+}
+
+class Lintog729 : public ::testing::Test {
+ protected:
+  Lintog729() : channel_(testsupport::encoder_translator()) {}
+
+  g729a::EncoderState& state() {
+    return *static_cast<g729a::EncoderState*>(channel_.instance()->codec_state);
+  }
+  int count() { return channel_.instance()->sample_count; }
+
+  // The whole state block, to prove a call changed nothing.
+  std::vector<std::uint8_t> snapshot() {
+    const auto* p = static_cast<const std::uint8_t*>(channel_.instance()->codec_state);
+    return {p, p + channel_.translator()->state_size};
+  }
+
+  // Refused: -1, one level-3 line from lintog729_framein, nothing changed.
+  standin::LogRecord expect_refused(HostFrame* frame) {
+    const auto before = snapshot();
+    const int count_before = count();
+    standin::take_log();
+    EXPECT_EQ(channel_.translator()->framein(channel_.instance(), frame), -1);
+    EXPECT_EQ(count(), count_before);
+    EXPECT_TRUE(snapshot() == before) << "state changed";
+    const auto log = standin::take_log();
+    EXPECT_EQ(log.size(), 1u);
+    if (log.empty()) return {};
+    EXPECT_EQ(log[0].level, 3);
+    EXPECT_EQ(log[0].file, "codec_g729a.c");
+    EXPECT_EQ(log[0].function, "lintog729_framein");
+    EXPECT_GT(log[0].line, 0);
+    EXPECT_FALSE(log[0].message.empty());
+    if (!log[0].message.empty()) {
+      EXPECT_EQ(log[0].message.back(), '\n');
+    }
+    return log[0];
+  }
+
+  void expect_refused_with_message(std::span<const std::int16_t> pcm, const char* message) {
+    HostFrame frame{};
+    frame.frame_type = 2;
+    frame.format = SLINEAR;
+    frame.data_length = static_cast<int>(pcm.size_bytes());
+    frame.samples = static_cast<int>(pcm.size());
+    frame.payload = const_cast<std::int16_t*>(pcm.data());
+    EXPECT_EQ(expect_refused(&frame).message, message);
+  }
+
+  moduletest::QuietLog quiet_;
+  standin::Channel channel_;
+};
+
+TEST_F(Lintog729, NewInstanceStartsEmptyWithClearFilter) {
+  EXPECT_EQ(channel_.constructor_result(), 0);
+  EXPECT_EQ(count(), 0);
+  EXPECT_EQ(state().hp_x1, 0.0);
+  EXPECT_EQ(state().hp_x2, 0.0);
+  EXPECT_EQ(state().hp_y1, 0.0);
+  EXPECT_EQ(state().hp_y2, 0.0);
+  EXPECT_EQ(channel_.frameout(), nullptr);
+}
+
+TEST_F(Lintog729, SeventyNineSamplesMakeNoFrameAndChangeNothing) {
+  const auto pcm = speech(79);
+  ASSERT_EQ(channel_.framein_pcm(pcm), 0);
+  EXPECT_EQ(count(), 79);
+  EXPECT_EQ(std::memcmp(state().input_buffer.data(), pcm.data(), 79 * 2), 0);
+  const auto before = snapshot();
+  EXPECT_EQ(channel_.frameout(), nullptr);
+  EXPECT_EQ(count(), 79);
+  EXPECT_TRUE(snapshot() == before);
+  // One more sample completes the frame.
+  const std::int16_t one = 5;
+  ASSERT_EQ(channel_.framein_pcm({&one, 1}), 0);
+  HostFrame* f = channel_.frameout();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->data_length, 10);
+  EXPECT_EQ(f->samples, 80);
+  EXPECT_EQ(count(), 0);
+}
+
+TEST_F(Lintog729, TwoHundredFiftySamplesGiveThreeFramesAndKeepTen) {
+  const auto pcm = speech(250);
+  ASSERT_EQ(channel_.framein_pcm(pcm), 0);
+  HostFrame* f = channel_.frameout();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->frame_type, 2);
+  EXPECT_EQ(f->format, 256);
+  EXPECT_EQ(f->data_length, 30);
+  EXPECT_EQ(f->samples, 240);
+  EXPECT_EQ(f->payload, channel_.instance()->output_buffer);
+  EXPECT_EQ(count(), 10);
+  EXPECT_EQ(std::memcmp(state().input_buffer.data(), pcm.data() + 240, 10 * 2), 0);
+  EXPECT_EQ(channel_.frameout(), nullptr);
+  // The filter ran over exactly the 240 coded samples.
+  EXPECT_EQ(state().hp_x1, pcm[239]);
+  EXPECT_EQ(state().hp_x2, pcm[238]);
+}
+
+TEST_F(Lintog729, BufferHoldsExactlyEightThousandSamples) {
+  const auto pcm = speech(8001);
+  ASSERT_EQ(channel_.framein_pcm({pcm.data(), 7999}), 0);
+  // A frame that would overflow is dropped whole, not cut.
+  expect_refused_with_message({pcm.data() + 7999, 2}, "Out of buffer space\n");
+  EXPECT_EQ(count(), 7999);
+  ASSERT_EQ(channel_.framein_pcm({pcm.data() + 7999, 1}), 0);
+  EXPECT_EQ(count(), 8000);
+  expect_refused_with_message({pcm.data() + 8000, 1}, "Out of buffer space\n");
+  EXPECT_EQ(count(), 8000);
+  EXPECT_EQ(std::memcmp(state().input_buffer.data(), pcm.data(), 8000 * 2), 0);
+
+  HostFrame* f = channel_.frameout();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->data_length, 1000);
+  EXPECT_EQ(f->samples, 8000);
+  EXPECT_EQ(count(), 0);
+}
+
+TEST_F(Lintog729, BufferedSamplesCountAgainstTheLimitAcrossCalls) {
+  const std::vector<std::int16_t> pcm(8000, 100);
+  ASSERT_EQ(channel_.framein_pcm({pcm.data(), 79}), 0);
+  expect_refused_with_message({pcm.data(), 7922}, "Out of buffer space\n");
+  EXPECT_EQ(channel_.framein_pcm({pcm.data(), 7921}), 0);
+  EXPECT_EQ(count(), 8000);
+}
+
+TEST_F(Lintog729, SplitInputGivesIdenticalBytes) {
+  const auto pcm = speech(2000);
+  std::vector<std::uint8_t> whole;
+  ASSERT_EQ(channel_.feed_pcm(pcm, whole), 0);
+
+  standin::Channel other(testsupport::encoder_translator());
+  std::vector<std::uint8_t> split;
+  std::size_t pos = 0;
+  for (const std::size_t n : {1, 79, 81, 0, 160, 7, 333, 80, 419}) {
+    ASSERT_EQ(other.feed_pcm({pcm.data() + pos, n}, split), 0);
+    pos += n;
+  }
+  ASSERT_EQ(other.feed_pcm({pcm.data() + pos, pcm.size() - pos}, split), 0);
+  EXPECT_EQ(whole.size(), 250u);
+  EXPECT_EQ(split, whole);
+}
+
+TEST_F(Lintog729, OutputIsTheFilteredEncodedPackedFrames) {
+  const auto pcm = speech(800);
+  std::vector<std::uint8_t> out;
+  ASSERT_EQ(channel_.feed_pcm(pcm, out), 0);
+
+  // The same steps taken by hand on a separate state.
+  auto s = std::make_unique<g729a::EncoderState>();
+  g729a::encoder_init(*s);
+  s->hp_x1 = s->hp_x2 = s->hp_y1 = s->hp_y2 = 0.0;
+  std::vector<std::uint8_t> expected(out.size());
+  for (std::size_t frame = 0; frame < 10; ++frame) {
+    const std::span<double> x(&s->speech_buffer[s->speech_new], 80);
+    for (int i = 0; i < 80; ++i) x[i] = pcm[80 * frame + i];
+    g729a::preprocess_filter(*s, x);
+    g729a::FrameParameters p;
+    g729a::encode_frame(*s, p);
+    g729a::pack_speech_frame(p, std::span<std::uint8_t, 10>(&expected[10 * frame], 10));
+  }
+  EXPECT_EQ(out, expected);
+  EXPECT_EQ(state().hp_y1, s->hp_y1);
+  EXPECT_EQ(state().hp_y2, s->hp_y2);
+}
+
+TEST_F(Lintog729, FramesThatOverstateTheirSamplesAreRefused) {
+  std::int16_t data[5] = {1, 2, 3, 4, 5};
+  HostFrame frame{};
+  frame.frame_type = 2;
+  frame.format = SLINEAR;
+  frame.payload = data;
+
+  frame.data_length = 9;  // room for four samples and a stray byte
+  frame.samples = 5;
+  expect_refused(&frame);
+  frame.samples = -1;
+  expect_refused(&frame);
+  frame.samples = -2147483647 - 1;
+  expect_refused(&frame);
+  frame.data_length = -10;
+  frame.samples = 1;
+  expect_refused(&frame);
+
+  frame.data_length = 9;
+  frame.samples = 4;
+  EXPECT_EQ(channel_.framein(frame), 0);
+  EXPECT_EQ(count(), 4);
+  EXPECT_EQ(std::memcmp(state().input_buffer.data(), data, 8), 0);
+}
+
+TEST_F(Lintog729, MissingPayloadOrFrameIsRefused) {
+  HostFrame frame{};
+  frame.frame_type = 2;
+  frame.format = SLINEAR;
+  frame.data_length = 160;
+  frame.samples = 80;
+  frame.payload = nullptr;
+  expect_refused(&frame);
+  expect_refused(nullptr);
+
+  // An empty frame is harmless, payload or not.
+  frame.samples = 0;
+  frame.data_length = 0;
+  EXPECT_EQ(channel_.framein(frame), 0);
+  EXPECT_EQ(count(), 0);
+  EXPECT_TRUE(standin::take_log().empty());
+}
+
+}  // namespace
