@@ -1,0 +1,152 @@
+#include "codec_host.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "report.h"
+#include "tool_error.h"
+
+namespace g729tool {
+namespace {
+
+thread_local LogCapture* active_capture = nullptr;
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::string default_module_path() {
+  if (const char* env = std::getenv("G729A_MODULE"); env && *env) return env;
+  std::error_code error;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) return (exe.parent_path() / "codec_g729a.so").string();
+  return "./codec_g729a.so";
+}
+
+CodecModule open_codec_module(const std::string& path) {
+  CodecModule codec;
+  std::string error;
+  codec.module = standin::Module::open(path, error);
+  if (!codec.module) {
+    throw ToolError(kExitBadInput, path + ": cannot load the codec module: " + error);
+  }
+  if (codec.module->load_result() != 0) {
+    throw ToolError(kExitBadInput, path + ": the codec module failed to load (result " +
+                                       std::to_string(codec.module->load_result()) + ")");
+  }
+  codec.encoder = standin::find_translator("lintog729");
+  codec.decoder = standin::find_translator("g729tolin");
+  if (!codec.encoder || !codec.decoder) {
+    throw ToolError(kExitBadInput,
+                    path + ": the module does not offer the lintog729 and g729tolin translators");
+  }
+  return codec;
+}
+
+void install_log_sink() {
+  standin::set_log_sink([](const standin::LogRecord& record) {
+    if (active_capture) {
+      active_capture->add(trimmed(record.message));
+    } else {
+      std::fprintf(stderr, "g729a: codec module: %s\n", trimmed(record.message).c_str());
+    }
+  });
+}
+
+LogCapture::LogCapture() : previous_(active_capture) {
+  active_capture = this;
+}
+LogCapture::~LogCapture() {
+  active_capture = previous_;
+}
+
+void LogCapture::add(const std::string& message) {
+  if (!text_.empty()) text_ += "; ";
+  text_ += message;
+}
+
+std::string LogCapture::take() {
+  std::string text;
+  text.swap(text_);
+  return text;
+}
+
+FrameCounts& FrameCounts::operator+=(const FrameCounts& other) {
+  speech += other.speech;
+  sid += other.sid;
+  silent += other.silent;
+  erased += other.erased;
+  samples += other.samples;
+  payload_bytes += other.payload_bytes;
+  return *this;
+}
+
+std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const std::int16_t> pcm,
+                                     FrameCounts& counts, Progress* progress) {
+  standin::Channel channel(codec.encoder);
+  std::vector<std::uint8_t> encoded;
+  encoded.reserve((pcm.size() / kFrameSamples + 1) * kSpeechFrameBytes);
+  LogCapture log;
+  // 20 ms at a time, as a switch delivers audio.
+  constexpr std::size_t kChunk = 2 * kFrameSamples;
+  const std::size_t whole = pcm.size() - pcm.size() % kFrameSamples;
+  for (std::size_t pos = 0; pos < whole; pos += kChunk) {
+    const std::size_t n = std::min(kChunk, whole - pos);
+    if (channel.feed_pcm(pcm.subspan(pos, n), encoded) != 0) {
+      throw ToolError(kExitBadInput, "the encoder refused audio: " + log.take());
+    }
+    if (progress) progress->advance(static_cast<double>(n));
+  }
+  if (whole < pcm.size()) {
+    std::array<std::int16_t, kFrameSamples> last{};
+    std::copy(pcm.begin() + static_cast<std::ptrdiff_t>(whole), pcm.end(), last.begin());
+    if (channel.feed_pcm(last, encoded) != 0) {
+      throw ToolError(kExitBadInput, "the encoder refused audio: " + log.take());
+    }
+  }
+  const long frames = static_cast<long>(encoded.size() / kSpeechFrameBytes);
+  counts.speech += frames;
+  counts.samples += frames * kFrameSamples;
+  counts.payload_bytes += static_cast<long>(encoded.size());
+  return encoded;
+}
+
+DecodeStream::DecodeStream(const CodecModule& codec) : channel_(codec.decoder) {}
+
+bool DecodeStream::decode_payload(std::span<const std::uint8_t> payload, std::string& error) {
+  LogCapture log;
+  const std::size_t before = output_.size();
+  const int result = channel_.feed_payload(payload, output_);
+  const long produced = static_cast<long>(output_.size() - before);
+  const long frames = produced / kFrameSamples;
+  // A SID frame can only be the last one, and only when the whole payload went through.
+  const bool sid = result == 0 && payload.size() % kSpeechFrameBytes == kSidFrameBytes;
+  counts_.sid += sid ? 1 : 0;
+  counts_.speech += frames - (sid ? 1 : 0);
+  counts_.samples += produced;
+  counts_.payload_bytes +=
+      std::min<long>(static_cast<long>(payload.size()),
+                     (frames - (sid ? 1 : 0)) * kSpeechFrameBytes + (sid ? kSidFrameBytes : 0));
+  if (result == 0) return true;
+  error = log.take();
+  if (error.empty()) error = "the decoder refused the payload";
+  return false;
+}
+
+void DecodeStream::add_silence(long samples, bool erased) {
+  if (samples <= 0) return;
+  output_.insert(output_.end(), static_cast<std::size_t>(samples), 0);
+  const long frames = (samples + kFrameSamples - 1) / kFrameSamples;
+  (erased ? counts_.erased : counts_.silent) += frames;
+  counts_.samples += samples;
+}
+
+}  // namespace g729tool

@@ -1,0 +1,94 @@
+// The codec module as the tool uses it: loaded through the switch stand-in,
+// driven only through its translators, one Channel per stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "standin.h"
+
+namespace g729tool {
+
+inline constexpr int kFrameSamples = 80;
+inline constexpr int kSpeechFrameBytes = 10;
+inline constexpr int kSidFrameBytes = 2;
+inline constexpr int kSampleRate = 8000;
+
+class Progress;
+
+struct CodecModule {
+  std::unique_ptr<standin::Module> module;
+  TranslatorDescriptor* encoder = nullptr;  // lintog729
+  TranslatorDescriptor* decoder = nullptr;  // g729tolin
+};
+
+// --module, else $G729A_MODULE, else codec_g729a.so beside the executable.
+std::string default_module_path();
+// Throws ToolError when the module cannot be loaded or lacks a translator.
+CodecModule open_codec_module(const std::string& path);
+
+// Routes the module's log lines: to the LogCapture active on the calling
+// thread, otherwise to stderr in readable form.
+void install_log_sink();
+
+// Collects what the module logs on this thread while it exists.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+  // The messages since the last call, joined by "; ", without newlines.
+  std::string take();
+  void add(const std::string& message);
+
+ private:
+  LogCapture* previous_;
+  std::string text_;
+};
+
+struct FrameCounts {
+  long speech = 0;
+  long sid = 0;
+  long silent = 0;  // carried nothing (untransmitted, silence suppression)
+  long erased = 0;  // damaged or lost
+  long samples = 0;
+  long payload_bytes = 0;
+
+  long frames() const { return speech + sid + silent + erased; }
+  FrameCounts& operator+=(const FrameCounts& other);
+};
+
+// Whole file through one lintog729 channel. A trailing partial frame is
+// completed with silence so no input is lost.
+// in: pcm; out: concatenated 10-byte frames; inout: counts, progress
+// (advanced by samples, may be null).
+std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const std::int16_t> pcm,
+                                     FrameCounts& counts, Progress* progress);
+
+// One g729tolin channel and the decoded timeline.
+class DecodeStream {
+ public:
+  explicit DecodeStream(const CodecModule& codec);
+
+  // One payload as the switch delivers it. Returns false when the module
+  // refused part of it; `error` then holds the reason. Frames decoded before
+  // the refusal stay in the output.
+  bool decode_payload(std::span<const std::uint8_t> payload, std::string& error);
+  // Samples of silence standing for frames that never arrived.
+  void add_silence(long samples, bool erased);
+
+  const std::vector<std::int16_t>& output() const { return output_; }
+  std::vector<std::int16_t>& output() { return output_; }
+  const FrameCounts& counts() const { return counts_; }
+
+ private:
+  standin::Channel channel_;
+  std::vector<std::int16_t> output_;
+  FrameCounts counts_;
+};
+
+}  // namespace g729tool

@@ -1,0 +1,164 @@
+#include "conformance.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "audio_file.h"
+#include "jobs.h"
+#include "measures.h"
+#include "report.h"
+#include "tool_error.h"
+
+namespace g729tool {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Sequence {
+  std::string label;   // "g729a/SPEECH"
+  fs::path bitstream;  // .BIT / .bit
+  fs::path reference;  // published decoder output; empty when absent
+  fs::path input;      // encoder input; empty when absent
+};
+
+std::optional<fs::path> first_existing(const std::vector<fs::path>& candidates) {
+  for (const auto& path : candidates) {
+    if (fs::is_regular_file(path)) return path;
+  }
+  return std::nullopt;
+}
+
+// Name pairs of both published layouts: NAME.BIT / NAME.IN / NAME.PST and
+// NAMEa.bit / NAME.bin / NAMEa.out.
+Sequence describe(const fs::path& dir, const fs::path& bitstream, const std::string& label) {
+  Sequence sequence;
+  sequence.label = label;
+  sequence.bitstream = bitstream;
+  const std::string stem = bitstream.stem().string();
+  std::string base = stem;
+  if (!base.empty() && base.back() == 'a') base.pop_back();
+  if (auto ref = first_existing({dir / (stem + ".PST"), dir / (stem + ".pst"),
+                                 dir / (stem + ".out"), dir / (stem + "a.out")})) {
+    sequence.reference = *ref;
+  }
+  if (auto in = first_existing({dir / (stem + ".IN"), dir / (stem + ".in"), dir / (stem + ".bin"),
+                                dir / (base + ".bin")})) {
+    sequence.input = *in;
+  }
+  return sequence;
+}
+
+std::vector<Sequence> find_sequences(const fs::path& root) {
+  std::vector<Sequence> found;
+  std::vector<std::pair<fs::path, std::string>> dirs{{root, ""}};
+  std::vector<fs::path> subdirs;
+  for (const auto& entry : fs::directory_iterator(root)) {
+    if (entry.is_directory()) subdirs.push_back(entry.path());
+  }
+  std::sort(subdirs.begin(), subdirs.end());
+  for (const auto& sub : subdirs) dirs.emplace_back(sub, sub.filename().string() + "/");
+  for (const auto& [dir, prefix] : dirs) {
+    std::vector<fs::path> streams;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.is_regular_file() && extension_of(entry.path().string()) == ".bit") {
+        streams.push_back(entry.path());
+      }
+    }
+    std::sort(streams.begin(), streams.end());
+    for (const auto& s : streams) found.push_back(describe(dir, s, prefix + s.stem().string()));
+  }
+  return found;
+}
+
+std::string db(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%6.2f", value);
+  return text;
+}
+
+std::string column(std::string text, std::size_t width) {
+  if (text.size() < width) text.resize(width, ' ');
+  return text;
+}
+
+}  // namespace
+
+int run_conformance(const CodecModule& codec, const std::string& dir) {
+  if (!fs::is_directory(dir)) throw bad_input(dir, "not a directory");
+  const auto sequences = find_sequences(dir);
+  if (sequences.empty()) throw bad_input(dir, "no test sequences (*.BIT, *.bit) found");
+
+  print_result(column("sequence", 16) + column("frames", 8) + column("decode SNR", 22) +
+               column("round trip segSNR", 20) + column("published", 11) + "result");
+  int failures = 0;
+  FrameCounts total;
+  Stopwatch clock;
+  for (const auto& sequence : sequences) {
+    std::string line = column(sequence.label, 16);
+    bool pass = true;
+    bool informational = false;
+    try {
+      DecodeStream stream(codec);
+      decode_into(sequence.bitstream.string(), CaptureOptions{}, stream);
+      const FrameCounts counts = stream.counts();
+      total += counts;
+      // Frames the decoder never receives make it depart from the reference.
+      informational = counts.silent > 0 || counts.erased > 0;
+      line += column(std::to_string(counts.frames()), 8);
+      if (!sequence.reference.empty()) {
+        const auto reference = pcm_from_bytes(read_whole_file(sequence.reference.string()));
+        const double snr = snr_db(reference, stream.output(), 0);
+        std::string figure = db(snr) + " dB";
+        if (informational) {
+          figure += " (info)";
+        } else {
+          figure += snr >= kDecodeSnrFloorDb ? " ok  " : " LOW ";
+          pass = pass && snr >= kDecodeSnrFloorDb;
+        }
+        line += column(figure, 22);
+      } else {
+        line += column("   (no reference)", 22);
+      }
+      if (!sequence.input.empty()) {
+        const auto input = pcm_from_bytes(read_whole_file(sequence.input.string()));
+        const RoundTrip trip = round_trip(codec, input, sequence.input.string());
+        std::string figure = db(trip.segmental_snr_db) + " dB";
+        std::string published = "";
+        if (!sequence.reference.empty()) {
+          const auto reference = pcm_from_bytes(read_whole_file(sequence.reference.string()));
+          const double theirs = segmental_snr_db(input, reference, kCodecDelay);
+          published = db(theirs) + " dB";
+          if (!informational) {
+            const bool ok = trip.segmental_snr_db >= theirs - kRoundTripMarginDb;
+            figure += ok ? " ok  " : " LOW ";
+            pass = pass && ok;
+          } else {
+            figure += " (info)";
+          }
+        }
+        line += column(figure, 20) + column(published, 11);
+      } else {
+        line += column("   (decoder only)", 20) + column("", 11);
+      }
+      line += informational ? (pass ? "info" : "FAIL") : (pass ? "pass" : "FAIL");
+    } catch (const ToolError& error) {
+      pass = false;
+      line += "error: " + std::string(error.what());
+    }
+    if (!pass) {
+      ++failures;
+      print_error(line);
+    } else {
+      print_result(line);
+    }
+  }
+  print_result(std::to_string(sequences.size() - failures) + " of " +
+               std::to_string(sequences.size()) + " sequences meet their floors; decoded " +
+               summary_text(total, clock.seconds()));
+  return failures == 0 ? kExitOk : kExitBadInput;
+}
+
+}  // namespace g729tool

@@ -1,0 +1,33 @@
+#include "demo.h"
+
+#include <span>
+#include <string>
+
+#include "audio_file.h"
+#include "jobs.h"
+#include "report.h"
+
+extern const unsigned char demo_speech_bytes[];
+extern const std::size_t demo_speech_bytes_size;
+
+namespace g729tool {
+
+int run_demo(const CodecModule& codec) {
+  Stopwatch clock;
+  const auto speech = pcm_from_bytes(std::span(demo_speech_bytes, demo_speech_bytes_size));
+  const RoundTrip trip = round_trip(codec, speech, "demo speech");
+  write_audio("g729a-demo.wav", trip.output);
+  write_encoded("g729a-demo.g729", trip.frames);
+  char figures[160];
+  std::snprintf(figures, sizeof figures,
+                "demo speech (built in, %.1f s): SNR %.2f dB, segmental SNR %.2f dB "
+                "(output delayed by 40 samples)",
+                static_cast<double>(speech.size()) / kSampleRate, trip.snr_db,
+                trip.segmental_snr_db);
+  print_result(figures);
+  print_result("wrote g729a-demo.g729 and g729a-demo.wav: " +
+               summary_text(trip.encoded, clock.seconds()));
+  return 0;
+}
+
+}  // namespace g729tool

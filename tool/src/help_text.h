@@ -1,0 +1,79 @@
+// The longer --help texts.
+#pragma once
+
+namespace g729tool {
+
+inline constexpr const char* kMainDescription =
+    "g729a - G.729 Annex A speech coding through the codec_g729a module.\n"
+    "\n"
+    "The tool loads codec_g729a.so through the switch stand-in and does all its\n"
+    "codec work through the module's translators (lintog729, g729tolin), as a\n"
+    "switch would. Without a command it runs the demo: a round trip of the\n"
+    "bundled speech sample, writing g729a-demo.wav and g729a-demo.g729 in the\n"
+    "current directory.";
+
+inline constexpr const char* kMainFooter =
+    "Module: codec_g729a.so beside the g729a executable, else --module PATH or\n"
+    "the G729A_MODULE environment variable (--module wins).\n"
+    "\n"
+    "Exit status: 0 success, 1 bad input (unreadable, wrong or truncated file,\n"
+    "nothing to decode, conformance floor missed), 2 usage error.\n"
+    "Outputs are written to a temporary file beside the destination and renamed\n"
+    "when complete: a failed or interrupted run never leaves a partial file.\n"
+    "Every run ends with a summary line: frames (speech, SID, silent, erased),\n"
+    "duration, bit rate, time taken and speed as a multiple of real time.\n"
+    "Use 'g729a COMMAND --help' for each command.";
+
+inline constexpr const char* kEncodeFooter =
+    "Inputs: .raw, .pcm, .sln are headerless 16-bit little-endian mono at 8 kHz;\n"
+    "anything else is read with libsndfile (WAV, FLAC, Ogg, ...), mixed down to\n"
+    "mono and converted to 8 kHz (a note says so). A last partial frame is\n"
+    "completed with silence.\n"
+    "Outputs: .g729 (concatenated 10-byte frames) or .bit (ITU serial format:\n"
+    "sync word 0x6B21, length word 80, one word per bit).\n"
+    "Batch: g729a encode -j 4 -o OUTDIR IN... writes OUTDIR/NAME.g729 (or .bit\n"
+    "with --to bit), each input on its own translator instance.";
+
+inline constexpr const char* kDecodeFooter =
+    "Inputs:\n"
+    "  .g729   concatenated 10-byte speech frames, optionally ending in a 2-byte\n"
+    "          SID frame.\n"
+    "  .bit    ITU serial format; speech and SID frames are decoded, a frame that\n"
+    "          carried nothing and an erased frame each give 80 samples (10 ms)\n"
+    "          of silence and are counted, so the timeline never shifts.\n"
+    "  .pcap, .pcapng\n"
+    "          RTP over UDP over IPv4 or IPv6 (Ethernet, VLAN, Linux cooked, raw\n"
+    "          IP, loopback). Payload type 18 unless --pt; the stream with the\n"
+    "          most packets unless --ssrc. Each RTP payload is one decoder\n"
+    "          payload (speech frames, optionally a trailing SID frame). Gaps in\n"
+    "          sequence numbers or timestamps become silence of the missing\n"
+    "          duration and are reported; a payload of invalid length is\n"
+    "          reported with its packet number and decoding goes on.\n"
+    "Outputs: .raw, .pcm, .sln headerless 16-bit little-endian; anything else a\n"
+    "16-bit mono WAV at 8 kHz.\n"
+    "Batch: g729a decode -j 4 -o OUTDIR IN... writes OUTDIR/NAME.wav (or .raw\n"
+    "with --to raw).";
+
+inline constexpr const char* kRoundTripFooter =
+    "Encodes IN, decodes the frames again and writes the decoded audio to OUT\n"
+    "(.raw headerless, else WAV). Prints the SNR and segmental SNR of the output\n"
+    "against the input, the output taken 40 samples later (the codec's delay);\n"
+    "segmental SNR averages 10 ms frames, each clamped to -10..80 dB, leaving out\n"
+    "frames of negligible energy.";
+
+inline constexpr const char* kConformanceFooter =
+    "DIR holds the published sequences: NAME.BIT with NAME.IN (input) and\n"
+    "NAME.PST (published decoder output), or NAMEa.bit with NAME.bin and\n"
+    "NAMEa.out, directly in DIR or one directory below it (g729a/, g729b/).\n"
+    "Per sequence: the SNR of our decoding of the bitstream against the\n"
+    "published output, and the segmental SNR of our encode-and-decode round\n"
+    "trip of the input next to that of the published chain (input against the\n"
+    "published output), both with the 40-sample codec delay.\n"
+    "Floors (exit status 0 when all are met):\n"
+    "  decode SNR          >= 10 dB\n"
+    "  round trip segSNR   >= published chain's - 3 dB\n"
+    "Sequences whose bitstream holds erased or untransmitted frames are shown\n"
+    "for information only: the decoder never receives those frames, so it\n"
+    "departs from the published output from there on.";
+
+}  // namespace g729tool

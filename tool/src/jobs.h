@@ -1,0 +1,46 @@
+// One conversion each: a file in, a file out, through the module.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "codec_host.h"
+
+namespace g729tool {
+
+// Encoder output: .g729 (concatenated frames) or .bit (ITU serial).
+bool is_encoded_output(const std::string& path);
+
+// in: frames, concatenated 10-byte frames; written through OutputFile.
+void write_encoded(const std::string& path, std::span<const std::uint8_t> frames);
+
+// Audio file -> .g729 / .bit.
+FrameCounts encode_file(const CodecModule& codec, const std::string& in, const std::string& out);
+
+// .g729 / .bit / capture -> raw or WAV. Without an output path the result
+// stays in `decoded` only.
+FrameCounts decode_file(const CodecModule& codec, const std::string& in, const std::string& out,
+                        const CaptureOptions& capture,
+                        std::vector<std::int16_t>* decoded = nullptr);
+
+// Decodes a whole file into `stream` (any decoder input format).
+void decode_into(const std::string& in, const CaptureOptions& capture, DecodeStream& stream);
+
+struct RoundTrip {
+  FrameCounts encoded;
+  FrameCounts decoded;
+  std::vector<std::uint8_t> frames;  // the encoder's output
+  std::vector<std::int16_t> input;
+  std::vector<std::int16_t> output;
+  double snr_db = 0;
+  double segmental_snr_db = 0;
+};
+
+// Encode then decode, with the quality figures of output against input.
+RoundTrip round_trip(const CodecModule& codec, std::span<const std::int16_t> input,
+                     const std::string& label);
+
+}  // namespace g729tool

@@ -1,0 +1,54 @@
+// What the user sees on stderr: notes, errors, the progress bar (terminal
+// only) and the closing summary line. Safe to call from worker threads.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "codec_host.h"
+
+namespace g729tool {
+
+// Set once from the command line.
+void set_quiet(bool quiet);
+bool quiet();
+
+void print_error(const std::string& message);  // always shown
+void print_note(const std::string& message);   // hidden by --quiet
+void print_result(const std::string& line);    // stdout, hidden by --quiet
+
+// "1875 frames (1873 speech, 1 SID, 1 silent, 0 erased), 18.75 s, 8.0 kbit/s,
+//  0.21 s, 89x real time"
+std::string summary_text(const FrameCounts& counts, double elapsed_seconds);
+
+class Stopwatch {
+ public:
+  double seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// A bar on stderr, drawn only when stderr is a terminal, --quiet is off and
+// the job is long enough to be worth one.
+class Progress {
+ public:
+  Progress(std::string label, double total_units, double threshold_units);
+  ~Progress();
+  Progress(const Progress&) = delete;
+  Progress& operator=(const Progress&) = delete;
+  void advance(double units);  // adds to the work done so far
+
+ private:
+  std::string label_;
+  double total_;
+  double done_ = 0;
+  bool enabled_;
+  std::mutex mutex_;
+  std::chrono::steady_clock::time_point last_draw_{};
+};
+
+}  // namespace g729tool
