@@ -61,6 +61,7 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   for (int n = 0; n < 40; ++n) exc[n] = state.gain_pitch * exc[n] + state.gain_code * cv[n];
 }
 
+// in: fp (Speech); inout: state; out: A (per subframe), T (integer delays).
 void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A,
                    std::array<int, 2>& T) {
   const auto& p = fp.slots;
@@ -90,6 +91,7 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<Lp
   }
 }
 
+// in: fp (Sid); inout: state; out: A (per subframe).
 void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A) {
   const auto& p = fp.slots;
   sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
