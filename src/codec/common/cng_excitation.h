@@ -34,7 +34,7 @@ CngDraw cng_draw(int r1, int r2, int r3);
 void cng_add_pulses(double* e, double E, const std::array<double, 40>& g, const CngDraw& draw,
                     double G);
 
-// Scales g so that its energy becomes 40 G^2 (by (G x 3.16227766) / sqrt(Eg)).
+// Scales g by (G x 3.16227766) / sqrt(Eg), to an energy of about 10 G^2.
 // An all-zero g has no direction to scale and is left at zero.
 // inout: g.
 void cng_scale_gaussian(std::array<double, 40>& g, double G);
