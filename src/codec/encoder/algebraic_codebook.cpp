@@ -60,19 +60,26 @@ void two_largest(const std::array<double, kL>& d, int track, int* first, int* se
   }
 }
 
-// One search of a pass. Phase 1 pairs the two best positions of track
-// lead_track with every position of track pair_track; phase 2 tries every
-// pair of outer_track x inner_track against the winning pair. The pulse
-// numbers of the tracks are kept through slot_* (pulse 3 is on track 3 or 4).
-// in: d, phi, the four track numbers and their pulse slots; out: the set.
-PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int lead_track,
-                int lead_slot, int pair_track, int pair_slot, int outer_track, int outer_slot,
-                int inner_track, int inner_slot) {
+// Track of each pulse in a pass: pulse k on track k, pulse 3 on track3.
+int track_of(int pulse, int track3) {
+  return pulse == 3 ? track3 : pulse;
+}
+
+// One search of a pass. Phase 1 pairs the two best positions of the lead
+// pulse's track with every position of the pair pulse's track; phase 2 tries
+// every position pair of the outer and inner pulses against the winning
+// pair. in: d, phi, track3 and the four pulse numbers; returns the set.
+PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int track3, int lead,
+                int pair, int outer, int inner) {
+  const int lead_track = track_of(lead, track3);
+  const int pair_track = track_of(pair, track3);
+  const int outer_track = track_of(outer, track3);
+  const int inner_track = track_of(inner, track3);
   int cand[2];
   two_largest(d, lead_track, &cand[0], &cand[1]);
 
   // The lower pulse number comes first in each pair sum.
-  const bool lead_first = lead_slot < pair_slot;
+  const bool lead_first = lead < pair;
   Score best = kNoScore;
   int fixed_lead = cand[0];
   int fixed_pair = pair_track;
@@ -122,10 +129,10 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int le
   }
 
   PulseSet s;
-  s.m[lead_slot] = fixed_lead;
-  s.m[pair_slot] = fixed_pair;
-  s.m[outer_slot] = best_outer;
-  s.m[inner_slot] = best_inner;
+  s.m[lead] = fixed_lead;
+  s.m[pair] = fixed_pair;
+  s.m[outer] = best_outer;
+  s.m[inner] = best_inner;
   s.score = best;
   return s;
 }
@@ -173,10 +180,10 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
   PulseSet best{{0, 1, 2, 3}, kNoScore};
   for (int track3 = 3; track3 <= 4; ++track3) {
     // Search A: pulses 2 and 3 first, then 0 and 1.
-    PulseSet s = search(d, phi, 2, 2, track3, 3, 0, 0, 1, 1);
+    PulseSet s = search(d, phi, track3, 2, 3, 0, 1);
     if (beats(s.score, best.score)) best = s;
     // Search B: pulses 3 and 0 first, then 1 and 2.
-    s = search(d, phi, track3, 3, 0, 0, 1, 1, 2, 2);
+    s = search(d, phi, track3, 3, 0, 1, 2);
     if (beats(s.score, best.score)) best = s;
   }
 
