@@ -90,7 +90,10 @@ class Module {
   // and sets `error` when the object cannot be opened or registers nothing;
   // a non-zero load result is kept in load_result(), the module stays open.
   static std::unique_ptr<Module> open(const std::string& path, std::string& error);
-  ~Module();  // unload() if still loaded, then dlclose (the destructor runs)
+  // unload() if still loaded, then dlclose (the destructor runs). Records of
+  // the object that are still registered (after a refused unregistration)
+  // are dropped first, so nothing in the registries dangles.
+  ~Module();
 
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;

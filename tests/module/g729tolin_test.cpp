@@ -77,6 +77,19 @@ TEST_F(G729tolin, EmptyPayloadDecodesNothing) {
   EXPECT_EQ(channel_.frameout(), nullptr);
 }
 
+TEST_F(G729tolin, ConstructorInitialisesTheDecoderOnAnUsedBlock) {
+  auto& state = *static_cast<g729a::DecoderState*>(pvt()->codec_state);
+  state.lsp_previous.fill(9.0);
+  state.cng_seed = -5;
+  state.previous_pitch_delay = -1;
+  EXPECT_EQ(channel_.translator()->constructor(pvt()), 0);
+  auto fresh = std::make_unique<g729a::DecoderState>();
+  g729a::decoder_state_init(*fresh);
+  EXPECT_EQ(state.lsp_previous, fresh->lsp_previous);
+  EXPECT_EQ(state.cng_seed, fresh->cng_seed);
+  EXPECT_EQ(state.previous_pitch_delay, fresh->previous_pitch_delay);
+}
+
 TEST_F(G729tolin, WellFormedPayloadsGiveEightySamplesPerFrame) {
   struct Case {
     std::vector<std::uint8_t> payload;

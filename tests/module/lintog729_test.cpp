@@ -78,6 +78,21 @@ TEST_F(Lintog729, NewInstanceStartsEmptyWithClearFilter) {
   EXPECT_EQ(channel_.frameout(), nullptr);
 }
 
+TEST_F(Lintog729, ConstructorResetsFilterAndCodecOnAnUsedBlock) {
+  state().hp_x1 = state().hp_x2 = state().hp_y1 = state().hp_y2 = 123.0;
+  state().speech_new = -1;
+  state().lsp_previous.fill(9.0);
+  EXPECT_EQ(channel_.translator()->constructor(channel_.instance()), 0);
+  auto fresh = std::make_unique<g729a::EncoderState>();
+  g729a::encoder_init(*fresh);
+  EXPECT_EQ(state().hp_x1, 0.0);
+  EXPECT_EQ(state().hp_x2, 0.0);
+  EXPECT_EQ(state().hp_y1, 0.0);
+  EXPECT_EQ(state().hp_y2, 0.0);
+  EXPECT_EQ(state().speech_new, fresh->speech_new);
+  EXPECT_EQ(state().lsp_previous, fresh->lsp_previous);
+}
+
 TEST_F(Lintog729, SeventyNineSamplesMakeNoFrameAndChangeNothing) {
   const auto pcm = speech(79);
   ASSERT_EQ(channel_.framein_pcm(pcm), 0);
