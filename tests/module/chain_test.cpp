@@ -1,5 +1,6 @@
 // Linear audio through both translators, as the host chains them.
 #include <algorithm>
+#include <thread>
 
 #include "module/module_helpers.h"
 #include "support/test_support.h"
@@ -30,6 +31,24 @@ TEST(Chain, RoundTripGivesEightySamplesPerWholeFrame) {
   EXPECT_EQ(out.size(), 16000u);
   EXPECT_EQ(chain.decoder().instance()->sample_count, 0);
   EXPECT_TRUE(standin::take_log().empty());
+}
+
+TEST(Chain, ChannelsOnSeparateThreadsShareNothing) {
+  testsupport::module();
+  const auto pcm =
+      testsupport::read_pcm(std::string(G729A_SOURCE_DIR) + "/data/speech/librivox_austen_8k.raw");
+  auto run = [&pcm](std::vector<std::int16_t>& out) {
+    standin::Chain chain;
+    for (std::size_t fed = 0; fed < 4000; fed += 160) chain.feed({pcm.data() + fed, 160}, out);
+  };
+  std::vector<std::int16_t> alone;
+  run(alone);
+  ASSERT_EQ(alone.size(), 4000u);
+  std::vector<std::vector<std::int16_t>> outs(3);
+  std::vector<std::thread> threads;
+  for (auto& out : outs) threads.emplace_back(run, std::ref(out));
+  for (auto& t : threads) t.join();
+  for (const auto& out : outs) EXPECT_EQ(out, alone);
 }
 
 }  // namespace

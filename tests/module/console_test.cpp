@@ -1,6 +1,7 @@
 // The version command, through the host console and called directly.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "module/module_helpers.h"
@@ -91,6 +92,20 @@ TEST(HostLog, LineCarriesLevelPlaceAndMessageWithoutNewline) {
                              "Invalid data (4 bytes at the end)\n"};
   EXPECT_EQ(standin::format_log_line(r),
             "[level 3] codec_g729a.c:42 g729tolin_framein: Invalid data (4 bytes at the end)");
+}
+
+TEST(HostModulePath, EnvironmentFirstThenBesideTheStandIn) {
+  const char* saved = std::getenv("G729A_MODULE");
+  const std::string keep = saved ? saved : "";
+  setenv("G729A_MODULE", "/somewhere/else.so", 1);
+  EXPECT_EQ(standin::default_module_path(), "/somewhere/else.so");
+  unsetenv("G729A_MODULE");
+  const std::string path = standin::default_module_path();
+  if (saved) setenv("G729A_MODULE", keep.c_str(), 1);
+  const std::string name = "/codec_g729a.so";
+  ASSERT_GT(path.size(), name.size());
+  EXPECT_EQ(path.substr(path.size() - name.size()), name);
+  EXPECT_EQ(access(path.c_str(), R_OK), 0) << path;
 }
 
 }  // namespace
