@@ -71,13 +71,6 @@ TEST(LpAnalysisTest, WeightingUsesPowersOfThreeQuarters) {
   for (int k = 0; k <= 10; ++k) EXPECT_EQ(ap[k], aq[k] * std::pow(0.75, k)) << k;
 }
 
-TEST(LpAnalysisTest, InterpolationOfEqualVectorsGivesOneFilter) {
-  std::array<LpFilter, 2> aq;
-  interpolate_quantized_filters(kInitialLsp, kInitialLsp, aq);
-  EXPECT_EQ(aq[0], aq[1]);
-  EXPECT_EQ(aq[0][0], 1.0);
-}
-
 TEST(LpAnalysisTest, InterpolationTakesTheMidpointForTheFirstSubframe) {
   std::array<double, 10> other;
   for (int i = 0; i < 10; ++i) other[i] = std::cos((i + 1) * M_PI / 11);

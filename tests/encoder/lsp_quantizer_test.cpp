@@ -32,15 +32,6 @@ TEST(LspQuantizerTest, WeightsFromTheSpacing) {
   EXPECT_EQ(w[9], d9 > 0 ? 1.0 : 10 * (d9 * d9) + 1);
 }
 
-TEST(LspQuantizerTest, WideSpacingGivesUnitWeights) {
-  // Not a valid LSF vector; only the spacing arithmetic is exercised.
-  Lsf lsf = {0.1, 1.2, 0.3, 1.4, 0.5, 1.6, 0.7, 1.8, 0.9, 1.0};
-  Lsf w;
-  lsf_weights(lsf, w);
-  EXPECT_EQ(w[0], 1.0);  // 1.2 - 0.1257 - 1 > 0
-  EXPECT_EQ(w[2], 10 * ((1.4 - 1.2 - 1) * (1.4 - 1.2 - 1)) + 1);
-}
-
 // Quantizes and reconstructs through a decoder-side memory from the slots:
 // both sides must end with the same memory and LSPs.
 TEST(LspQuantizerTest, SlotsRebuildTheQuantizedVectorAndMemory) {

@@ -71,20 +71,6 @@ TEST(SubframeTest, AdaptiveGainBounds) {
   EXPECT_EQ(adaptive_gain(x.data(), y1.data(), &g0, &g1), 50.0 / 100.01);
 }
 
-TEST(SubframeTest, CodebookTargetWithZeroGainIsTheTarget) {
-  std::array<double, 40> x;
-  std::array<double, 40> y1;
-  for (int n = 0; n < 40; ++n) {
-    x[n] = n - 20.5;
-    y1[n] = 3.0 * n;
-  }
-  std::array<double, 40> x2;
-  codebook_target(x.data(), y1.data(), 0.0, x2.data());
-  EXPECT_EQ(x2, x);
-  codebook_target(x.data(), y1.data(), 0.5, x2.data());
-  EXPECT_EQ(x2[39], 18.5 - 0.5 * 117.0);
-}
-
 TEST(SubframeTest, GainCorrelationsStartFromTheirConstants) {
   std::array<double, 40> x{};
   std::array<double, 40> y1{};
@@ -115,16 +101,6 @@ TEST(SubframeTest, SharpeningBounds) {
   EXPECT_EQ(bounded_sharpening(0.2), 0.2);
   EXPECT_EQ(bounded_sharpening(0.1), 0.2);
   EXPECT_EQ(bounded_sharpening(0.0), 0.2);
-}
-
-TEST(SubframeTest, ExcitationMixesBothVectors) {
-  std::array<double, 40> exc;
-  std::array<double, 40> cw{};
-  exc.fill(2.0);
-  cw[5] = -1.0;
-  build_excitation(exc.data(), 0.5, 3.0, cw.data());
-  EXPECT_EQ(exc[0], 1.0);
-  EXPECT_EQ(exc[5], -2.0);
 }
 
 TEST(SubframeTest, TargetMemoryKeepsTheLastTenErrorsFlushed) {
