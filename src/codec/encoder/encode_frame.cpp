@@ -1,3 +1,5 @@
+// The frame driver: analysis, quantization and the two subframes of one
+// 10 ms frame, in the fixed order the decoder mirrors.
 #include <algorithm>
 
 #include "codec/common/frame_format.h"

@@ -30,22 +30,23 @@ void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<do
 // in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
 void impulse_response(const LpFilter& ap, double* h);
 
-// Adaptive-codebook gain from the target x and the filtered adaptive vector
-// y1, bounded to 0..1.2. out: *g0 = 0.01 + sum y1^2, *g1 = -2 sum x y1 + 0.01.
+// Adaptive-codebook gain, bounded to 0..1.2. in: x (target), y1 (filtered
+// adaptive vector); out: *g0 = 0.01 + sum y1^2, *g1 = -2 sum x y1 + 0.01.
 double adaptive_gain(const double* x, const double* y1, double* g0, double* g1);
 
-// out: x2[n] = x[n] - gp y1[n].
+// in: x, y1, gp; out: x2[n] = x[n] - gp y1[n].
 void codebook_target(const double* x, const double* y1, double gp, double* x2);
 
 // in: x, y1, y2; out: g[2..4] (g[0], g[1] from adaptive_gain).
 void gain_correlations(const double* x, const double* y1, const double* y2, double* g);
 
-// Quantized pitch gain bounded to 0.2..0.7945.
+// in: quantized pitch gain; returns it bounded to 0.2..0.7945.
 double bounded_sharpening(double gp);
 
 // inout: exc[0..39] (adaptive vector in, excitation out); in: gp, gc, cw.
 void build_excitation(double* exc, double gp, double gc, const double* cw);
 
+// in: x, y1, y2, quantized gp and gc;
 // out: memory[j] = x[30+j] - gp y1[30+j] - gc y2[30+j], flushed.
 void update_target_memory(const double* x, const double* y1, const double* y2, double gp, double gc,
                           std::array<double, 10>& memory);
