@@ -12,6 +12,13 @@ void put_word(std::uint16_t w, std::vector<std::uint8_t>& out) {
   out.push_back(static_cast<std::uint8_t>(w >> 8));
 }
 
+std::string hex_word(std::uint16_t w) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "0x";
+  for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(w >> shift) & 0xF];
+  return text;
+}
+
 }  // namespace
 
 bool parse_serial(std::span<const std::uint8_t> data, std::vector<SerialFrame>& frames,
@@ -30,6 +37,13 @@ bool parse_serial(std::span<const std::uint8_t> data, std::vector<SerialFrame>& 
     const std::uint16_t sync = word_at(data, pos);
     const std::uint16_t length = word_at(data, pos + 1);
     pos += 2;
+    // Good frames carry 0x6B21 and erased ones a neighbour; anything else
+    // means the file is not in this format at all.
+    if ((sync >> 8) != (kSyncGood >> 8)) {
+      error = "frame " + std::to_string(frames.size() + 1) + " has sync word " + hex_word(sync) +
+              ", not a serial bitstream";
+      return false;
+    }
     if (length > 80) {
       error = "frame length word " + std::to_string(length) + " is larger than 80";
       return false;

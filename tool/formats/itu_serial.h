@@ -21,7 +21,8 @@ inline constexpr std::uint16_t kBitZero = 0x007F;
 inline constexpr std::uint16_t kBitOne = 0x0081;
 
 // Parses a whole file's content. Returns false and sets `error` when the
-// data ends inside a frame or a length word is impossible.
+// data ends inside a frame, a length word is impossible or a sync word
+// is not one of the format's (0x6B00..0x6BFF).
 bool parse_serial(std::span<const std::uint8_t> data, std::vector<SerialFrame>& frames,
                   std::string& error);
 

@@ -103,7 +103,8 @@ AudioInput read_audio(const std::string& path) {
   SF_INFO info{};
   std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
   if (!file) {
-    throw bad_input(path, std::string("not a readable audio file: ") + sf_strerror(nullptr));
+    throw bad_input(path, std::string("not a readable audio file: ") + sf_strerror(nullptr) +
+                              " (headerless PCM needs a .raw, .pcm or .sln name)");
   }
   if (info.channels < 1 || info.samplerate < 1) {
     throw bad_input(path, "audio file declares no channels or no sample rate");

@@ -1,0 +1,185 @@
+// Decoding RTP streams out of captures the tests write themselves.
+#include <gtest/gtest.h>
+
+#include "tool/capture_writer.h"
+#include "tool/tool_harness.h"
+
+namespace tooltest {
+namespace {
+
+using Frames = std::vector<std::uint8_t>;
+
+const Frames& speech_frames() {
+  static const Frames frames = [] {
+    auto speech = speech_sample();
+    speech.resize(40 * 80);
+    return encode_here(speech);
+  }();
+  return frames;
+}
+
+Frames frames_at(int first, int count) {
+  const auto& all = speech_frames();
+  return Frames(all.begin() + 10 * first, all.begin() + 10 * (first + count));
+}
+
+// Packets of 10, 20 and 30 ms, one with a trailing SID frame, then a lost
+// packet (sequence 5 never arrives), then the stream goes on.
+struct Scenario {
+  std::vector<Rtp> packets;
+  std::vector<Piece> expected;
+};
+
+Scenario standard_scenario(std::uint32_t ssrc = 0x11223344) {
+  Scenario s;
+  const Frames sid{0x5A, 0xC3};
+  auto add = [&](std::uint16_t seq, std::uint32_t ts, Frames payload) {
+    s.packets.push_back({seq, ts, ssrc, 18, payload});
+    s.expected.push_back({payload, 0});
+  };
+  add(1, 1000, frames_at(0, 1));
+  add(2, 1080, frames_at(1, 2));
+  add(3, 1240, frames_at(3, 3));
+  Frames with_sid = frames_at(6, 2);
+  with_sid.insert(with_sid.end(), sid.begin(), sid.end());
+  add(4, 1480, with_sid);
+  s.expected.push_back({{}, 160});  // sequence 5: 20 ms lost
+  add(6, 1880, frames_at(8, 2));
+  add(7, 2040, frames_at(10, 2));
+  return s;
+}
+
+std::vector<Bytes> ipv4_frames(const std::vector<Rtp>& packets) {
+  std::vector<Bytes> frames;
+  for (const auto& p : packets) frames.push_back(ethernet_ipv4_udp(rtp_packet(p)));
+  return frames;
+}
+
+std::vector<Bytes> ipv6_frames(const std::vector<Rtp>& packets) {
+  std::vector<Bytes> frames;
+  for (const auto& p : packets) frames.push_back(ethernet_ipv6_udp(rtp_packet(p)));
+  return frames;
+}
+
+TEST(ToolCapture, PcapIpv4StreamWithSidAndALostPacket) {
+  TempDir dir;
+  const Scenario s = standard_scenario();
+  write_bytes(dir.path("call.pcap"), pcap_file(ipv4_frames(s.packets)));
+  const ToolRun run = run_tool({"decode", dir.path("call.pcap"), dir.path("out.wav")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto expected = decode_here(s.expected);
+  ASSERT_EQ(expected.size(), (1u + 2 + 3 + 3 + 2 + 2 + 2) * 80);
+  EXPECT_EQ(wav_samples(read_bytes(dir.path("out.wav"))), expected);
+  const Counts counts = summary_counts(run.out);
+  EXPECT_EQ(counts.speech, 12);
+  EXPECT_EQ(counts.sid, 1);
+  EXPECT_EQ(counts.erased, 2);
+  EXPECT_EQ(counts.silent, 0);
+  EXPECT_NE(run.err.find("packet 5: 1 packets lost (sequence 5 to 5), 20 ms of silence"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(ToolCapture, PcapngIpv6GivesTheSameAudio) {
+  TempDir dir;
+  const Scenario s = standard_scenario();
+  write_bytes(dir.path("call.pcapng"), pcapng_file(ipv6_frames(s.packets)));
+  const ToolRun run = run_tool({"decode", dir.path("call.pcapng"), dir.path("out.raw")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(s.expected));
+}
+
+TEST(ToolCapture, TimestampGapWithoutLossIsSilenceNotErasure) {
+  TempDir dir;
+  const std::vector<Rtp> packets{{1, 0, 7, 18, frames_at(0, 2)}, {2, 400, 7, 18, frames_at(2, 2)}};
+  write_bytes(dir.path("dtx.pcap"), pcap_file(ipv4_frames(packets)));
+  const ToolRun run = run_tool({"decode", dir.path("dtx.pcap"), dir.path("out.raw")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
+            decode_here({{frames_at(0, 2), 0}, {{}, 240}, {frames_at(2, 2), 0}}));
+  const Counts counts = summary_counts(run.out);
+  EXPECT_EQ(counts.silent, 3);
+  EXPECT_EQ(counts.erased, 0);
+  EXPECT_NE(run.err.find("timestamps skip 30 ms"), std::string::npos) << run.err;
+}
+
+TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {
+  TempDir dir;
+  Frames bad = frames_at(2, 1);
+  bad.insert(bad.end(), {1, 2, 3, 4, 5});
+  const std::vector<Rtp> packets{
+      {1, 0, 7, 18, frames_at(0, 2)}, {2, 160, 7, 18, bad}, {3, 320, 7, 18, frames_at(4, 2)}};
+  write_bytes(dir.path("bad.pcap"), pcap_file(ipv4_frames(packets)));
+  const ToolRun run = run_tool({"decode", dir.path("bad.pcap"), dir.path("out.raw")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find(dir.path("bad.pcap") +
+                         ": packet 2: payload of 15 bytes refused: Invalid data (5 bytes at the "
+                         "end)\n"),
+            std::string::npos)
+      << run.err;
+  // The frame before the bad tail is decoded; the rest of that packet's
+  // 20 ms is silence.
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
+            decode_here({{frames_at(0, 2), 0}, {bad, 0}, {{}, 80}, {frames_at(4, 2), 0}}));
+  const Counts counts = summary_counts(run.out);
+  EXPECT_EQ(counts.speech, 5);
+  EXPECT_EQ(counts.erased, 1);
+}
+
+TEST(ToolCapture, BusiestStreamUnlessSsrcOrPayloadTypeChosen) {
+  TempDir dir;
+  std::vector<Rtp> packets;
+  for (std::uint16_t i = 0; i < 3; ++i)
+    packets.push_back({i, i * 160u, 0xAAAA, 18, frames_at(i * 2, 2)});
+  for (std::uint16_t i = 0; i < 5; ++i)
+    packets.push_back({i, i * 80u, 0xBBBB, 18, frames_at(i, 1)});
+  for (std::uint16_t i = 0; i < 4; ++i)
+    packets.push_back({i, i * 80u, 0xCCCC, 96, frames_at(i, 1)});
+  write_bytes(dir.path("three.pcap"), pcap_file(ipv4_frames(packets)));
+  struct Case {
+    std::vector<std::string> options;
+    std::size_t samples;
+  };
+  for (const Case& c : {Case{{}, 5 * 80}, Case{{"--ssrc", "0xAAAA"}, 6 * 80},
+                        Case{{"--ssrc", "48059"}, 5 * 80}, Case{{"--pt", "96"}, 4 * 80}}) {
+    std::vector<std::string> args{"decode", dir.path("three.pcap"), dir.path("out.raw")};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const ToolRun run = run_tool(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read_bytes(dir.path("out.raw")).size(), 2 * c.samples);
+  }
+  const ToolRun missing =
+      run_tool({"decode", dir.path("three.pcap"), dir.path("out2.raw"), "--ssrc", "5"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("no G.729 stream with SSRC 0x00000005"), std::string::npos)
+      << missing.err;
+  EXPECT_FALSE(exists(dir.path("out2.raw")));
+}
+
+TEST(ToolCapture, CapturesWithoutG729OrDamagedFail) {
+  TempDir dir;
+  std::vector<Rtp> pcmu{{1, 0, 9, 0, Bytes(160, 0xFF)}, {2, 160, 9, 0, Bytes(160, 0xFF)}};
+  write_bytes(dir.path("pcmu.pcap"), pcap_file(ipv4_frames(pcmu)));
+  auto cut = pcap_file(ipv4_frames(standard_scenario().packets));
+  cut.resize(cut.size() - 5);
+  write_bytes(dir.path("cut.pcap"), cut);
+  write_bytes(dir.path("text.pcap"), Bytes(100, 'x'));
+  struct Case {
+    std::string input, reason;
+  };
+  for (const Case& c :
+       {Case{"pcmu.pcap",
+             "no RTP packets with payload type 18 (G.729) in 2 packets; RTP payload "
+             "types seen: 0"},
+        Case{"cut.pcap", "damaged capture after packet 5"},
+        Case{"text.pcap", "not a readable capture"}}) {
+    const ToolRun run = run_tool({"decode", dir.path(c.input), dir.path("out.wav")});
+    EXPECT_EQ(run.status, 1) << c.input;
+    EXPECT_NE(run.err.find("g729a: " + dir.path(c.input) + ": " + c.reason), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(exists(dir.path("out.wav")));
+  }
+}
+
+}  // namespace
+}  // namespace tooltest

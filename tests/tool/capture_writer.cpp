@@ -1,0 +1,150 @@
+#include "tool/capture_writer.h"
+
+namespace tooltest {
+namespace {
+
+void be16(Bytes& out, unsigned v) {
+  out.push_back((v >> 8) & 0xFF);
+  out.push_back(v & 0xFF);
+}
+void be32(Bytes& out, std::uint32_t v) {
+  be16(out, v >> 16);
+  be16(out, v & 0xFFFF);
+}
+void le16(Bytes& out, unsigned v) {
+  out.push_back(v & 0xFF);
+  out.push_back((v >> 8) & 0xFF);
+}
+void le32(Bytes& out, std::uint32_t v) {
+  le16(out, v & 0xFFFF);
+  le16(out, v >> 16);
+}
+
+Bytes ethernet(unsigned ethertype) {
+  Bytes frame{0x02, 0, 0, 0, 0, 0x01, 0x02, 0, 0, 0, 0, 0x02};
+  be16(frame, ethertype);
+  return frame;
+}
+
+Bytes udp(const Bytes& datagram) {
+  Bytes out;
+  be16(out, 5004);
+  be16(out, 4000);
+  be16(out, static_cast<unsigned>(datagram.size() + 8));
+  be16(out, 0);
+  out.insert(out.end(), datagram.begin(), datagram.end());
+  return out;
+}
+
+}  // namespace
+
+Bytes rtp_packet(const Rtp& rtp) {
+  Bytes out{0x80, static_cast<std::uint8_t>(rtp.payload_type)};
+  be16(out, rtp.sequence);
+  be32(out, rtp.timestamp);
+  be32(out, rtp.ssrc);
+  out.insert(out.end(), rtp.payload.begin(), rtp.payload.end());
+  return out;
+}
+
+Bytes ethernet_ipv4_udp(const Bytes& datagram) {
+  const Bytes segment = udp(datagram);
+  Bytes frame = ethernet(0x0800);
+  const Bytes header{0x45,
+                     0,
+                     static_cast<std::uint8_t>((segment.size() + 20) >> 8),
+                     static_cast<std::uint8_t>((segment.size() + 20) & 0xFF),
+                     0,
+                     1,
+                     0x40,
+                     0,
+                     64,
+                     17,
+                     0,
+                     0,
+                     10,
+                     0,
+                     0,
+                     1,
+                     10,
+                     0,
+                     0,
+                     2};
+  frame.insert(frame.end(), header.begin(), header.end());
+  frame.insert(frame.end(), segment.begin(), segment.end());
+  return frame;
+}
+
+Bytes ethernet_ipv6_udp(const Bytes& datagram) {
+  const Bytes segment = udp(datagram);
+  Bytes frame = ethernet(0x86DD);
+  frame.insert(frame.end(), {0x60, 0, 0, 0});
+  be16(frame, static_cast<unsigned>(segment.size()));
+  frame.push_back(17);  // next header: UDP
+  frame.push_back(64);
+  for (int i = 0; i < 2; ++i) {
+    frame.insert(frame.end(), {0x20, 0x01, 0x0d, 0xb8});
+    frame.insert(frame.end(), 11, 0);
+    frame.push_back(static_cast<std::uint8_t>(i + 1));
+  }
+  frame.insert(frame.end(), segment.begin(), segment.end());
+  return frame;
+}
+
+Bytes pcap_file(const std::vector<Bytes>& frames) {
+  Bytes out;
+  le32(out, 0xA1B2C3D4);
+  le16(out, 2);
+  le16(out, 4);
+  le32(out, 0);
+  le32(out, 0);
+  le32(out, 65535);
+  le32(out, 1);
+  std::uint32_t usec = 0;
+  for (const auto& frame : frames) {
+    le32(out, 1700000000);
+    le32(out, usec += 20000);
+    le32(out, static_cast<std::uint32_t>(frame.size()));
+    le32(out, static_cast<std::uint32_t>(frame.size()));
+    out.insert(out.end(), frame.begin(), frame.end());
+  }
+  return out;
+}
+
+Bytes pcapng_file(const std::vector<Bytes>& frames) {
+  Bytes out;
+  // Section header block.
+  le32(out, 0x0A0D0D0A);
+  le32(out, 28);
+  le32(out, 0x1A2B3C4D);
+  le16(out, 1);
+  le16(out, 0);
+  le32(out, 0xFFFFFFFF);
+  le32(out, 0xFFFFFFFF);
+  le32(out, 28);
+  // Interface description block: Ethernet.
+  le32(out, 1);
+  le32(out, 20);
+  le16(out, 1);
+  le16(out, 0);
+  le32(out, 65535);
+  le32(out, 20);
+  std::uint32_t stamp = 0;
+  for (const auto& frame : frames) {
+    const std::uint32_t padded = static_cast<std::uint32_t>((frame.size() + 3) & ~3u);
+    const std::uint32_t length = 32 + padded;
+    le32(out, 6);  // enhanced packet block
+    le32(out, length);
+    le32(out, 0);
+    le32(out, 0);
+    le32(out, stamp += 20000);
+    le32(out, static_cast<std::uint32_t>(frame.size()));
+    le32(out, static_cast<std::uint32_t>(frame.size()));
+    out.insert(out.end(), frame.begin(), frame.end());
+    out.insert(out.end(), padded - frame.size(), 0);
+    le32(out, length);
+  }
+  return out;
+}
+
+}  // namespace tooltest

@@ -1,0 +1,28 @@
+// Packet captures built by the tests: RTP in UDP in IPv4 or IPv6 in
+// Ethernet, written as classic pcap or pcapng.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tooltest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct Rtp {
+  std::uint16_t sequence = 0;
+  std::uint32_t timestamp = 0;
+  std::uint32_t ssrc = 0x11223344;
+  int payload_type = 18;
+  Bytes payload;
+};
+
+Bytes rtp_packet(const Rtp& rtp);
+// Ethernet frame carrying the datagram to UDP port 4000.
+Bytes ethernet_ipv4_udp(const Bytes& datagram);
+Bytes ethernet_ipv6_udp(const Bytes& datagram);
+
+Bytes pcap_file(const std::vector<Bytes>& frames);    // link type Ethernet
+Bytes pcapng_file(const std::vector<Bytes>& frames);  // one Ethernet interface
+
+}  // namespace tooltest

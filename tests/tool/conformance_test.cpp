@@ -1,0 +1,95 @@
+// Published sequences: bit-exact decoding against the golden outputs, and
+// the conformance command's verdicts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "itu_serial.h"
+#include "support/test_support.h"
+#include "tool/tool_harness.h"
+
+namespace tooltest {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ToolConformance, SerialDecodingEqualsTheGoldenOutputs) {
+  SKIP_WITHOUT_SHARED();
+  const std::string shared = testsupport::shared_dir();
+  TempDir dir;
+  int compared = 0;
+  for (const auto& entry : fs::directory_iterator(shared + "/golden")) {
+    const std::string name = entry.path().filename();
+    const auto suffix =
+        name.find(".BIT.raw") != std::string::npos ? name.find(".BIT.raw") : name.find(".bit.raw");
+    if (suffix == std::string::npos) continue;
+    const std::string stem = name.substr(0, suffix);
+    const std::string bitstream = stem.rfind("tstseq", 0) == 0
+                                      ? shared + "/testvectors/g729b/" + stem + ".bit"
+                                      : shared + "/testvectors/g729a/" + stem + ".BIT";
+    const ToolRun run = run_tool({"decode", "-q", bitstream, dir.path(stem + ".raw")});
+    ASSERT_EQ(run.status, 0) << stem << ": " << run.err;
+    const auto ours = read_bytes(dir.path(stem + ".raw"));
+    const auto golden = read_bytes(entry.path());
+    ASSERT_EQ(ours.size(), golden.size()) << stem;
+    std::size_t first = 0;
+    while (first < ours.size() && ours[first] == golden[first]) ++first;
+    EXPECT_EQ(first, ours.size()) << stem << ": first differing sample " << first / 2 << " (frame "
+                                  << first / 160 << ")";
+    ++compared;
+  }
+  EXPECT_GE(compared, 7);
+}
+
+TEST(ToolConformance, PublishedSequencesMeetTheFloors) {
+  SKIP_WITHOUT_SHARED();
+  const ToolRun run = run_tool({"conformance", testsupport::shared_dir() + "/testvectors"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const std::string name :
+       {"g729a/ALGTHM", "g729a/SPEECH", "g729a/ERASURE", "g729b/tstseq1a", "g729b/tstseq6"}) {
+    EXPECT_NE((run.out + run.err).find(name), std::string::npos) << name;
+  }
+  EXPECT_NE(run.out.find("16 of 16 sequences meet their floors"), std::string::npos) << run.out;
+}
+
+// A sequence made here: the tool must pass it against the module's own
+// decoding and fail it against a reference that is not that decoding.
+TEST(ToolConformance, VerdictFollowsTheReference) {
+  TempDir dir;
+  auto input = speech_sample();
+  input.resize(160 * 80);
+  const auto frames = encode_here(input);
+  Bytes serial;
+  for (std::size_t pos = 0; pos < frames.size(); pos += 10) {
+    g729io::append_serial_frame(std::span(frames).subspan(pos, 10), serial);
+  }
+  const auto decoded = decode_here(per_frame(frames));
+  fs::create_directory(dir.path("good"));
+  write_bytes(dir.path("good/MINE.BIT"), serial);
+  write_bytes(dir.path("good/MINE.IN"), pcm_bytes(input));
+  write_bytes(dir.path("good/MINE.PST"), pcm_bytes(decoded));
+  ToolRun run = run_tool({"conformance", dir.path("good")});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("MINE"), std::string::npos);
+  EXPECT_NE(run.out.find("200.00 dB"), std::string::npos) << run.out;
+
+  std::vector<std::int16_t> inverted(decoded.size());
+  for (std::size_t i = 0; i < decoded.size(); ++i) {
+    inverted[i] = static_cast<std::int16_t>(-decoded[i] / 2);
+  }
+  fs::create_directory(dir.path("bad"));
+  write_bytes(dir.path("bad/MINE.BIT"), serial);
+  write_bytes(dir.path("bad/MINE.PST"), pcm_bytes(inverted));
+  run = run_tool({"conformance", dir.path("bad")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("MINE"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("FAIL"), std::string::npos) << run.err;
+
+  fs::create_directory(dir.path("empty"));
+  run = run_tool({"conformance", dir.path("empty")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no test sequences"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace tooltest
