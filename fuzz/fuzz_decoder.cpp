@@ -1,0 +1,58 @@
+// Any sequence of frames, valid or not: the decoder must never fail, never
+// read past a frame and never keep a non-finite value in its state.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "codec/decoder/decoder.h"
+
+namespace {
+
+template <typename Array>
+void require_finite(const Array& values) {
+  for (double v : values) {
+    if (!std::isfinite(v)) std::abort();
+  }
+}
+
+void require_finite_state(const g729a::DecoderState& s) {
+  require_finite(s.excitation_buffer);
+  require_finite(s.lsp_previous);
+  require_finite(s.synthesis_memory);
+  require_finite(s.residual_buffer);
+  require_finite(s.postfilter_memory);
+  require_finite(s.synthesis_buffer);
+  require_finite(s.postproc_memory);
+  require_finite(s.gain_predictor_memory);
+  require_finite(s.sid_lsp);
+  for (const auto& row : s.lsf_ma_memory) require_finite(row);
+  const double scalars[] = {s.pitch_sharpening, s.gain_code, s.gain_pitch,       s.sid_gain,
+                            s.tilt_memory,      s.agc_gain,  s.sid_received_gain};
+  require_finite(scalars);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static g729a::DecoderState state;
+  g729a::decoder_state_init(state);
+  std::int16_t out[80];
+  std::size_t pos = 0;
+  while (pos < size) {
+    // The first byte of each record chooses its length: mostly speech
+    // frames, some SID frames, some invalid lengths.
+    const int selector = data[pos++] % 8;
+    const int length = selector < 5 ? 10 : selector < 7 ? 2 : selector;
+    if (pos + static_cast<std::size_t>(length) > size) break;
+    // Repeat a frame to drive runaway streams further than random data does.
+    const int repeats = 1 + (data[pos] & 0x0F) * ((data[pos] >> 4) == 0xF ? 100 : 1);
+    for (int r = 0; r < repeats; ++r) {
+      const int result = g729a::decode_frame(state, out, data + pos, length);
+      if ((length == 10 || length == 2) != (result == 0)) std::abort();
+    }
+    pos += static_cast<std::size_t>(length);
+    require_finite_state(state);
+  }
+  return 0;
+}
