@@ -108,7 +108,13 @@ void forget_records_of(const void* base) {
   std::lock_guard lock(r.mutex);
   std::erase_if(r.translators, in_object);
   std::erase_if(r.commands, in_object);
-  std::erase_if(r.modules, in_object);
+}
+
+// A descriptor left behind by an object whose destructor did not unregister it.
+void forget_module(const ModuleDescriptor* descriptor) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  std::erase(r.modules, descriptor);
 }
 
 void locate_standin() {}
@@ -289,6 +295,7 @@ Module::~Module() {
   const void* base = dladdr(descriptor_, &info) ? info.dli_fbase : nullptr;
   if (base) forget_records_of(base);
   dlclose(handle_);
+  forget_module(descriptor_);
 }
 
 int Module::reload() {
@@ -321,8 +328,9 @@ __attribute__((visibility("default"))) void cvn_module_register(ModuleDescriptor
 __attribute__((visibility("default"))) void cvn_module_unregister(ModuleDescriptor* module) {
   auto& r = registry();
   std::lock_guard lock(r.mutex);
-  std::erase(r.modules, module);
-  standin::note_call(r, "module_unregister", module, module && module->name ? module->name : "", 0);
+  const int result = std::erase(r.modules, module) ? 0 : -1;
+  standin::note_call(r, "module_unregister", module, module && module->name ? module->name : "",
+                     result);
 }
 
 __attribute__((visibility("default"))) int cvn_cli_register(CliEntry* entry) {

@@ -128,6 +128,15 @@ TEST_F(Lintog729, TwoHundredFiftySamplesGiveThreeFramesAndKeepTen) {
   // The filter ran over exactly the 240 coded samples.
   EXPECT_EQ(state().hp_x1, pcm[239]);
   EXPECT_EQ(state().hp_x2, pcm[238]);
+
+  // 71 more make 81: one frame out, the single leftover moves to the front.
+  const auto more = speech(71, 9000);
+  ASSERT_EQ(channel_.framein_pcm(more), 0);
+  f = channel_.frameout();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->data_length, 10);
+  EXPECT_EQ(count(), 1);
+  EXPECT_EQ(state().input_buffer[0], more[70]);
 }
 
 TEST_F(Lintog729, BufferHoldsExactlyEightThousandSamples) {
@@ -229,6 +238,8 @@ TEST_F(Lintog729, MissingPayloadOrFrameIsRefused) {
   frame.data_length = 160;
   frame.samples = 80;
   frame.payload = nullptr;
+  expect_refused(&frame);
+  frame.samples = 1;  // the smallest amount that would be read
   expect_refused(&frame);
   expect_refused(nullptr);
 
