@@ -35,6 +35,7 @@ TEST(ToolCli, UsageErrorsExitWithTwo) {
       {"decode", "a.g729", "b.wav", "--ssrc", "zz"},
       {"decode", "-j", "0", "-o", "/tmp", "a.g729"},
       {"decode", "--to", "mp3", "-o", "/tmp", "a.g729"},
+      {"decode", "a.g729", "b.bit"},
       {"roundtrip", "a.raw"},
       {"console"},
       {"console", "no", "such", "thing"},

@@ -118,12 +118,13 @@ FrameCounts encode_file(const CodecModule& codec, const std::string& in, const s
 
 void decode_into(const std::string& in, const CaptureOptions& capture, DecodeStream& stream) {
   const std::string ext = extension_of(in);
-  if (is_capture_name(in) || looks_like_capture(in)) {
-    decode_capture(in, capture, stream);
-  } else if (ext == ".bit") {
+  // Frame files are taken by name: their first bytes are arbitrary.
+  if (ext == ".bit") {
     decode_serial(in, stream);
   } else if (ext == ".g729") {
     decode_frames(in, stream);
+  } else if (is_capture_name(in) || looks_like_capture(in)) {
+    decode_capture(in, capture, stream);
   } else {
     throw usage_error(in + ": unknown input format '" + ext +
                       "' (use .g729, .bit, .pcap or .pcapng)");
@@ -132,6 +133,10 @@ void decode_into(const std::string& in, const CaptureOptions& capture, DecodeStr
 
 FrameCounts decode_file(const CodecModule& codec, const std::string& in, const std::string& out,
                         const CaptureOptions& capture, std::vector<std::int16_t>* decoded) {
+  if (is_encoded_output(out)) {
+    throw usage_error(out + ": decoded audio goes to .raw or .wav, not '" + extension_of(out) +
+                      "'");
+  }
   DecodeStream stream(codec);
   decode_into(in, capture, stream);
   if (!out.empty()) write_audio(out, stream.output());
