@@ -42,6 +42,7 @@ int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn&
   long failed = 0;
   const bool several = jobs.size() > 1;
   Progress progress("converting", static_cast<double>(jobs.size()), several ? 2 : 1e18);
+  if (several) set_file_progress_allowed(false);
 
   auto worker = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < jobs.size();) {
@@ -72,6 +73,7 @@ int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn&
   for (int t = 1; t < count; ++t) pool.emplace_back(worker);
   worker();
   for (auto& t : pool) t.join();
+  set_file_progress_allowed(true);
 
   std::string line;
   if (several) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 
 namespace g729tool {
@@ -10,6 +11,7 @@ namespace {
 bool quiet_flag = false;
 std::mutex output_mutex;
 bool bar_visible = false;  // guarded by output_mutex
+std::atomic<bool> file_progress_allowed{true};
 
 void clear_bar_locked() {
   if (bar_visible) {
@@ -31,6 +33,9 @@ void set_quiet(bool quiet) {
 }
 bool quiet() {
   return quiet_flag;
+}
+void set_file_progress_allowed(bool allowed) {
+  file_progress_allowed = allowed;
 }
 
 void print_error(const std::string& message) {
@@ -73,8 +78,8 @@ std::string summary_text(const FrameCounts& counts, double elapsed_seconds) {
 Progress::Progress(std::string label, double total_units, double threshold_units)
     : label_(std::move(label)),
       total_(total_units),
-      enabled_(!quiet_flag && total_units >= threshold_units && total_units > 0 &&
-               isatty(STDERR_FILENO) == 1) {}
+      enabled_(!quiet_flag && file_progress_allowed && total_units >= threshold_units &&
+               total_units > 0 && isatty(STDERR_FILENO) == 1) {}
 
 Progress::~Progress() {
   if (!enabled_) return;

@@ -34,6 +34,9 @@ class Stopwatch {
 
 // A bar on stderr, drawn only when stderr is a terminal, --quiet is off and
 // the job is long enough to be worth one.
+// Off while a batch shows its own bar over files.
+void set_file_progress_allowed(bool allowed);
+
 class Progress {
  public:
   Progress(std::string label, double total_units, double threshold_units);
