@@ -10,11 +10,17 @@ inline constexpr const char* kMainDescription =
     "codec work through the module's translators (lintog729, g729tolin), as a\n"
     "switch would. Without a command it runs the demo: a round trip of the\n"
     "bundled speech sample, writing g729a-demo.wav and g729a-demo.g729 in the\n"
-    "current directory.";
+    "current directory.\n"
+    "\n"
+    "  g729a encode IN OUT        audio -> .g729 or .bit\n"
+    "  g729a decode IN OUT        .g729, .bit, .pcap, .pcapng -> .raw or WAV\n"
+    "  g729a roundtrip IN OUT     encode, decode, print SNR and speed\n"
+    "  g729a conformance DIR      published test sequences against their floors\n"
+    "  g729a console g729 show version\n";
 
 inline constexpr const char* kMainFooter =
-    "Module: codec_g729a.so beside the g729a executable, else --module PATH or\n"
-    "the G729A_MODULE environment variable (--module wins).\n"
+    "Module: --module PATH, else $G729A_MODULE, else codec_g729a.so beside the\n"
+    "g729a executable.\n"
     "\n"
     "Exit status: 0 success, 1 bad input (unreadable, wrong or truncated file,\n"
     "nothing to decode, conformance floor missed), 2 usage error.\n"
