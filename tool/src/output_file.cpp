@@ -61,6 +61,8 @@ void install_interrupt_cleanup() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGHUP, &action, nullptr);
+  // A closed pipe on stdout or stderr ends the run like an interrupt.
+  sigaction(SIGPIPE, &action, nullptr);
 }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {

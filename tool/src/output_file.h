@@ -1,7 +1,7 @@
 // Output files appear complete or not at all: data goes to a temporary file
 // in the destination directory, which is renamed over the destination only
-// once everything has been written. SIGINT and SIGTERM remove pending
-// temporaries before the process ends.
+// once everything has been written. SIGINT, SIGTERM, SIGHUP and SIGPIPE
+// remove pending temporaries before the process ends.
 #pragma once
 
 #include <cstdint>
