@@ -103,6 +103,23 @@ TEST(ToolCapture, TimestampGapWithoutLossIsSilenceNotErasure) {
   EXPECT_NE(run.err.find("timestamps skip 30 ms"), std::string::npos) << run.err;
 }
 
+TEST(ToolCapture, CountersWrapAroundAndRepeatedPacketsAreSkipped) {
+  TempDir dir;
+  const std::vector<Rtp> packets{{65535, 0xFFFFFF60u, 7, 18, frames_at(0, 2)},
+                                 {0, 0, 7, 18, frames_at(2, 2)},
+                                 {0, 0, 7, 18, frames_at(2, 2)},  // repeated
+                                 {1, 160, 7, 18, frames_at(4, 2)}};
+  write_bytes(dir.path("wrap.pcap"), pcap_file(ipv4_frames(packets)));
+  const ToolRun run = run_tool({"decode", dir.path("wrap.pcap"), dir.path("out.raw")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
+            decode_here({{frames_at(0, 2), 0}, {frames_at(2, 2), 0}, {frames_at(4, 2), 0}}));
+  EXPECT_NE(run.err.find("packet 3: sequence 0 is late or repeated, skipped"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("lost"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("skip "), std::string::npos) << run.err;
+}
+
 TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {
   TempDir dir;
   Frames bad = frames_at(2, 1);
