@@ -31,9 +31,6 @@ std::string fixed(double value, int decimals) {
 void set_quiet(bool quiet) {
   quiet_flag = quiet;
 }
-bool quiet() {
-  return quiet_flag;
-}
 void set_file_progress_allowed(bool allowed) {
   file_progress_allowed = allowed;
 }

@@ -12,7 +12,6 @@ namespace g729tool {
 
 // Set once from the command line.
 void set_quiet(bool quiet);
-bool quiet();
 
 void print_error(const std::string& message);  // always shown
 void print_note(const std::string& message);   // hidden by --quiet
