@@ -37,7 +37,7 @@ std::vector<std::array<std::uint8_t, 10>> encoded_sample(const std::vector<std::
   g729a::encoder_init(*state);
   std::vector<std::array<std::uint8_t, 10>> frames;
   for (std::size_t pos = 0; pos + 80 <= pcm.size(); pos += 80) {
-    for (int i = 0; i < 80; ++i) state->speech_buffer[state->speech_new + i] = pcm[pos + i];
+    for (int i = 0; i < 80; ++i) state->speech_buffer[g729a::kSpeechNew + i] = pcm[pos + i];
     g729a::FrameParameters params;
     g729a::encode_frame(*state, params);
     std::array<std::uint8_t, 10> bytes;
@@ -61,7 +61,7 @@ void BM_EncodeFrame(benchmark::State& state) {
   std::size_t pos = 0;
   g729a::FrameParameters params;
   for (auto _ : state) {
-    for (int i = 0; i < 80; ++i) enc->speech_buffer[enc->speech_new + i] = pcm[pos + i];
+    for (int i = 0; i < 80; ++i) enc->speech_buffer[g729a::kSpeechNew + i] = pcm[pos + i];
     g729a::encode_frame(*enc, params);
     benchmark::DoNotOptimize(params);
     pos = (pos + 80) % pcm.size();

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t frame = 0; frame + 80 <= samples; frame += 80) {
     for (int i = 0; i < 80; ++i) {
       const std::size_t k = 2 * (frame + i);
-      state->speech_buffer[state->speech_new + i] =
+      state->speech_buffer[g729a::kSpeechNew + i] =
           static_cast<std::int16_t>(data[k] | (data[k + 1] << 8));
     }
     g729a::FrameParameters params;

@@ -66,7 +66,7 @@ HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
   int offset = 0;
   int position = 0;
   do {
-    const std::span<double> speech(&state.speech_buffer[state.speech_new], kFrameSamples);
+    const std::span<double> speech(&state.speech_buffer[kSpeechNew], kFrameSamples);
     for (int i = 0; i < kFrameSamples; ++i) {
       speech[i] = static_cast<double>(state.input_buffer[position + i]);
     }

@@ -10,6 +10,15 @@
 
 namespace g729a {
 
+// Fixed positions inside the state's buffers. The codec uses these constants
+// rather than the copies stored in the record, so a damaged block can never
+// send it outside its own buffers.
+inline constexpr int kSpeechFrame = 120;
+inline constexpr int kSpeechWindow = 0;
+inline constexpr int kSpeechNew = 160;
+inline constexpr int kWeightedSpeechFrame = 143;
+inline constexpr int kExcitationFrame = 154;
+
 struct EncoderState {
   // 120 older samples, the 80 being coded, 40 look-ahead.
   std::array<double, 240> speech_buffer;

@@ -12,13 +12,6 @@
 
 namespace g729a {
 
-// Fixed positions inside the state's buffers.
-inline constexpr int kSpeechFrame = 120;
-inline constexpr int kSpeechWindow = 0;
-inline constexpr int kSpeechNew = 160;
-inline constexpr int kWeightedSpeechFrame = 143;
-inline constexpr int kExcitationFrame = 154;
-
 inline constexpr double kSharpeningMin = 0.2;
 inline constexpr double kSharpeningMax = 0.7945;
 
