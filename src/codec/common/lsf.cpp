@@ -5,6 +5,9 @@ namespace g729a {
 const LsfVector lsf_ma_memory_reset = {0.285599, 0.571199, 0.856798, 1.142397, 1.427997,
                                        1.713596, 1.999195, 2.284795, 2.570394, 2.855993};
 
+const std::array<double, 10> lsp_initial = {0.9595,  0.8413,  0.6549,  0.4154,  0.1423,
+                                            -0.1423, -0.4154, -0.6549, -0.8413, -0.9595};
+
 void lsf_ma_memory_init(LsfMaMemory& memory) {
   memory.fill(lsf_ma_memory_reset);
 }

@@ -13,6 +13,10 @@ using LsfMaMemory = std::array<LsfVector, 4>;
 // Initial content of every row of the predictor memory.
 extern const LsfVector lsf_ma_memory_reset;
 
+// LSPs (cosine domain) that encoder and decoder start from, so the first
+// frame interpolates from the same neutral spectrum on both sides.
+extern const std::array<double, 10> lsp_initial;
+
 void lsf_ma_memory_init(LsfMaMemory& memory);
 
 // One pass j = first..last (increasing): pulls neighbours at least `gap` apart.

@@ -8,20 +8,15 @@
 namespace g729a {
 namespace {
 
-// A flat spectrum's LSPs, so the first frame interpolates from something
-// neutral.
-constexpr std::array<double, 10> kInitialLsp = {0.9595,  0.8413,  0.6549,  0.4154,  0.1423,
-                                                -0.1423, -0.4154, -0.6549, -0.8413, -0.9595};
 constexpr std::int32_t kInitialPitchDelay = 60;
 constexpr std::int16_t kInitialCngSeed = 11111;
 constexpr double kInitialGainPrediction = -14.0;
-constexpr double kInitialSidGain = 0.502;
 
 }  // namespace
 
 int decoder_state_init(DecoderState& state) {
   state.excitation_buffer.fill(0.0);
-  state.lsp_previous = kInitialLsp;
+  state.lsp_previous = lsp_initial;
   state.synthesis_memory.fill(0.0);
   state.pitch_sharpening = 0.2;
   state.previous_pitch_delay = kInitialPitchDelay;
@@ -32,7 +27,7 @@ int decoder_state_init(DecoderState& state) {
   lsf_ma_memory_init(state.lsf_ma_memory);
   state.sid_gain = 0.0;
   for (int i = 0; i < 10; ++i) state.sid_lsp[i] = std::cos(lsf_ma_memory_reset[i]);
-  state.sid_received_gain = kInitialSidGain;
+  state.sid_received_gain = sid_gain_table[0];
   // Comfort noise predicts with mode 0 and with a 60/40 blend of both modes.
   for (int k = 0; k < 4; ++k) {
     for (int j = 0; j < 10; ++j) {

@@ -3,13 +3,6 @@
 
 namespace g729a {
 
-namespace {
-
-constexpr std::array<double, 10> kInitialLsp = {0.9595,  0.8413,  0.6549,  0.4154,  0.1423,
-                                                -0.1423, -0.4154, -0.6549, -0.8413, -0.9595};
-
-}  // namespace
-
 void encoder_init(EncoderState& state) {
   state.speech_buffer.fill(0.0);
   state.speech_frame = kSpeechFrame;
@@ -19,8 +12,8 @@ void encoder_init(EncoderState& state) {
   state.weighted_speech_frame = kWeightedSpeechFrame;
   state.excitation_buffer.fill(0.0);
   state.excitation_frame = kExcitationFrame;
-  state.lsp_previous = kInitialLsp;
-  state.lsp_previous_quantized = kInitialLsp;
+  state.lsp_previous = lsp_initial;
+  state.lsp_previous_quantized = lsp_initial;
   state.target_filter_memory.fill(0.0);
   state.weighted_speech_filter_memory.fill(0.0);
   state.zero_filter_memory.fill(0.0);
