@@ -2,7 +2,7 @@
 # Installs what building and testing need on a fresh Debian 12 machine (as root).
 set -euo pipefail
 packages=(
-  build-essential cmake python3 git
+  build-essential cmake python3 git pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
   clang
