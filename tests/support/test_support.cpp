@@ -1,6 +1,5 @@
 #include "support/test_support.h"
 
-#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -32,41 +31,6 @@ std::vector<std::int16_t> read_pcm(const std::string& path) {
     pcm[i] = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   }
   return pcm;
-}
-
-double snr_db(const std::vector<std::int16_t>& ref, const std::vector<std::int16_t>& test,
-              int delay) {
-  double signal = 0, noise = 0;
-  for (std::size_t i = 0; i + delay < test.size() && i < ref.size(); ++i) {
-    const double r = ref[i];
-    const double e = r - test[i + delay];
-    signal += r * r;
-    noise += e * e;
-  }
-  if (noise == 0) return 200.0;
-  return 10.0 * std::log10(signal / noise);
-}
-
-double segmental_snr_db(const std::vector<std::int16_t>& ref,
-                        const std::vector<std::int16_t>& test, int delay) {
-  double total = 0;
-  int frames = 0;
-  for (std::size_t start = 0; start + 80 <= ref.size() && start + delay + 80 <= test.size();
-       start += 80) {
-    double signal = 0, noise = 0;
-    for (std::size_t i = start; i < start + 80; ++i) {
-      const double r = ref[i];
-      const double e = r - test[i + delay];
-      signal += r * r;
-      noise += e * e;
-    }
-    if (signal < 1000.0) continue;
-    double snr = noise == 0 ? 80.0 : 10.0 * std::log10(signal / noise);
-    snr = std::fmin(80.0, std::fmax(-10.0, snr));
-    total += snr;
-    ++frames;
-  }
-  return frames ? total / frames : 0.0;
 }
 
 standin::Module& module() {

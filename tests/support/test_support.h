@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "measures.h"
 #include "standin.h"
 
 namespace testsupport {
@@ -20,13 +21,15 @@ bool shared_available();
 std::vector<std::uint8_t> read_file(const std::string& path);
 std::vector<std::int16_t> read_pcm(const std::string& path);  // 16-bit little-endian
 
-// 10 log10(sum ref^2 / sum (ref - test)^2), test delayed by `delay` samples.
-double snr_db(const std::vector<std::int16_t>& ref, const std::vector<std::int16_t>& test,
-              int delay = 0);
-// Mean over 80-sample frames of the per-frame SNR, each clamped to -10..80 dB;
-// frames whose reference energy is below 1000 are left out.
-double segmental_snr_db(const std::vector<std::int16_t>& ref,
-                        const std::vector<std::int16_t>& test, int delay = 0);
+// The tool's quality figures, with the delay defaulting to none.
+inline double snr_db(const std::vector<std::int16_t>& ref, const std::vector<std::int16_t>& test,
+                     int delay = 0) {
+  return g729tool::snr_db(ref, test, delay);
+}
+inline double segmental_snr_db(const std::vector<std::int16_t>& ref,
+                               const std::vector<std::int16_t>& test, int delay = 0) {
+  return g729tool::segmental_snr_db(ref, test, delay);
+}
 
 // The codec module, opened once per test program through the stand-in and
 // kept loaded until the program ends.
