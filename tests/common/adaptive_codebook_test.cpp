@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <random>
 
 #include "codec/common/tables.h"
@@ -67,6 +68,18 @@ TEST(AdaptiveCodebook, LongestDelayStaysInsideTheHistory) {
   for (int j = 0; j < 40; ++j) total += std::abs(exc[154 + j]);
   EXPECT_GT(total, 0.0);
   EXPECT_LT(total, 10.0);
+}
+
+TEST(PitchSharpening, GainIsBoundedToTheClosedRange) {
+  using g729a::bound_pitch_sharpening;
+  EXPECT_EQ(bound_pitch_sharpening(1.2), 0.7945);
+  EXPECT_EQ(bound_pitch_sharpening(std::nextafter(0.7945, 1.0)), 0.7945);
+  EXPECT_EQ(bound_pitch_sharpening(0.7945), 0.7945);
+  EXPECT_EQ(bound_pitch_sharpening(0.5), 0.5);
+  EXPECT_EQ(bound_pitch_sharpening(0.2), 0.2);
+  EXPECT_EQ(bound_pitch_sharpening(std::nextafter(0.2, 0.0)), 0.2);
+  EXPECT_EQ(bound_pitch_sharpening(0.1), 0.2);
+  EXPECT_EQ(bound_pitch_sharpening(0.0), 0.2);
 }
 
 }  // namespace

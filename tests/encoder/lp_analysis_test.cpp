@@ -86,23 +86,6 @@ TEST(LpAnalysisTest, InterpolationTakesTheMidpointForTheFirstSubframe) {
   EXPECT_EQ(aq[1], expected_new);
 }
 
-TEST(LpAnalysisTest, ResidualReachesBackIntoOlderSpeech) {
-  std::array<double, 50> sp{};  // ten older samples, then the subframe
-  sp[9] = 4.0;                  // sp[-1]
-  sp[0] = 8.0;                  // sp[-10]
-  sp[10] = 1.0;
-  LpFilter aq{};
-  aq[0] = 1.0;
-  aq[1] = 0.5;
-  aq[10] = 0.25;
-  std::array<double, 40> res;
-  lp_residual(sp.data() + 10, aq, res.data());
-  EXPECT_EQ(res[0], 1.0 + 0.5 * 4.0 + 0.25 * 8.0);
-  EXPECT_EQ(res[1], 0.5 * 1.0);
-  EXPECT_EQ(res[10], 0.25 * 1.0);
-  EXPECT_EQ(res[2], 0.0);
-}
-
 TEST(LpAnalysisTest, WeightedSpeechMemoryIsFlushedButTheOutputIsNot) {
   // With Ap = 1 the tilt filter alone remains: wsp[n] = res[n] + 0.7 wsp[n-1].
   LpFilter ap{};

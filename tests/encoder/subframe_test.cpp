@@ -93,16 +93,6 @@ TEST(SubframeTest, GainCorrelationsStartFromTheirConstants) {
   EXPECT_EQ(g[4], 0.0);
 }
 
-TEST(SubframeTest, SharpeningBounds) {
-  EXPECT_EQ(bounded_sharpening(1.2), 0.7945);
-  EXPECT_EQ(bounded_sharpening(1.1), 0.7945);
-  EXPECT_EQ(bounded_sharpening(0.7945), 0.7945);
-  EXPECT_EQ(bounded_sharpening(0.5), 0.5);
-  EXPECT_EQ(bounded_sharpening(0.2), 0.2);
-  EXPECT_EQ(bounded_sharpening(0.1), 0.2);
-  EXPECT_EQ(bounded_sharpening(0.0), 0.2);
-}
-
 TEST(SubframeTest, TargetMemoryKeepsTheLastTenErrorsFlushed) {
   std::array<double, 40> x{};
   std::array<double, 40> y1{};

@@ -11,6 +11,18 @@ inline constexpr int kPitchMax = 143;
 // interpolation filter's reach.
 inline constexpr int kExcitationHistory = 154;
 
+// Range of the fixed codebook's pitch-sharpening factor; the lower bound is
+// also its value after a reset or a comfort-noise frame.
+inline constexpr double kSharpeningMin = 0.2;
+inline constexpr double kSharpeningMax = 0.7945;
+
+// The next subframe's sharpening factor: the quantized pitch gain, bounded.
+inline double bound_pitch_sharpening(double gain_pitch) {
+  if (gain_pitch > kSharpeningMax) return kSharpeningMax;
+  if (gain_pitch < kSharpeningMin) return kSharpeningMin;
+  return gain_pitch;
+}
+
 // inout: exc points at the first sample of the subframe inside an excitation
 // history with at least T + 11 samples before it. Writes exc[0..39] in order,
 // each sample before the next is computed, so delays below 50 repeat the

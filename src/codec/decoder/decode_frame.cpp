@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kSynthesisHistory = 10;
 constexpr std::int16_t kSpeechCngSeed = 11111;
-constexpr double kSidPitchSharpening = 0.2;
 
 using LpVector = std::array<double, 11>;
 
@@ -56,7 +55,7 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   fixed_codebook_decode(C, S, cv);
   pitch_sharpen(T, state.pitch_sharpening, cv);
   gain_decode(gain_index, cv, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
-  state.pitch_sharpening = pitch_sharpening_from_gain(state.gain_pitch);
+  state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
 
   for (int n = 0; n < 40; ++n) exc[n] = state.gain_pitch * exc[n] + state.gain_code * cv[n];
 }
@@ -101,7 +100,7 @@ void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVec
                      state.synthesis_memory,
                      state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, false);
   }
-  state.pitch_sharpening = kSidPitchSharpening;
+  state.pitch_sharpening = kSharpeningMin;
 }
 
 }  // namespace

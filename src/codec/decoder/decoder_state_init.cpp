@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
@@ -18,7 +19,7 @@ int decoder_state_init(DecoderState& state) {
   state.excitation_buffer.fill(0.0);
   state.lsp_previous = lsp_initial;
   state.synthesis_memory.fill(0.0);
-  state.pitch_sharpening = 0.2;
+  state.pitch_sharpening = kSharpeningMin;
   state.previous_pitch_delay = kInitialPitchDelay;
   state.gain_code = 0.0;
   state.gain_pitch = 0.0;

@@ -7,8 +7,6 @@
 namespace g729a {
 namespace {
 
-constexpr double kSharpeningMin = 0.2;
-constexpr double kSharpeningMax = 0.7945;
 constexpr double kMeanEnergyDb = 36.0;
 
 }  // namespace
@@ -66,12 +64,6 @@ void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predict
   predictor_memory[2] = predictor_memory[1];
   predictor_memory[1] = predictor_memory[0];
   predictor_memory[0] = 20.0 * std::log10(gamma);
-}
-
-double pitch_sharpening_from_gain(double gain_pitch) {
-  if (gain_pitch > kSharpeningMax) return kSharpeningMax;
-  if (gain_pitch < kSharpeningMin) return kSharpeningMin;
-  return gain_pitch;
 }
 
 }  // namespace g729a

@@ -25,7 +25,4 @@ void pitch_sharpen(int T, double sharpening, CodeVector& cv);
 void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predictor_memory,
                  double& gain_pitch, double& gain_code);
 
-// The next subframe's sharpening factor from this subframe's pitch gain.
-double pitch_sharpening_from_gain(double gain_pitch);
-
 }  // namespace g729a

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
 
 namespace g729a {
@@ -31,16 +32,6 @@ constexpr std::array<double, 11> powers(double w) {
 
 constexpr std::array<double, 11> kNumeratorPowers = powers(0.55);
 constexpr std::array<double, 11> kDenominatorPowers = powers(0.70);
-
-// y[n] = x[n] - Ad[1] y[n-1] - ... - Ad[10] y[n-10] over `length` samples;
-// y[-1..-10] are read in front of y.
-void all_pole(std::span<const double, 11> a, const double* x, double* y, int length) {
-  for (int n = 0; n < length; ++n) {
-    double v = x[n];
-    for (int k = 1; k <= 10; ++k) v -= a[k] * y[n - k];
-    y[n] = v;
-  }
-}
 
 }  // namespace
 
@@ -85,7 +76,7 @@ double tilt_factor(std::span<const double, 11> An, std::span<const double, 11> A
   std::array<double, 10 + kImpulseLength> buf{};
   double* h = buf.data() + 10;
   for (int i = 0; i < 11; ++i) h[i] = An[i];
-  all_pole(Ad, h, h, kImpulseLength);
+  lp_synthesis(Ad, h, h, kImpulseLength);
 
   double rh0 = 0.0;
   for (int n = 0; n < kImpulseLength; ++n) rh0 += h[n] * h[n];
@@ -131,11 +122,7 @@ void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, Fra
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
   double* r = state.residual_buffer.data() + kResidualHistory;
-  for (int n = 0; n < 40; ++n) {
-    double v = x[n];
-    for (int k = 1; k <= 10; ++k) v += An[k] * x[n - k];
-    r[n] = v;
-  }
+  lp_residual(An, x, r, 40);
 
   Subframe p;
   if (kind == FrameKind::Speech) {
@@ -148,7 +135,7 @@ void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, Fra
 
   std::array<double, 50> y;
   for (int i = 0; i < 10; ++i) y[i] = state.postfilter_memory[i];
-  all_pole(Ad, p.data(), y.data() + 10, 40);
+  lp_synthesis(Ad, p.data(), y.data() + 10, 40);
   for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = flush_small(y[40 + i]);
 
   Subframe result;

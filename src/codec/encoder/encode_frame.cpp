@@ -2,7 +2,9 @@
 // 10 ms frame, in the fixed order the decoder mirrors.
 #include <algorithm>
 
+#include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
+#include "codec/common/lp_filter.h"
 #include "codec/encoder/algebraic_codebook.h"
 #include "codec/encoder/closed_loop_pitch.h"
 #include "codec/encoder/encoder.h"
@@ -56,7 +58,7 @@ void encode_subframe(EncoderState& state, double* exc, const LpFilter& ap, int s
   params.gain_index =
       gain_quantize(state.gain_predictor_memory, cw.data(), g.data(), taming, &gp_q, &gc_q);
 
-  state.pitch_sharpening = bounded_sharpening(gp_q);
+  state.pitch_sharpening = bound_pitch_sharpening(gp_q);
   build_excitation(exc, gp_q, gc_q, cw.data());
   taming_update(state.taming_error, gp_q, t0);
   update_target_memory(x.data(), y1.data(), y2.data(), gp_q, gc_q, state.target_filter_memory);
@@ -89,7 +91,7 @@ void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* 
   const double* speech = state.speech_buffer.data() + kSpeechFrame;
   double* exc = state.excitation_buffer.data() + kExcitationFrame;
   double* wsp = state.weighted_speech_buffer.data() + kWeightedSpeechFrame;
-  for (int s = 0; s < 2; ++s) lp_residual(speech + 40 * s, aq[s], exc + 40 * s);
+  for (int s = 0; s < 2; ++s) lp_residual(aq[s], speech + 40 * s, exc + 40 * s, 40);
   for (int s = 0; s < 2; ++s) {
     weighted_speech(exc + 40 * s, ap[s], state.weighted_speech_filter_memory, wsp + 40 * s);
   }

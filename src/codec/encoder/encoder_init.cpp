@@ -1,3 +1,4 @@
+#include "codec/common/adaptive_codebook.h"
 #include "codec/encoder/encoder.h"
 #include "codec/encoder/subframe.h"
 

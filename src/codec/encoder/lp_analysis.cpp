@@ -1,6 +1,7 @@
 #include "codec/encoder/lp_analysis.h"
 
 #include "codec/common/lp.h"
+#include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
 #include "codec/common/tables.h"
 
@@ -64,14 +65,6 @@ void weight_filter(const LpFilter& aq, LpFilter& ap) {
   for (int k = 0; k <= 10; ++k) ap[k] = aq[k] * kGammaPowers[k];
 }
 
-void lp_residual(const double* sp, const LpFilter& aq, double* res) {
-  for (int n = 0; n < 40; ++n) {
-    double s = sp[n];
-    for (int k = 1; k <= 10; ++k) s += aq[k] * sp[n - k];
-    res[n] = s;
-  }
-}
-
 void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
                      double* wsp) {
   // Ap(z)(1 - 0.7 z^-1) cut to order 10 compensates the spectral tilt.
@@ -81,12 +74,8 @@ void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 1
 
   std::array<double, 50> y;  // ten memory samples, then the subframe
   for (int k = 0; k < 10; ++k) y[k] = memory[k];
-  for (int n = 0; n < 40; ++n) {
-    double s = res[n];
-    for (int k = 1; k <= 10; ++k) s -= c[k] * y[10 + n - k];
-    y[10 + n] = s;
-    wsp[n] = s;
-  }
+  lp_synthesis(c, res, y.data() + 10, 40);
+  for (int n = 0; n < 40; ++n) wsp[n] = y[10 + n];
   for (int k = 0; k < 10; ++k) memory[k] = flush_small(y[40 + k]);
 }
 

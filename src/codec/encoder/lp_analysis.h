@@ -1,6 +1,6 @@
 // Frame-level analysis of the encoder: the unquantized LP filter and its
-// LSPs, the quantized and weighted filters of both subframes, the LP
-// residual and the weighted speech.
+// LSPs, the quantized and weighted filters of both subframes and the
+// weighted speech.
 #pragma once
 
 #include <array>
@@ -25,10 +25,6 @@ void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quan
 
 // in: aq; out: ap[k] = aq[k] * 0.75^k.
 void weight_filter(const LpFilter& aq, LpFilter& ap);
-
-// in: sp[-10..39] (speech of the subframe with ten older samples), aq;
-// out: res[0..39].
-void lp_residual(const double* sp, const LpFilter& aq, double* res);
 
 // in: res[0..39], ap; inout: memory (last ten outputs, newest last, flushed);
 // out: wsp[0..39].

@@ -1,18 +1,16 @@
 #include "codec/encoder/subframe.h"
 
+#include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
 
 namespace g729a {
 
 void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
                         double* y) {
+  // Filtered apart from y, so y may be u itself.
   std::array<double, 50> buf;  // ten past outputs, then the subframe
   for (int k = 0; k < 10; ++k) buf[k] = memory[k];
-  for (int n = 0; n < 40; ++n) {
-    double s = u[n];
-    for (int k = 1; k <= 10; ++k) s -= ap[k] * buf[10 + n - k];
-    buf[10 + n] = s;
-  }
+  lp_synthesis(ap, u, buf.data() + 10, 40);
   for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];
 }
 
@@ -50,13 +48,6 @@ void gain_correlations(const double* x, const double* y1, const double* y2, doub
   g[2] = yy;
   g[3] = -2 * xy;
   g[4] = 2 * y12;
-}
-
-double bounded_sharpening(double gp) {
-  double s = gp;
-  if (s > kSharpeningMax) s = kSharpeningMax;
-  if (s < kSharpeningMin) s = kSharpeningMin;
-  return s;
 }
 
 void build_excitation(double* exc, double gp, double gc, const double* cw) {

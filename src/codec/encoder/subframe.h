@@ -12,9 +12,6 @@
 
 namespace g729a {
 
-inline constexpr double kSharpeningMin = 0.2;
-inline constexpr double kSharpeningMax = 0.7945;
-
 // y[n] = u[n] - sum a'[k] y[n-k]. in: u[0..39], ap, memory (ten past
 // outputs, newest last); out: y[0..39] (may be u itself).
 void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
@@ -32,9 +29,6 @@ void codebook_target(const double* x, const double* y1, double gp, double* x2);
 
 // in: x, y1, y2; out: g[2..4] (g[0], g[1] from adaptive_gain).
 void gain_correlations(const double* x, const double* y1, const double* y2, double* g);
-
-// in: quantized pitch gain; returns it bounded to 0.2..0.7945.
-double bounded_sharpening(double gp);
 
 // inout: exc[0..39] (adaptive vector in, excitation out); in: gp, gc, cw.
 void build_excitation(double* exc, double gp, double gc, const double* cw);

@@ -1,0 +1,20 @@
+// The two tenth-order LP filters every stage of the codec runs: the analysis
+// filter A(z) and the synthesis filter 1/A(z).
+#pragma once
+
+#include <span>
+
+namespace g729a {
+
+// y[n] = x[n] + a[1] x[n-1] + ... + a[10] x[n-10], the terms added one by one
+// in increasing k. in: a (a[0] unused), x[-10..length-1]; out: y[0..length-1],
+// which must not overlap x.
+void lp_residual(std::span<const double, 11> a, const double* x, double* y, int length);
+
+// y[n] = x[n] - a[1] y[n-1] - ... - a[10] y[n-10], subtracted one by one in
+// increasing k, each y[n] stored before y[n+1] is formed. in: a (a[0]
+// unused), x[0..length-1], y[-10..-1] (past outputs); out: y[0..length-1].
+// x may be y itself.
+void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length);
+
+}  // namespace g729a
