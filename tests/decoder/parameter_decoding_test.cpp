@@ -45,7 +45,7 @@ TEST(PitchSharpen, ShortDelaysRepeatAlreadySharpenedSamples) {
   for (int T : {19, 39, 40}) {
     CodeVector cv;
     fixed_codebook_decode(0, 15, cv);  // +1 at 0, 1, 2, 3
-    pitch_sharpen(T, b, cv);
+    pitch_sharpen(T, b, cv.data());
     for (int n = 0; n < 40; ++n) {
       double expected = n < 4 ? 1.0 : 0.0;
       if (n - T >= 0 && n - T < 4) expected = b;

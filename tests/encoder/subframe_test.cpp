@@ -26,6 +26,27 @@ TEST(SubframeTest, ImpulseResponseOfAFirstOrderFilter) {
   }
 }
 
+TEST(SubframeTest, BackwardFilterCorrelatesOnlyForwardSamples) {
+  // A pulse at the last target sample meets h reversed: d[n] = h[39 - n].
+  std::array<double, 40> x{};
+  x[39] = 2.0;
+  std::array<double, 40> h;
+  for (int n = 0; n < 40; ++n) h[n] = n + 1.0;
+  std::array<double, 40> d;
+  backward_filter(x.data(), h.data(), d.data());
+  for (int n = 0; n < 40; ++n) EXPECT_EQ(d[n], 2.0 * (40 - n)) << n;
+
+  // With h a unit impulse, d is the target itself; with x a pulse at 0 only
+  // d[0] sees it.
+  std::array<double, 40> impulse{};
+  impulse[0] = 1.0;
+  backward_filter(h.data(), impulse.data(), d.data());
+  EXPECT_EQ(d, h);
+  backward_filter(impulse.data(), h.data(), d.data());
+  EXPECT_EQ(d[0], 1.0);
+  for (int n = 1; n < 40; ++n) EXPECT_EQ(d[n], 0.0) << n;
+}
+
 TEST(SubframeTest, SynthesisStartsFromTheNewestMemorySample) {
   std::array<double, 10> memory{};
   memory[9] = 8.0;  // newest

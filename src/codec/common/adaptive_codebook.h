@@ -16,6 +16,13 @@ inline constexpr int kExcitationHistory = 154;
 inline constexpr double kSharpeningMin = 0.2;
 inline constexpr double kSharpeningMax = 0.7945;
 
+// v[n] += sharpening v[n-T] for n = T..39 in increasing order, in place, so
+// delays below 20 add already sharpened samples; no change for T >= 40.
+// in: T, sharpening; inout: v[40].
+inline void pitch_sharpen(int T, double sharpening, double* v) {
+  for (int n = T; n < kSubframeLength; ++n) v[n] = v[n] + sharpening * v[n - T];
+}
+
 // The next subframe's sharpening factor: the quantized pitch gain, bounded.
 inline double bound_pitch_sharpening(double gain_pitch) {
   if (gain_pitch > kSharpeningMax) return kSharpeningMax;

@@ -37,14 +37,8 @@ void lsf_stabilize(std::span<double, 10> lsf) {
   if (lsf[9] > 3.135) lsf[9] = 3.135;
 }
 
-void lsf_reconstruct(const double (*cb1)[10], const double (*cb2)[10], int i1, int i2, int i3,
-                     const double (*coef)[10], LsfMaMemory& memory, std::span<double, 10> lsf_out,
-                     const double* coef_sum) {
-  LsfVector buf;
-  for (int j = 0; j < 5; ++j) buf[j] = cb1[i1][j] + cb2[i2][j];
-  for (int j = 5; j < 10; ++j) buf[j] = cb1[i1][j] + cb2[i3][j];
-  lsf_expand(buf, 0.0012);
-  lsf_expand(buf, 0.0006);
+void lsf_ma_predict(const LsfVector& buf, std::span<const double* const, 4> coef,
+                    const double* coef_sum, LsfMaMemory& memory, std::span<double, 10> lsf_out) {
   for (int j = 0; j < 10; ++j) {
     double v = buf[j] * coef_sum[j];
     for (int k = 0; k < 4; ++k) v += memory[k][j] * coef[k][j];
@@ -55,6 +49,18 @@ void lsf_reconstruct(const double (*cb1)[10], const double (*cb2)[10], int i1, i
   memory[1] = memory[0];
   memory[0] = buf;
   lsf_stabilize(lsf_out);
+}
+
+void lsf_reconstruct(const double (*cb1)[10], const double (*cb2)[10], int i1, int i2, int i3,
+                     const double (*coef)[10], LsfMaMemory& memory, std::span<double, 10> lsf_out,
+                     const double* coef_sum) {
+  LsfVector buf;
+  for (int j = 0; j < 5; ++j) buf[j] = cb1[i1][j] + cb2[i2][j];
+  for (int j = 5; j < 10; ++j) buf[j] = cb1[i1][j] + cb2[i3][j];
+  lsf_expand(buf, 0.0012);
+  lsf_expand(buf, 0.0006);
+  const double* const rows[4] = {coef[0], coef[1], coef[2], coef[3]};
+  lsf_ma_predict(buf, rows, coef_sum, memory, lsf_out);
 }
 
 }  // namespace g729a

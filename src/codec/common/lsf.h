@@ -26,6 +26,14 @@ void lsf_expand(std::span<double, 10> buf, double gap, int first = 1, int last =
 // Ordering pass, floor 0.005, minimum distance 0.0392, ceiling 3.135. inout: lsf.
 void lsf_stabilize(std::span<double, 10> lsf);
 
+// The switched MA predictor, shared by speech and SID frames:
+// lsf_out[j] = buf[j] coef_sum[j] + memory[k][j] coef[k][j] for k = 0..3
+// added in turn; then buf becomes memory row 0 and lsf_out is stabilized.
+// in: buf (expanded codebook vector), coef (the mode's four rows of ten),
+// coef_sum; inout: memory; out: lsf_out.
+void lsf_ma_predict(const LsfVector& buf, std::span<const double* const, 4> coef,
+                    const double* coef_sum, LsfMaMemory& memory, std::span<double, 10> lsf_out);
+
 // in: cb1 row i1, cb2 rows i2 (low half) and i3 (high half), coef (the
 // mode's 4 x 10 predictor rows), coef_sum (the mode's row);
 // inout: memory; out: lsf_out (radians, increasing).

@@ -40,11 +40,6 @@ void fixed_codebook_decode(int C, int S, CodeVector& cv) {
   for (int k = 0; k < 4; ++k) cv[positions[k]] = ((S >> k) & 1) ? 1.0 : -1.0;
 }
 
-void pitch_sharpen(int T, double sharpening, CodeVector& cv) {
-  if (T >= 40) return;
-  for (int n = T; n < 40; ++n) cv[n] = cv[n] + sharpening * cv[n - T];
-}
-
 void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predictor_memory,
                  double& gain_pitch, double& gain_code) {
   const int i1 = gain_unmap1[index >> 4];

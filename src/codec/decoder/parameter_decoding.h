@@ -1,5 +1,5 @@
 // Per-subframe parameter decoding of speech frames: pitch delay, fixed
-// codebook vector, pitch sharpening and gains.
+// codebook vector and gains.
 #pragma once
 
 #include <array>
@@ -16,9 +16,6 @@ void pitch_delay_decode(int index, int t_min, int t_max, int subframe, int& T, i
 
 // in: C (13 bits), S (4 bits); out: cv with four unit pulses.
 void fixed_codebook_decode(int C, int S, CodeVector& cv);
-
-// Adds the periodic repetition at delay T < 40. in: T, sharpening; inout: cv.
-void pitch_sharpen(int T, double sharpening, CodeVector& cv);
 
 // in: gain index (GA << 4 | GB), cv; out: gain_pitch, gain_code;
 // inout: predictor_memory (dB, index 0 most recent).

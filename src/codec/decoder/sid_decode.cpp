@@ -32,21 +32,9 @@ void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_sta
   lsf_expand(buf, kSidFirstGap);
 
   const auto& coef = state.cng_ma_coef[sid_switch];
-  const double* coef_sum = cng_ma_coef_sum[sid_switch];
+  const double* const rows[4] = {coef[0].data(), coef[1].data(), coef[2].data(), coef[3].data()};
   LsfVector lsf;
-  for (int j = 0; j < 10; ++j) {
-    double v = buf[j] * coef_sum[j];
-    for (int k = 0; k < 4; ++k) v += state.lsf_ma_memory[k][j] * coef[k][j];
-    lsf[j] = v;
-  }
-
-  auto& memory = state.lsf_ma_memory;
-  memory[3] = memory[2];
-  memory[2] = memory[1];
-  memory[1] = memory[0];
-  memory[0] = buf;
-
-  lsf_stabilize(lsf);
+  lsf_ma_predict(buf, rows, cng_ma_coef_sum[sid_switch], state.lsf_ma_memory, lsf);
   for (int j = 0; j < 10; ++j) state.sid_lsp[j] = std::cos(lsf[j]);
 
   if (state.previous_frame_kind == static_cast<std::int32_t>(FrameKind::Speech)) {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/encoder/subframe.h"
 
 namespace g729a {
 
@@ -142,9 +143,7 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
 void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
                                double* cw, double* y2, std::int32_t* position_index,
                                std::int32_t* sign_index) {
-  if (t0 < kL) {
-    for (int n = t0; n < kL; ++n) h[n] = h[n] + pitch_sharpening * h[n - t0];
-  }
+  pitch_sharpen(t0, pitch_sharpening, h);
 
   // Walking each diagonal from its short end adds the terms of every entry
   // in increasing n, the same order as the direct sum.
@@ -158,17 +157,16 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
     }
   }
 
+  // Each position's sign is fixed by its correlation; d keeps the magnitude.
   std::array<double, kL> d;
   std::array<double, kL> sign;
+  backward_filter(x2, h, d.data());
   for (int n = 0; n < kL; ++n) {
-    double s = 0.0;
-    for (int k = n; k < kL; ++k) s += x2[k] * h[k - n];
-    if (s >= 0.0) {
+    if (d[n] >= 0.0) {
       sign[n] = 1.0;
-      d[n] = s;
     } else {
       sign[n] = -1.0;
-      d[n] = -s;
+      d[n] = -d[n];
     }
   }
   for (int i = 0; i < kL; ++i) {
@@ -207,9 +205,7 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
   *position_index = best.m[0] / 5 + 8 * (best.m[1] / 5) + 64 * (best.m[2] / 5) +
                     512 * (2 * (m3 / 5) + m3 % 5 - 3);
 
-  if (t0 < kL) {
-    for (int n = t0; n < kL; ++n) cw[n] = cw[n] + pitch_sharpening * cw[n - t0];
-  }
+  pitch_sharpen(t0, pitch_sharpening, cw);
 }
 
 }  // namespace g729a

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/encoder/subframe.h"
 
 namespace g729a {
 
@@ -24,33 +25,29 @@ double dot(const double* a, const double* b) {
   return s;
 }
 
-}  // namespace
-
-PitchRange first_subframe_pitch_range(int t_op) {
-  PitchRange r{t_op - 3, 0};
-  if (r.delay_min < kPitchMin) return {kPitchMin, kPitchMin + 6};
-  r.delay_max = t_op + 3;
-  if (r.delay_max > kPitchMax) return {kPitchMax - 6, kPitchMax};
+// t - below .. t + above, shifted whole to lie inside kPitchMin..kPitchMax.
+PitchRange pitch_window(int t, int below, int above) {
+  PitchRange r{t - below, 0};
+  if (r.delay_min < kPitchMin) return {kPitchMin, kPitchMin + below + above};
+  r.delay_max = t + above;
+  if (r.delay_max > kPitchMax) return {kPitchMax - below - above, kPitchMax};
   return r;
 }
 
+}  // namespace
+
+PitchRange first_subframe_pitch_range(int t_op) {
+  return pitch_window(t_op, 3, 3);
+}
+
 PitchRange second_subframe_pitch_range(int t0_first) {
-  PitchRange r{t0_first - 5, 0};
-  if (r.delay_min < kPitchMin) return {kPitchMin, kPitchMin + 9};
-  r.delay_max = t0_first + 4;
-  if (r.delay_max > kPitchMax) return {kPitchMax - 9, kPitchMax};
-  return r;
+  return pitch_window(t0_first, 5, 4);
 }
 
 int closed_loop_pitch_search(double* exc, const double* x, const double* h, int delay_min,
                              int delay_max, int subframe_offset, int* fraction) {
-  // Target filtered backwards through the impulse response.
   Vector d;
-  for (int n = 0; n < kSubframeLength; ++n) {
-    double s = 0.0;
-    for (int k = n; k < kSubframeLength; ++k) s += x[k] * h[k - n];
-    d[n] = s;
-  }
+  backward_filter(x, h, d.data());
 
   // Delays below 40 reach into this subframe, which still holds the residual.
   double best = -1e38;

@@ -21,6 +21,14 @@ void impulse_response(const LpFilter& ap, double* h) {
   weighted_synthesis(impulse.data(), ap, zero, h);
 }
 
+void backward_filter(const double* x, const double* h, double* d) {
+  for (int n = 0; n < 40; ++n) {
+    double s = 0.0;
+    for (int k = n; k < 40; ++k) s += x[k] * h[k - n];
+    d[n] = s;
+  }
+}
+
 double adaptive_gain(const double* x, const double* y1, double* g0, double* g1) {
   double yy = 0.01;
   for (int n = 0; n < 40; ++n) yy += y1[n] * y1[n];

@@ -20,6 +20,11 @@ void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<do
 // in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
 void impulse_response(const LpFilter& ap, double* h);
 
+// The target correlated with the impulse response, as both searches need it.
+// in: x[0..39], h[0..39]; out: d[n] = sum over k = n..39 of x[k] h[k-n],
+// added in increasing k.
+void backward_filter(const double* x, const double* h, double* d);
+
 // Adaptive-codebook gain, bounded to 0..1.2. in: x (target), y1 (filtered
 // adaptive vector); out: *g0 = 0.01 + sum y1^2, *g1 = -2 sum x y1 + 0.01.
 double adaptive_gain(const double* x, const double* y1, double* g0, double* g1);
