@@ -173,6 +173,61 @@ TEST(ToolCapture, BusiestStreamUnlessSsrcOrPayloadTypeChosen) {
   EXPECT_FALSE(exists(dir.path("out2.raw")));
 }
 
+TEST(ToolCapture, PcapngWithSeveralInterfacesAndStreams) {
+  TempDir dir;
+  // Stream A (3 packets) on interface 0, stream B (4 packets) on interface
+  // 1, interleaved, with an ARP frame between them.
+  std::vector<Piece> a, b;
+  auto frames_for = [&](bool second_raw) {
+    std::vector<CapturedFrame> frames;
+    a.clear();
+    b.clear();
+    for (std::uint16_t i = 0; i < 4; ++i) {
+      const Frames two = frames_at(2 * i, 2);
+      if (i < 3) {
+        frames.push_back({0, ethernet_ipv4_udp(rtp_packet({i, i * 160u, 0xA, 18, two}))});
+        a.push_back({two, 0});
+      }
+      const Bytes eth = ethernet_ipv4_udp(rtp_packet({i, i * 160u, 0xB, 18, two}));
+      frames.push_back({1, second_raw ? ip_of_ethernet(eth) : eth});
+      b.push_back({two, 0});
+    }
+    Bytes arp = ethernet_ipv4_udp({});
+    arp[12] = 0x08;
+    arp[13] = 0x06;
+    frames.insert(frames.begin() + 2, {0, arp});
+    return frames;
+  };
+  struct Case {
+    std::string name;
+    std::vector<int> links;
+  };
+  // libpcap reads the first; the second, whose interfaces differ in link
+  // type, it refuses, and the tool reads it itself.
+  for (const Case& c : {Case{"same.pcapng", {1, 1}}, Case{"mixed.pcapng", {1, 101}}}) {
+    write_bytes(dir.path(c.name), pcapng_interfaces(c.links, frames_for(c.links[1] == 101)));
+    ToolRun run = run_tool({"decode", dir.path(c.name), dir.path("out.raw")});
+    ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
+    EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(b)) << c.name;
+    EXPECT_NE(run.err.find("2 G.729 streams; decoding SSRC 0x0000000B (4 packets)"),
+              std::string::npos)
+        << run.err;
+    run = run_tool({"decode", dir.path(c.name), dir.path("out.raw"), "--ssrc", "0xA"});
+    ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
+    EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(a)) << c.name;
+  }
+  // A packet naming an interface that was never described is damage.
+  auto stray = frames_for(true);
+  stray.push_back({2, stray.front().bytes});
+  write_bytes(dir.path("stray.pcapng"), pcapng_interfaces({1, 101}, stray));
+  const ToolRun run = run_tool({"decode", dir.path("stray.pcapng"), dir.path("stray.raw")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("stray.pcapng: damaged capture after packet 8: pcapng block 12"),
+            std::string::npos)
+      << run.err;
+  EXPECT_FALSE(exists(dir.path("stray.raw")));
+}
+
 TEST(ToolCapture, CapturesWithoutG729OrDamagedFail) {
   TempDir dir;
   std::vector<Rtp> pcmu{{1, 0, 9, 0, Bytes(160, 0xFF)}, {2, 160, 9, 0, Bytes(160, 0xFF)}};

@@ -112,6 +112,13 @@ Bytes pcap_file(const std::vector<Bytes>& frames) {
 }
 
 Bytes pcapng_file(const std::vector<Bytes>& frames) {
+  std::vector<CapturedFrame> on_first;
+  for (const auto& frame : frames) on_first.push_back({0, frame});
+  return pcapng_interfaces({1}, on_first);
+}
+
+Bytes pcapng_interfaces(const std::vector<int>& link_types,
+                        const std::vector<CapturedFrame>& frames) {
   Bytes out;
   // Section header block.
   le32(out, 0x0A0D0D0A);
@@ -122,29 +129,35 @@ Bytes pcapng_file(const std::vector<Bytes>& frames) {
   le32(out, 0xFFFFFFFF);
   le32(out, 0xFFFFFFFF);
   le32(out, 28);
-  // Interface description block: Ethernet.
-  le32(out, 1);
-  le32(out, 20);
-  le16(out, 1);
-  le16(out, 0);
-  le32(out, 65535);
-  le32(out, 20);
+  for (int link : link_types) {
+    // Interface description block.
+    le32(out, 1);
+    le32(out, 20);
+    le16(out, static_cast<unsigned>(link));
+    le16(out, 0);
+    le32(out, 65535);
+    le32(out, 20);
+  }
   std::uint32_t stamp = 0;
   for (const auto& frame : frames) {
-    const std::uint32_t padded = static_cast<std::uint32_t>((frame.size() + 3) & ~3u);
+    const std::uint32_t padded = static_cast<std::uint32_t>((frame.bytes.size() + 3) & ~3u);
     const std::uint32_t length = 32 + padded;
     le32(out, 6);  // enhanced packet block
     le32(out, length);
-    le32(out, 0);
+    le32(out, frame.interface);
     le32(out, 0);
     le32(out, stamp += 20000);
-    le32(out, static_cast<std::uint32_t>(frame.size()));
-    le32(out, static_cast<std::uint32_t>(frame.size()));
-    out.insert(out.end(), frame.begin(), frame.end());
-    out.insert(out.end(), padded - frame.size(), 0);
+    le32(out, static_cast<std::uint32_t>(frame.bytes.size()));
+    le32(out, static_cast<std::uint32_t>(frame.bytes.size()));
+    out.insert(out.end(), frame.bytes.begin(), frame.bytes.end());
+    out.insert(out.end(), padded - frame.bytes.size(), 0);
     le32(out, length);
   }
   return out;
+}
+
+Bytes ip_of_ethernet(const Bytes& frame) {
+  return Bytes(frame.begin() + 14, frame.end());
 }
 
 }  // namespace tooltest

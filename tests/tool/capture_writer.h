@@ -25,4 +25,14 @@ Bytes ethernet_ipv6_udp(const Bytes& datagram);
 Bytes pcap_file(const std::vector<Bytes>& frames);    // link type Ethernet
 Bytes pcapng_file(const std::vector<Bytes>& frames);  // one Ethernet interface
 
+// A pcapng section with several interfaces; each frame names its own.
+struct CapturedFrame {
+  std::uint32_t interface = 0;
+  Bytes bytes;
+};
+Bytes pcapng_interfaces(const std::vector<int>& link_types,
+                        const std::vector<CapturedFrame>& frames);
+// The IPv4 packet of an Ethernet frame, for raw IP links.
+Bytes ip_of_ethernet(const Bytes& frame);
+
 }  // namespace tooltest

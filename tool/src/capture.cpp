@@ -9,8 +9,11 @@
 #include <set>
 #include <vector>
 
+#include "audio_file.h"
+#include "pcapng_blocks.h"
 #include "report.h"
 #include "rtp_packet.h"
+#include "rtp_stream.h"
 #include "tool_error.h"
 
 namespace g729tool {
@@ -28,9 +31,6 @@ struct PcapCloser {
   void operator()(pcap_t* p) const { pcap_close(p); }
 };
 
-// Gaps longer than this are a restarted stream rather than missing audio.
-constexpr long kLongestGapSamples = 10L * 60 * kSampleRate;
-
 std::string hex32(std::uint32_t value) {
   char text[16];
   std::snprintf(text, sizeof text, "0x%08X", value);
@@ -41,63 +41,136 @@ std::string millis(long samples) {
   return std::to_string(samples / 8) + " ms";
 }
 
-std::vector<StoredPacket> read_stream(const std::string& path, const CaptureOptions& options) {
-  char errbuf[PCAP_ERRBUF_SIZE] = {};
-  std::unique_ptr<pcap_t, PcapCloser> capture(pcap_open_offline(path.c_str(), errbuf));
-  if (!capture) throw bad_input(path, std::string("not a readable capture: ") + errbuf);
-  const int link = pcap_datalink(capture.get());
+std::string link_name(int link) {
+  const char* name = pcap_datalink_val_to_name(link);
+  return std::to_string(link) + " (" + (name ? name : "unknown") + ")";
+}
 
+// Sorts the captured frames: G.729 RTP is kept, the rest only counted.
+struct Collector {
+  int payload_type = 18;
   std::vector<StoredPacket> packets;
   std::set<int> other_types;
+  std::map<int, long> unknown_links;  // link type -> packets
   long number = 0, fragments = 0, cut_short = 0;
+
+  void add(int link, std::span<const std::uint8_t> frame) {
+    ++number;
+    g729io::RtpPacket rtp;
+    switch (rtp_in_frame(link, frame, payload_type, rtp)) {
+      case FrameVerdict::Rtp:
+        packets.push_back({number, rtp.sequence, rtp.timestamp, rtp.ssrc,
+                           std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
+        break;
+      case FrameVerdict::OtherPayloadType:
+        other_types.insert(rtp.payload_type);
+        break;
+      case FrameVerdict::NotRtp:
+        break;
+      case FrameVerdict::Fragment:
+        ++fragments;
+        break;
+      case FrameVerdict::Truncated:
+        ++cut_short;
+        break;
+      case FrameVerdict::UnknownLink:
+        ++unknown_links[link];
+        break;
+    }
+  }
+
+  std::vector<StoredPacket> finish(const std::string& path) {
+    if (packets.empty() && !unknown_links.empty() && other_types.empty()) {
+      throw bad_input(path,
+                      "link type " + link_name(unknown_links.begin()->first) + " is not supported");
+    }
+    for (const auto& [link, count] : unknown_links) {
+      print_note(path + ": " + std::to_string(count) + " packets of unsupported link type " +
+                 link_name(link) + " skipped");
+    }
+    if (fragments > 0) {
+      print_note(path + ": " + std::to_string(fragments) + " IP fragments skipped");
+    }
+    if (cut_short > 0) {
+      print_note(path + ": " + std::to_string(cut_short) +
+                 " packets were cut short in the capture and skipped");
+    }
+    if (packets.empty()) {
+      std::string reason = "no RTP packets with payload type " + std::to_string(payload_type) +
+                           " (G.729) in " + std::to_string(number) + " packets";
+      if (!other_types.empty()) {
+        reason += "; RTP payload types seen:";
+        for (int type : other_types) reason += " " + std::to_string(type);
+        reason += " (use --pt)";
+      }
+      throw bad_input(path, reason);
+    }
+    return std::move(packets);
+  }
+};
+
+// False with `error` set when libpcap cannot read the whole file.
+bool read_with_libpcap(const std::string& path, Collector& collector, std::string& error) {
+  char errbuf[PCAP_ERRBUF_SIZE] = {};
+  std::unique_ptr<pcap_t, PcapCloser> capture(pcap_open_offline(path.c_str(), errbuf));
+  if (!capture) {
+    error = std::string("not a readable capture: ") + errbuf;
+    return false;
+  }
+  const int link = pcap_datalink(capture.get());
   pcap_pkthdr* header = nullptr;
   const u_char* data = nullptr;
   int result;
   while ((result = pcap_next_ex(capture.get(), &header, &data)) == 1) {
-    ++number;
-    std::span<const std::uint8_t> udp;
-    const auto status = g729io::find_udp_payload(link, {data, header->caplen}, udp);
-    if (status == g729io::PacketStatus::UnknownLink) {
-      throw bad_input(path, "link type " + std::to_string(link) + " (" +
-                                (pcap_datalink_val_to_name(link) ? pcap_datalink_val_to_name(link)
-                                                                 : "unknown") +
-                                ") is not supported");
-    }
-    if (status == g729io::PacketStatus::Fragment) ++fragments;
-    if (status == g729io::PacketStatus::Truncated) ++cut_short;
-    if (status != g729io::PacketStatus::Udp) continue;
-    g729io::RtpPacket rtp;
-    if (!g729io::parse_rtp(udp, rtp)) continue;
-    if (rtp.payload_type != options.payload_type) {
-      other_types.insert(rtp.payload_type);
-      continue;
-    }
-    packets.push_back({number, rtp.sequence, rtp.timestamp, rtp.ssrc,
-                       std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
+    collector.add(link, {data, header->caplen});
   }
   if (result == -1) {
-    throw bad_input(path, "damaged capture after packet " + std::to_string(number) + ": " +
-                              pcap_geterr(capture.get()));
+    error = "damaged capture after packet " + std::to_string(collector.number) + ": " +
+            pcap_geterr(capture.get());
+    return false;
   }
-  if (fragments > 0) {
-    print_note(path + ": " + std::to_string(fragments) + " IP fragments skipped");
+  return true;
+}
+
+// libpcap refuses pcapng files whose interfaces have different link types;
+// those are read here, each packet with its own interface's link type.
+// False when the file is not such a capture.
+bool read_mixed_pcapng(const std::string& path, Collector& collector) {
+  std::vector<std::uint8_t> file;
+  try {
+    file = read_whole_file(path);
+  } catch (const ToolError&) {
+    return false;
   }
-  if (cut_short > 0) {
-    print_note(path + ": " + std::to_string(cut_short) +
-               " packets were cut short in the capture and skipped");
+  std::vector<g729io::PcapngPacket> frames;
+  std::vector<int> links;
+  std::string error;
+  const bool whole = g729io::read_pcapng(file, frames, links, error);
+  const std::set<int> distinct(links.begin(), links.end());
+  if (distinct.size() < 2) return false;
+  const int payload_type = collector.payload_type;
+  collector = Collector();
+  collector.payload_type = payload_type;
+  for (const auto& frame : frames) collector.add(frame.link_type, frame.data);
+  if (!whole) {
+    throw bad_input(
+        path, "damaged capture after packet " + std::to_string(collector.number) + ": " + error);
   }
-  if (packets.empty()) {
-    std::string reason = "no RTP packets with payload type " +
-                         std::to_string(options.payload_type) + " (G.729) in " +
-                         std::to_string(number) + " packets";
-    if (!other_types.empty()) {
-      reason += "; RTP payload types seen:";
-      for (int type : other_types) reason += " " + std::to_string(type);
-      reason += " (use --pt)";
-    }
-    throw bad_input(path, reason);
+  std::string names;
+  for (int link : distinct) names += (names.empty() ? "" : ", ") + link_name(link);
+  print_note(path + ": interfaces of " + std::to_string(distinct.size()) + " link types (" + names +
+             ")");
+  return true;
+}
+
+std::vector<StoredPacket> read_stream(const std::string& path, const CaptureOptions& options) {
+  Collector collector;
+  collector.payload_type = options.payload_type;
+  std::string error;
+  if (!read_with_libpcap(path, collector, error) && !read_mixed_pcapng(path, collector)) {
+    throw bad_input(path, error);
   }
-  return packets;
+  return collector.finish(path);
 }
 
 // Keeps the packets of one SSRC: the requested one, else the busiest.
@@ -150,42 +223,46 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
   const auto packets = select_stream(path, read_stream(path, options), options);
   Progress progress("decoding " + path, static_cast<double>(packets.size()), 3000);
 
-  bool started = false;
+  Timeline timeline;
   bool previous_damaged = false;
-  std::uint16_t next_sequence = 0;
-  std::uint32_t next_timestamp = 0;
+  bool told_cap = false;
   long refused = 0, skipped = 0;
   for (const auto& packet : packets) {
     progress.advance(1);
     const std::string where = path + ": packet " + std::to_string(packet.number);
-    if (started) {
-      const auto lost = static_cast<std::int16_t>(packet.sequence - next_sequence);
-      if (lost < 0) {
-        print_note(where + ": sequence " + std::to_string(packet.sequence) +
-                   " is late or repeated, skipped");
-        ++skipped;
-        continue;
-      }
-      const auto missing = static_cast<std::int32_t>(packet.timestamp - next_timestamp);
-      if (missing > kLongestGapSamples) {
-        print_note(where + ": timestamp jumps by " + std::to_string(missing / kSampleRate) +
-                   " s; taken as a restart, not filled");
-      } else if (missing > 0) {
-        const bool erased = lost > 0 || previous_damaged;
-        stream.add_silence(missing, erased);
-        if (lost > 0) {
-          print_note(where + ": " + std::to_string(lost) + " packets lost (sequence " +
-                     std::to_string(static_cast<std::uint16_t>(next_sequence)) + " to " +
-                     std::to_string(static_cast<std::uint16_t>(packet.sequence - 1)) + "), " +
-                     millis(missing) + " of silence inserted");
-        } else {
-          print_note(where + ": timestamps skip " + millis(missing) + ", silence inserted");
-        }
-      } else if (lost > 0) {
-        print_note(where + ": " + std::to_string(lost) + " packets lost, timestamps show no gap");
-      }
+    const std::uint16_t expected = timeline.next_sequence;
+    const Gap gap = timeline_gap(timeline, packet.sequence, packet.timestamp, previous_damaged);
+    if (gap.late) {
+      print_note(where + ": sequence " + std::to_string(packet.sequence) +
+                 " is late or repeated, skipped");
+      ++skipped;
+      continue;
     }
-    started = true;
+    if (gap.sequence_restart) {
+      print_note(where + ": sequence jumps from " + std::to_string(expected) + " to " +
+                 std::to_string(packet.sequence) + "; taken as a restart, not filled");
+    } else if (gap.timestamp_restart) {
+      print_note(where + ": timestamp jumps by " + std::to_string(gap.missing / kSampleRate) +
+                 " s; taken as a restart, not filled");
+    } else if (gap.missing > 0) {
+      stream.add_silence(gap.silence, gap.erased);
+      if (gap.lost > 0) {
+        print_note(where + ": " + std::to_string(gap.lost) + " packets lost (sequence " +
+                   std::to_string(expected) + " to " +
+                   std::to_string(static_cast<std::uint16_t>(packet.sequence - 1)) + "), " +
+                   millis(gap.silence) + " of silence inserted");
+      } else {
+        print_note(where + ": timestamps skip " + millis(gap.missing) + ", silence inserted");
+      }
+      if (gap.silence_capped && !told_cap) {
+        told_cap = true;
+        print_note(where + ": gaps have filled " +
+                   std::to_string(kMostSilenceSamples / kSampleRate / 3600) +
+                   " h of silence; later gaps are not filled");
+      }
+    } else if (gap.lost > 0) {
+      print_note(where + ": " + std::to_string(gap.lost) + " packets lost, timestamps show no gap");
+    }
     const long before = stream.counts().samples;
     std::string error;
     previous_damaged = !stream.decode_payload(packet.payload, error);
@@ -194,9 +271,7 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
       print_error(where + ": payload of " + std::to_string(packet.payload.size()) +
                   " bytes refused: " + error);
     }
-    next_sequence = static_cast<std::uint16_t>(packet.sequence + 1);
-    next_timestamp =
-        packet.timestamp + static_cast<std::uint32_t>(stream.counts().samples - before);
+    timeline_advance(timeline, packet.sequence, packet.timestamp, stream.counts().samples - before);
   }
   if (refused > 0 || skipped > 0) {
     print_note(path + ": " + std::to_string(refused) + " packets refused, " +
