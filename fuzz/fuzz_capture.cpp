@@ -1,0 +1,102 @@
+// Captures as a damaged or hostile file may hold them: pcapng blocks,
+// captured frames of every link type the tool reads, and the stream
+// timeline over the RTP packets found.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "pcapng_blocks.h"
+#include "rtp_packet.h"
+#include "rtp_stream.h"
+
+namespace {
+
+constexpr int kLinks[] = {g729io::kLinkNull,
+                          g729io::kLinkEthernet,
+                          g729io::kLinkRaw,
+                          g729io::kLinkRawOpenBsd,
+                          g729io::kLinkRawLinktype,
+                          g729io::kLinkLoop,
+                          g729io::kLinkLinuxSll,
+                          g729io::kLinkIpv4,
+                          g729io::kLinkIpv6,
+                          g729io::kLinkLinuxSll2,
+                          147};
+
+bool inside(std::span<const std::uint8_t> part, std::span<const std::uint8_t> whole) {
+  return part.empty() ||
+         (part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size());
+}
+
+// Touches every byte so that a span reaching past its buffer is caught.
+unsigned sum(std::span<const std::uint8_t> bytes) {
+  unsigned total = 0;
+  for (auto b : bytes) total += b;
+  return total;
+}
+
+struct Stream {
+  int payload_type = 18;
+  g729tool::Timeline timeline;
+  unsigned checksum = 0;
+
+  // in: frame, copied to a buffer of exactly its size
+  void add(int link, std::span<const std::uint8_t> bytes) {
+    const std::vector<std::uint8_t> frame(bytes.begin(), bytes.end());
+    g729io::RtpPacket rtp;
+    const auto verdict = g729tool::rtp_in_frame(link, frame, payload_type, rtp);
+    if (verdict != g729tool::FrameVerdict::Rtp &&
+        verdict != g729tool::FrameVerdict::OtherPayloadType) {
+      return;
+    }
+    if (!inside(rtp.payload, frame)) std::abort();
+    checksum += sum(rtp.payload);
+    if (verdict != g729tool::FrameVerdict::Rtp) return;
+    const auto gap = g729tool::timeline_gap(timeline, rtp.sequence, rtp.timestamp, false);
+    if (gap.late) return;
+    if (gap.silence < 0 || gap.silence > g729tool::kLongestGapSamples) std::abort();
+    // The decoder gives 80 samples per speech or SID frame.
+    const long produced = static_cast<long>((rtp.payload.size() + 8) / 10) * 80;
+    g729tool::timeline_advance(timeline, rtp.sequence, rtp.timestamp, produced);
+  }
+};
+
+}  // namespace
+
+// Input: a first byte choosing the mode. High bit set: the rest is a pcapng
+// file. Otherwise the byte picks a link type and the rest is frames, each
+// preceded by a 16-bit length.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  Stream stream;
+  if (data[0] & 0x80) {
+    const std::vector<std::uint8_t> file(data + 1, data + size);
+    std::vector<g729io::PcapngPacket> packets;
+    std::vector<int> links;
+    std::string error;
+    if (!g729io::read_pcapng(file, packets, links, error) && error.empty()) std::abort();
+    for (const auto& p : packets) {
+      if (!inside(p.data, file)) std::abort();
+      stream.add(p.link_type, p.data);
+    }
+  } else {
+    const int link = kLinks[data[0] % std::size(kLinks)];
+    stream.payload_type = data[0] & 0x40 ? 96 : 18;
+    std::size_t pos = 1;
+    while (pos + 2 <= size) {
+      const std::size_t length =
+          std::min<std::size_t>(data[pos] | (data[pos + 1] << 8), size - pos - 2);
+      pos += 2;
+      stream.add(link, {data + pos, length});
+      pos += length;
+    }
+  }
+  // A capture cannot ask for more silence than the cap, whatever its size.
+  if (stream.timeline.silence > g729tool::kMostSilenceSamples) std::abort();
+  volatile unsigned sink = stream.checksum;
+  (void)sink;
+  return 0;
+}
