@@ -19,7 +19,6 @@ namespace g729a {
 namespace {
 
 constexpr int kSynthesisHistory = 10;
-constexpr std::int16_t kSpeechCngSeed = 11111;
 
 using LpVector = std::array<double, 11>;
 
@@ -64,7 +63,7 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
 void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A,
                    std::array<int, 2>& T) {
   const auto& p = fp.slots;
-  state.cng_seed = kSpeechCngSeed;
+  state.cng_seed = kCngSeedStart;
 
   const int mode = (p[kSlotL0L1] >> 7) & 1;
   LsfVector lsf;

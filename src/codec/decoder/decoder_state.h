@@ -9,6 +9,10 @@
 
 namespace g729a {
 
+// Comfort-noise seed at start and after every speech frame, so each silence
+// period's noise starts from the same sequence.
+inline constexpr std::int16_t kCngSeedStart = 11111;
+
 struct DecoderState {
   // 154 past samples, then the current frame's 80.
   std::array<double, 234> excitation_buffer;

@@ -10,7 +10,6 @@ namespace g729a {
 namespace {
 
 constexpr std::int32_t kInitialPitchDelay = 60;
-constexpr std::int16_t kInitialCngSeed = 11111;
 constexpr double kInitialGainPrediction = -14.0;
 
 }  // namespace
@@ -24,7 +23,7 @@ int decoder_state_init(DecoderState& state) {
   state.gain_code = 0.0;
   state.gain_pitch = 0.0;
   state.previous_frame_kind = static_cast<std::int32_t>(FrameKind::Speech);
-  state.cng_seed = kInitialCngSeed;
+  state.cng_seed = kCngSeedStart;
   lsf_ma_memory_init(state.lsf_ma_memory);
   state.sid_gain = 0.0;
   for (int i = 0; i < 10; ++i) state.sid_lsp[i] = std::cos(lsf_ma_memory_reset[i]);
