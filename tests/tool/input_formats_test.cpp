@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "tool/tool_harness.h"
@@ -103,6 +104,60 @@ TEST(ToolInputs, FloatStereoAt44100IsMixedNotTakenFromOneChannel) {
       EXPECT_LT(level, 9000) << "in phase";
     } else {
       EXPECT_LT(level, 100) << "channels cancel";
+    }
+  }
+}
+
+TEST(ToolInputs, NotANumberInAFloatFileIsSilence) {
+  TempDir dir;
+  // Exact in float and in 16 bits, so the expected frames are known.
+  auto speech = speech_of(800);
+  std::vector<float> samples = as_float(speech);
+  for (std::size_t at : {0u, 17u, 400u, 799u}) {
+    samples[at] =
+        at % 2 ? std::numeric_limits<float>::quiet_NaN() : std::numeric_limits<float>::infinity();
+    speech[at] = 0;
+  }
+  write_sound(dir.path("nan.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 8000, 1, samples);
+  const ToolRun run = run_tool({"encode", dir.path("nan.wav"), dir.path("out.g729")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(read_bytes(dir.path("out.g729")), encode_here(speech));
+  EXPECT_NE(run.err.find("4 samples that were not finite numbers were taken as silence"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(ToolInputs, SampleRatesFarFromSpeechAreRefused) {
+  TempDir dir;
+  // From 1 Hz the conversion would make 8000 samples of each one: a small
+  // file asked for more memory than the machine has.
+  const auto speech = speech_of(2000);
+  struct Case {
+    int rate;
+    bool accepted;
+  };
+  for (const Case& c : {Case{1, false}, Case{999, false}, Case{1000, true}, Case{1000000, true},
+                        Case{1000001, false}}) {
+    write_bytes(dir.path("in.wav"), wav_bytes(speech, c.rate, 1));
+    const ToolRun run = run_tool({"encode", dir.path("in.wav"), dir.path("out.g729")});
+    if (c.accepted) {
+      EXPECT_EQ(run.status, 0) << c.rate << ": " << run.err;
+      EXPECT_NE(run.err.find("converted " + std::to_string(c.rate) + " Hz to 8 kHz"),
+                std::string::npos)
+          << run.err;
+      // 2000 samples at the file's rate, about that long at 8 kHz.
+      const double expected_frames = 2000.0 * 8000 / c.rate / 80;
+      EXPECT_NEAR(static_cast<double>(read_bytes(dir.path("out.g729")).size() / 10),
+                  std::max(1.0, expected_frames), 1.0 + expected_frames / 100)
+          << c.rate;
+      std::remove(dir.path("out.g729").c_str());
+    } else {
+      EXPECT_EQ(run.status, 1) << c.rate;
+      EXPECT_NE(run.err.find("in.wav: sample rate of " + std::to_string(c.rate) +
+                             " Hz is outside 1000..1000000 Hz"),
+                std::string::npos)
+          << run.err;
+      EXPECT_FALSE(exists(dir.path("out.g729"))) << c.rate;
     }
   }
 }

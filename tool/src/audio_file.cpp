@@ -18,6 +18,10 @@ namespace g729tool {
 namespace {
 
 constexpr int kCodecRate = 8000;
+// Converting from far below the codec rate would multiply the input's
+// length without bound (1 Hz: 8000 times); far above, nothing is speech.
+constexpr int kLowestRate = 1000;
+constexpr int kHighestRate = 1000000;
 
 std::int16_t to_sample(double normalized) {
   const double scaled = std::round(normalized * 32768.0);
@@ -109,7 +113,13 @@ AudioInput read_audio(const std::string& path) {
   if (info.channels < 1 || info.samplerate < 1) {
     throw bad_input(path, "audio file declares no channels or no sample rate");
   }
+  if (info.samplerate < kLowestRate || info.samplerate > kHighestRate) {
+    throw bad_input(path, "sample rate of " + std::to_string(info.samplerate) + " Hz is outside " +
+                              std::to_string(kLowestRate) + ".." + std::to_string(kHighestRate) +
+                              " Hz");
+  }
   const int channels = info.channels;
+  long not_finite = 0;
   const bool plain = channels == 1 && info.samplerate == kCodecRate &&
                      (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
   if (plain) {
@@ -126,7 +136,16 @@ AudioInput read_audio(const std::string& path) {
     while ((n = sf_readf_double(file.get(), block.data(), 4096)) > 0) {
       for (sf_count_t i = 0; i < n; ++i) {
         double sum = 0.0;
-        for (int c = 0; c < channels; ++c) sum += block[i * channels + c];
+        for (int c = 0; c < channels; ++c) {
+          // A damaged float file may hold NaN or infinity, which would spread
+          // through the resampler and has no integer value.
+          const double v = block[i * channels + c];
+          if (std::isfinite(v)) {
+            sum += v;
+          } else {
+            ++not_finite;
+          }
+        }
         mono.push_back(sum / channels);
       }
     }
@@ -147,6 +166,10 @@ AudioInput read_audio(const std::string& path) {
     result.conversion = "converted " + std::to_string(info.samplerate) + " Hz to 8 kHz";
   } else if (!plain) {
     result.conversion = "converted the samples to 16 bits";
+  }
+  if (not_finite > 0) {
+    result.conversion += "; " + std::to_string(not_finite) +
+                         " samples that were not finite numbers were taken as silence";
   }
   return result;
 }
