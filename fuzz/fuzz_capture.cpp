@@ -1,8 +1,11 @@
 // Captures as a damaged or hostile file may hold them: pcapng blocks,
 // captured frames of every link type the tool reads, and the stream
 // timeline over the RTP packets found.
+#include <pcap/pcap.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string>
@@ -66,13 +69,31 @@ struct Stream {
 
 }  // namespace
 
-// Input: a first byte choosing the mode. High bit set: the rest is a pcapng
-// file. Otherwise the byte picks a link type and the rest is frames, each
+// Input: a first byte choosing the mode. 0xC0 and above: the rest is a
+// capture file for libpcap, whose frames go on as the tool takes them.
+// 0x80 and above: a pcapng file for the tool's own block reader.
+// Otherwise the byte picks a link type and the rest is frames, each
 // preceded by a 16-bit length.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
   Stream stream;
-  if (data[0] & 0x80) {
+  if (data[0] >= 0xC0) {
+    std::vector<std::uint8_t> file(data + 1, data + size);
+    FILE* in = fmemopen(file.data(), file.size(), "rb");
+    if (!in) return 0;
+    char errbuf[PCAP_ERRBUF_SIZE];
+    pcap_t* capture = pcap_fopen_offline(in, errbuf);  // owns `in` from here
+    if (!capture) {
+      std::fclose(in);
+      return 0;
+    }
+    pcap_pkthdr* header = nullptr;
+    const u_char* frame = nullptr;
+    while (pcap_next_ex(capture, &header, &frame) == 1) {
+      stream.add(pcap_datalink(capture), {frame, header->caplen});
+    }
+    pcap_close(capture);
+  } else if (data[0] & 0x80) {
     const std::vector<std::uint8_t> file(data + 1, data + size);
     std::vector<g729io::PcapngPacket> packets;
     std::vector<int> links;

@@ -120,6 +120,28 @@ TEST(ToolCapture, CountersWrapAroundAndRepeatedPacketsAreSkipped) {
   EXPECT_EQ(run.err.find("skip "), std::string::npos) << run.err;
 }
 
+TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
+  TempDir dir;
+  // The sender starts over with new counters; everything after the jump
+  // used to be skipped as late.
+  const std::vector<Rtp> packets{{1, 0, 7, 18, frames_at(0, 2)},
+                                 {2, 160, 7, 18, frames_at(2, 2)},
+                                 {40000, 90000, 7, 18, frames_at(4, 2)},
+                                 {40001, 90160, 7, 18, frames_at(6, 2)}};
+  write_bytes(dir.path("jump.pcap"), pcap_file(ipv4_frames(packets)));
+  const ToolRun run = run_tool({"decode", dir.path("jump.pcap"), dir.path("out.raw")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here({{frames_at(0, 2), 0},
+                                                                     {frames_at(2, 2), 0},
+                                                                     {frames_at(4, 2), 0},
+                                                                     {frames_at(6, 2), 0}}));
+  EXPECT_NE(run.err.find("packet 3: sequence jumps from 3 to 40000; taken as a restart"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("late"), std::string::npos) << run.err;
+  EXPECT_EQ(summary_counts(run.out).speech, 8);
+}
+
 TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {
   TempDir dir;
   Frames bad = frames_at(2, 1);

@@ -33,8 +33,9 @@ inline constexpr const char* kMainFooter =
 inline constexpr const char* kEncodeFooter =
     "Inputs: .raw, .pcm, .sln are headerless 16-bit little-endian mono at 8 kHz;\n"
     "anything else is read with libsndfile (WAV, FLAC, Ogg, ...), mixed down to\n"
-    "mono and converted to 8 kHz (a note says so). A last partial frame is\n"
-    "completed with silence.\n"
+    "mono and converted to 8 kHz (a note says so); sample rates outside\n"
+    "1 kHz..1 MHz are refused, float samples that are not finite numbers become\n"
+    "silence. A last partial frame is completed with silence.\n"
     "Outputs: .g729 (concatenated 10-byte frames) or .bit (ITU serial format:\n"
     "sync word 0x6B21, length word 80, one word per bit).\n"
     "Batch: g729a encode -j 4 -o OUTDIR IN... writes OUTDIR/NAME.g729 (or .bit\n"
