@@ -140,6 +140,22 @@ TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
       << run.err;
   EXPECT_EQ(run.err.find("late"), std::string::npos) << run.err;
   EXPECT_EQ(summary_counts(run.out).speech, 8);
+
+  // One packet from long ago does not move the stream back.
+  const std::vector<Rtp> stray{{500, 0, 7, 18, frames_at(0, 2)},
+                               {501, 160, 7, 18, frames_at(2, 2)},
+                               {300, 4000, 7, 18, frames_at(8, 2)},
+                               {502, 320, 7, 18, frames_at(4, 2)}};
+  write_bytes(dir.path("stray.pcap"), pcap_file(ipv4_frames(stray)));
+  const ToolRun second = run_tool({"decode", dir.path("stray.pcap"), dir.path("out.raw")});
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
+            decode_here({{frames_at(0, 2), 0}, {frames_at(2, 2), 0}, {frames_at(4, 2), 0}}));
+  EXPECT_NE(second.err.find("packet 3: sequence 300 is far behind 502 and the stream does not go "
+                            "on from it, skipped"),
+            std::string::npos)
+      << second.err;
+  EXPECT_EQ(second.err.find("lost"), std::string::npos) << second.err;
 }
 
 TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {

@@ -14,11 +14,12 @@ using g729tool::Timeline;
 
 // A packet of two frames at (sequence, timestamp), then the next one.
 Gap after_first(std::uint16_t sequence, std::uint32_t timestamp, std::uint16_t next_sequence,
-                std::uint32_t next_timestamp, bool damaged = false) {
+                std::uint32_t next_timestamp, bool damaged = false,
+                std::optional<std::uint16_t> following = std::nullopt) {
   Timeline t;
-  EXPECT_FALSE(g729tool::timeline_gap(t, sequence, timestamp, false).late);
+  EXPECT_FALSE(g729tool::timeline_gap(t, sequence, timestamp, false, next_sequence).late);
   g729tool::timeline_advance(t, sequence, timestamp, 160);
-  return g729tool::timeline_gap(t, next_sequence, next_timestamp, damaged);
+  return g729tool::timeline_gap(t, next_sequence, next_timestamp, damaged, following);
 }
 
 TEST(RtpStream, FramesOfOtherPayloadTypesAndProtocolsAreToldApart) {
@@ -63,23 +64,32 @@ TEST(RtpStream, LostPacketsAndTimestampGapsBecomeSilence) {
   EXPECT_EQ(restart.silence, 0);
 }
 
-TEST(RtpStream, LatePacketsAreSkippedButASequenceJumpIsARestart) {
+TEST(RtpStream, LatePacketsAreSkippedButACounterThatStartsOverIsFollowed) {
   EXPECT_TRUE(after_first(10, 1000, 10, 1000).late);
   EXPECT_TRUE(after_first(10, 1000, 11 - g729tool::kLatestPacket, 1000).late);
   EXPECT_TRUE(after_first(0, 1000, 65535, 840).late);  // across the wrap
-  // Farther behind, or far ahead: the sender started over. Such a packet
-  // used to be taken as late, and so was every packet after it.
-  for (std::uint16_t jump : {static_cast<std::uint16_t>(10 - g729tool::kLatestPacket),
-                             static_cast<std::uint16_t>(11 + g729tool::kLongestSequenceJump + 1),
-                             static_cast<std::uint16_t>(40000)}) {
-    const Gap g = after_first(10, 1000, jump, 1160);
-    EXPECT_FALSE(g.late) << jump;
-    EXPECT_TRUE(g.sequence_restart) << jump;
-    EXPECT_EQ(g.silence, 0) << jump;
+  // Farther behind (which is also more than half the counter ahead): the
+  // sender started over when the stream goes on from there. Such packets
+  // used to be taken as late, and so was every packet after them.
+  for (std::uint16_t far : {static_cast<std::uint16_t>(10 - g729tool::kLatestPacket),
+                            static_cast<std::uint16_t>(40000)}) {
+    const Gap restart =
+        after_first(10, 1000, far, 1160, false, static_cast<std::uint16_t>(far + 1));
+    EXPECT_TRUE(restart.sequence_restart) << far;
+    EXPECT_FALSE(restart.late || restart.stray) << far;
+    EXPECT_EQ(restart.silence, 0) << far;
+    // A lone packet from far away is a stray, whatever follows it.
+    for (auto following : {std::optional<std::uint16_t>(12), std::optional<std::uint16_t>()}) {
+      const Gap stray = after_first(10, 1000, far, 1160, false, following);
+      EXPECT_TRUE(stray.stray) << far;
+      EXPECT_FALSE(stray.sequence_restart) << far;
+    }
   }
-  const Gap longest = after_first(10, 0, 11 + g729tool::kLongestSequenceJump, 160 + 80 * 3000);
-  EXPECT_FALSE(longest.sequence_restart);
-  EXPECT_EQ(longest.lost, g729tool::kLongestSequenceJump);
+  // Up to half the counter ahead is loss; the timestamps say how much.
+  const Gap long_loss = after_first(10, 0, 11 + 20000, 160 + 160 * 20000);
+  EXPECT_EQ(long_loss.lost, 20000);
+  EXPECT_EQ(long_loss.silence, 160 * 20000);
+  EXPECT_TRUE(long_loss.erased);
 }
 
 TEST(RtpStream, GapsTogetherFillNoMoreThanTheCap) {
@@ -90,7 +100,8 @@ TEST(RtpStream, GapsTogetherFillNoMoreThanTheCap) {
   bool capped = false;
   constexpr long kJump = 9L * 60 * 8000;
   for (std::uint32_t i = 0; i < 40; ++i) {
-    const Gap g = g729tool::timeline_gap(t, static_cast<std::uint16_t>(i), i * (kJump + 80), false);
+    const Gap g = g729tool::timeline_gap(t, static_cast<std::uint16_t>(i), i * (kJump + 80), false,
+                                         static_cast<std::uint16_t>(i + 1));
     ASSERT_FALSE(g.late);
     if (i > 0) {
       EXPECT_EQ(g.missing, kJump);

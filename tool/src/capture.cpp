@@ -227,14 +227,20 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
   bool previous_damaged = false;
   bool told_cap = false;
   long refused = 0, skipped = 0;
-  for (const auto& packet : packets) {
+  for (std::size_t i = 0; i < packets.size(); ++i) {
+    const auto& packet = packets[i];
     progress.advance(1);
     const std::string where = path + ": packet " + std::to_string(packet.number);
     const std::uint16_t expected = timeline.next_sequence;
-    const Gap gap = timeline_gap(timeline, packet.sequence, packet.timestamp, previous_damaged);
-    if (gap.late) {
+    const auto following =
+        i + 1 < packets.size() ? std::optional(packets[i + 1].sequence) : std::nullopt;
+    const Gap gap =
+        timeline_gap(timeline, packet.sequence, packet.timestamp, previous_damaged, following);
+    if (gap.late || gap.stray) {
       print_note(where + ": sequence " + std::to_string(packet.sequence) +
-                 " is late or repeated, skipped");
+                 (gap.late ? " is late or repeated, skipped"
+                           : " is far behind " + std::to_string(expected) +
+                                 " and the stream does not go on from it, skipped"));
       ++skipped;
       continue;
     }
@@ -275,7 +281,7 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
   }
   if (refused > 0 || skipped > 0) {
     print_note(path + ": " + std::to_string(refused) + " packets refused, " +
-               std::to_string(skipped) + " late or repeated packets skipped");
+               std::to_string(skipped) + " late, repeated or stray packets skipped");
   }
 }
 

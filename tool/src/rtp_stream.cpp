@@ -24,7 +24,7 @@ FrameVerdict rtp_in_frame(int link_type, std::span<const std::uint8_t> frame, in
 }
 
 Gap timeline_gap(Timeline& timeline, std::uint16_t sequence, std::uint32_t timestamp,
-                 bool previous_damaged) {
+                 bool previous_damaged, std::optional<std::uint16_t> following) {
   Gap gap;
   if (!timeline.started) return gap;
   const int step = static_cast<std::int16_t>(sequence - timeline.next_sequence);
@@ -32,9 +32,12 @@ Gap timeline_gap(Timeline& timeline, std::uint16_t sequence, std::uint32_t times
     gap.late = true;
     return gap;
   }
-  if (step < 0 || step > kLongestSequenceJump) {
-    // Nothing about the audio in between can be known.
-    gap.sequence_restart = true;
+  if (step < 0) {
+    // Far behind: a new counter if the stream goes on from here (nothing is
+    // known of the audio in between), else a stray.
+    const bool continued = following && *following == static_cast<std::uint16_t>(sequence + 1);
+    gap.sequence_restart = continued;
+    gap.stray = !continued;
     return gap;
   }
   gap.lost = step;

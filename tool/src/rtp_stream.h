@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "rtp_packet.h"
@@ -29,10 +30,10 @@ inline constexpr long kLongestGapSamples = 10L * 60 * 8000;
 // All gaps of a stream together fill at most this much silence, so a small
 // hostile capture cannot demand hours of output.
 inline constexpr long kMostSilenceSamples = 4L * 60 * 60 * 8000;
-// A sequence number at most this far behind is a late packet; farther
-// behind or ahead by more than kLongestSequenceJump, the sender restarted.
+// A sequence number at most this far behind is a late packet. Farther
+// behind, the sender restarted its counter when the following packet
+// continues from it; otherwise the packet is a stray and skipped.
 inline constexpr int kLatestPacket = 100;
-inline constexpr int kLongestSequenceJump = 3000;
 
 struct Timeline {
   bool started = false;
@@ -42,7 +43,8 @@ struct Timeline {
 };
 
 struct Gap {
-  bool late = false;  // late or repeated: skip the packet
+  bool late = false;   // late or repeated: skip the packet
+  bool stray = false;  // far behind and not continued: skip the packet
   bool sequence_restart = false;
   bool timestamp_restart = false;
   bool silence_capped = false;  // kMostSilenceSamples cut this gap short
@@ -54,9 +56,10 @@ struct Gap {
 
 // What lies between the previous packet and this one. Counts the silence
 // it returns into `timeline`.
-// inout: timeline; in: sequence, timestamp, previous_damaged.
+// inout: timeline; in: sequence, timestamp, previous_damaged, following
+// (the sequence number of the stream's next packet, if there is one).
 Gap timeline_gap(Timeline& timeline, std::uint16_t sequence, std::uint32_t timestamp,
-                 bool previous_damaged);
+                 bool previous_damaged, std::optional<std::uint16_t> following);
 
 // After a packet that produced `samples` of audio.
 // inout: timeline; in: sequence, timestamp, samples.
