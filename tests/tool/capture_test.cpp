@@ -250,6 +250,10 @@ TEST(ToolCapture, PcapngWithSeveralInterfacesAndStreams) {
     EXPECT_NE(run.err.find("2 G.729 streams; decoding SSRC 0x0000000B (4 packets)"),
               std::string::npos)
         << run.err;
+    EXPECT_EQ(
+        run.err.find("interfaces of 2 link types (1 (EN10MB), 101 (RAW))") != std::string::npos,
+        c.links[1] == 101)
+        << run.err;
     run = run_tool({"decode", dir.path(c.name), dir.path("out.raw"), "--ssrc", "0xA"});
     ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
     EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(a)) << c.name;

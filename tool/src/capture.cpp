@@ -42,7 +42,10 @@ std::string millis(long samples) {
 }
 
 std::string link_name(int link) {
-  const char* name = pcap_datalink_val_to_name(link);
+  // pcapng files hold the file-format number of raw IP, which libpcap names
+  // only under its own number.
+  const char* name =
+      pcap_datalink_val_to_name(link == g729io::kLinkRawLinktype ? g729io::kLinkRaw : link);
   return std::to_string(link) + " (" + (name ? name : "unknown") + ")";
 }
 
