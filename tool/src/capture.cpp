@@ -139,6 +139,14 @@ bool read_with_libpcap(const std::string& path, Collector& collector, std::strin
 // those are read here, each packet with its own interface's link type.
 // False when the file is not such a capture.
 bool read_mixed_pcapng(const std::string& path, Collector& collector) {
+  {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char magic[4] = {};
+    if (!in.read(reinterpret_cast<char*>(magic), 4) || magic[0] != 0x0A || magic[1] != 0x0D ||
+        magic[2] != 0x0D || magic[3] != 0x0A) {
+      return false;
+    }
+  }
   std::vector<std::uint8_t> file;
   try {
     file = read_whole_file(path);
