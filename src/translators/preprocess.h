@@ -5,22 +5,19 @@
 #include <span>
 
 #include "codec/common/numeric.h"
+#include "codec/common/tables.h"
 #include "codec/encoder/encoder_state.h"
 
 namespace g729a {
 
-inline constexpr double kHpB0 = 0.92727435;
-inline constexpr double kHpB1 = -1.8544941;
-inline constexpr double kHpB2 = 0.92727435;
-inline constexpr double kHpA1 = 1.9059465;
-inline constexpr double kHpA2 = -0.9114024;
-
 // inout: state.hp_x1, hp_x2, hp_y1, hp_y2; inout: signal, filtered in place.
 inline void preprocess_filter(EncoderState& state, std::span<double> signal) {
+  const double* b = input_filter_b;
+  const double* a = input_filter_a;  // a[0] = 1
   for (double& sample : signal) {
     const double x = sample;
-    const double y = ((kHpA1 * state.hp_y1 + kHpA2 * state.hp_y2) + kHpB0 * x) +
-                     kHpB1 * state.hp_x1 + kHpB2 * state.hp_x2;
+    const double y = ((a[1] * state.hp_y1 + a[2] * state.hp_y2) + b[0] * x) + b[1] * state.hp_x1 +
+                     b[2] * state.hp_x2;
     state.hp_x2 = state.hp_x1;
     state.hp_x1 = x;
     state.hp_y2 = state.hp_y1;
