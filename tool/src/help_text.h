@@ -70,9 +70,11 @@ inline constexpr const char* kDecodeFooter =
 inline constexpr const char* kRoundTripFooter =
     "Encodes IN, decodes the frames again and writes the decoded audio to OUT\n"
     "(.raw headerless, else WAV). Prints the SNR and segmental SNR of the output\n"
-    "against the input, the output taken 40 samples later (the codec's delay);\n"
-    "segmental SNR averages 10 ms frames, each clamped to -10..80 dB, leaving out\n"
-    "frames of negligible energy.";
+    "against the input, the output taken 40 samples later (the codec's delay),\n"
+    "then against the input's speech band (the input through the encoder's\n"
+    "140 Hz high-pass, which removes DC and rumble on purpose); segmental SNR\n"
+    "averages 10 ms frames, each clamped to -10..80 dB, leaving out frames of\n"
+    "negligible energy.";
 
 inline constexpr const char* kConformanceFooter =
     "DIR holds the published sequences: NAME.BIT with NAME.IN (input) and\n"

@@ -37,7 +37,17 @@ struct RoundTrip {
   std::vector<std::int16_t> output;
   double snr_db = 0;
   double segmental_snr_db = 0;
+  // The same figures against the input's speech band: the input passed
+  // through the encoder's 140 Hz high-pass, which removes DC and rumble by
+  // design, so recordings that carry them are not judged on what the codec
+  // is meant to drop.
+  double band_snr_db = 0;
+  double band_segmental_snr_db = 0;
 };
+
+// "SNR a dB, segmental SNR b dB; speech band: SNR c dB, segmental SNR d dB
+// (output delayed by 40 samples)".
+std::string quality_text(const RoundTrip& trip);
 
 // Encode then decode, with the quality figures of output against input.
 RoundTrip round_trip(const CodecModule& codec, std::span<const std::int16_t> input,

@@ -91,11 +91,7 @@ int run_roundtrip(const CodecModule& codec, const std::string& in, const std::st
   const RoundTrip trip = round_trip(codec, audio.samples, in);
   write_audio(out, trip.output);
   if (!bitstream.empty()) write_encoded(bitstream, trip.frames);
-  char figures[160];
-  std::snprintf(figures, sizeof figures,
-                "SNR %.2f dB, segmental SNR %.2f dB (output delayed by %d samples)", trip.snr_db,
-                trip.segmental_snr_db, kCodecDelay);
-  print_result(in + ": " + figures);
+  print_result(in + ": " + quality_text(trip));
   print_result(in + " -> " + out + ": " + summary_text(trip.encoded, clock.seconds()));
   return kExitOk;
 }
