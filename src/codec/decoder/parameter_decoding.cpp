@@ -1,15 +1,9 @@
 #include "codec/decoder/parameter_decoding.h"
 
-#include <cmath>
-
+#include "codec/common/gain_prediction.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
-namespace {
-
-constexpr double kMeanEnergyDb = 36.0;
-
-}  // namespace
 
 void pitch_delay_decode(int index, int t_min, int t_max, int subframe, int& T, int& f) {
   if (subframe == 0) {
@@ -46,19 +40,11 @@ void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predict
   const int i2 = gain_unmap2[index & 15];
   gain_pitch = gain_cb1[i1][0] + gain_cb2[i2][0];
 
-  double E = 0.01;
-  for (double v : cv) E += v * v;
-  double p = kMeanEnergyDb - 10.0 * std::log10(E / 40.0);
-  for (int k = 0; k < 4; ++k) p += gain_pred_coef[k] * predictor_memory[k];
-  const double g0 = std::pow(10.0, p / 20.0);
+  const double g0 = predicted_code_gain(cv.data(), predictor_memory);
 
   const double gamma = gain_cb1[i1][1] + gain_cb2[i2][1];
   gain_code = g0 * gamma;
-
-  predictor_memory[3] = predictor_memory[2];
-  predictor_memory[2] = predictor_memory[1];
-  predictor_memory[1] = predictor_memory[0];
-  predictor_memory[0] = 20.0 * std::log10(gamma);
+  gain_predictor_update(predictor_memory, gamma);
 }
 
 }  // namespace g729a

@@ -3,13 +3,13 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/gain_prediction.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
 
 namespace {
 
-constexpr double kMeanEnergyDb = 36.0;
 constexpr double kTamedGainPreselect = 0.94;
 // Rejected candidates under taming: the gain may not reach one.
 constexpr double kTamedGainCeiling = 0.9999;
@@ -37,11 +37,7 @@ int window_start(double value, const double* thresholds, int count, double gc0) 
 
 std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, const double* g,
                            int taming, double* gp, double* gc) {
-  double en = 0.01;
-  for (int n = 0; n < kSubframeLength; ++n) en += cw[n] * cw[n];
-  double epred = kMeanEnergyDb - 10.0 * std::log10(en / kSubframeLength);
-  for (int k = 0; k < 4; ++k) epred += gain_pred_coef[k] * memory[k];
-  const double gc0 = std::pow(10.0, epred / 20.0);
+  const double gc0 = predicted_code_gain(cw, memory);
 
   const double g0 = g[0];
   const double g1 = g[1];
@@ -94,10 +90,7 @@ std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, cons
   const double gamma = gain_cb1[best1][1] + gain_cb2[best2][1];
   *gp = gain_cb1[best1][0] + gain_cb2[best2][0];
   *gc = gc0 * gamma;
-  memory[3] = memory[2];
-  memory[2] = memory[1];
-  memory[1] = memory[0];
-  memory[0] = 20.0 * std::log10(gamma);
+  gain_predictor_update(memory, gamma);
   return gain_map1[best1] * 16 + gain_map2[best2];
 }
 
