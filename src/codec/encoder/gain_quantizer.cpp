@@ -1,7 +1,5 @@
 #include "codec/encoder/gain_quantizer.h"
 
-#include <cmath>
-
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/gain_prediction.h"
 #include "codec/common/tables.h"
