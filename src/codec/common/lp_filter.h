@@ -2,9 +2,25 @@
 // filter A(z) and the synthesis filter 1/A(z).
 #pragma once
 
+#include <array>
 #include <span>
 
 namespace g729a {
+
+// gamma^0 .. gamma^10 by repeated multiplication (the doubles a running
+// product gives), for bandwidth expansion A(z/gamma).
+constexpr std::array<double, 11> bandwidth_powers(double gamma) {
+  std::array<double, 11> p{};
+  p[0] = 1.0;
+  for (int i = 1; i < 11; ++i) p[i] = p[i - 1] * gamma;
+  return p;
+}
+
+// out[k] = a[k] * powers[k]: the coefficients of A(z/gamma). in: a, powers.
+inline void bandwidth_expand(std::span<const double, 11> a, const std::array<double, 11>& powers,
+                             std::span<double, 11> out) {
+  for (int k = 0; k < 11; ++k) out[k] = a[k] * powers[k];
+}
 
 // y[n] = x[n] + a[1] x[n-1] + ... + a[10] x[n-10], the terms added one by one
 // in increasing k. in: a (a[0] unused), x[-10..length-1]; out: y[0..length-1],

@@ -20,18 +20,8 @@ constexpr double kTiltScale = 0.8;
 constexpr double kAgcDecay = 0.9;
 constexpr double kAgcRise = 0.09999999999999998;
 
-// Powers w^0 .. w^10 by repeated multiplication, so they equal the doubles a
-// running product gives.
-constexpr std::array<double, 11> powers(double w) {
-  std::array<double, 11> p{};
-  p[0] = 1.0;
-  p[1] = w;
-  for (int i = 2; i < 11; ++i) p[i] = p[i - 1] * w;
-  return p;
-}
-
-constexpr std::array<double, 11> kNumeratorPowers = powers(0.55);
-constexpr std::array<double, 11> kDenominatorPowers = powers(0.70);
+constexpr std::array<double, 11> kNumeratorPowers = bandwidth_powers(0.55);
+constexpr std::array<double, 11> kDenominatorPowers = bandwidth_powers(0.70);
 
 }  // namespace
 
@@ -113,12 +103,8 @@ void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, Fra
                          int s, std::span<double, 80> out) {
   std::array<double, 11> An;
   std::array<double, 11> Ad;
-  An[0] = A[0];
-  Ad[0] = A[0];
-  for (int i = 1; i <= 10; ++i) {
-    An[i] = A[i] * kNumeratorPowers[i];
-    Ad[i] = A[i] * kDenominatorPowers[i];
-  }
+  bandwidth_expand(A, kNumeratorPowers, An);
+  bandwidth_expand(A, kDenominatorPowers, Ad);
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
   double* r = state.residual_buffer.data() + kResidualHistory;

@@ -9,17 +9,9 @@ namespace g729a {
 
 namespace {
 
-constexpr std::array<double, 11> kGammaPowers = {1.0,
-                                                 0.75,
-                                                 0.5625,
-                                                 0.421875,
-                                                 0.31640625,
-                                                 0.2373046875,
-                                                 0.177978515625,
-                                                 0.13348388671875,
-                                                 0.1001129150390625,
-                                                 0.07508468627929688,
-                                                 0.056313514709472656};
+constexpr std::array<double, 11> kGammaPowers = bandwidth_powers(0.75);
+// The powers of 0.75 are exact, so they equal their decimal literals.
+static_assert(kGammaPowers[10] == 0.056313514709472656);
 
 constexpr double kWhiteNoiseCorrection = 1.0001;
 constexpr double kTilt = 0.7;
@@ -62,7 +54,7 @@ void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quan
 }
 
 void weight_filter(const LpFilter& aq, LpFilter& ap) {
-  for (int k = 0; k <= 10; ++k) ap[k] = aq[k] * kGammaPowers[k];
+  bandwidth_expand(aq, kGammaPowers, ap);
 }
 
 void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
