@@ -3,6 +3,7 @@
 #include <array>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/simd.h"
 #include "codec/encoder/subframe.h"
 
 namespace g729a {
@@ -138,24 +139,63 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   return s;
 }
 
+// phi[i][j] = sign[i] sign[j] sum over n of h[n - i] h[n - j]. Walking each
+// diagonal from its short end adds the terms of every entry in increasing n,
+// the same order as the direct sum; the sign product (+-1) scales exactly.
+void signed_correlations_scalar(const double* h, const double* sign, Correlations& phi) {
+  for (int delta = 0; delta < kL; ++delta) {
+    double s = 0.0;
+    for (int j = kL - 1; j >= delta; --j) {
+      s += h[kL - 1 - j + delta] * h[kL - 1 - j];
+      const double v = s * (sign[j - delta] * sign[j]);
+      phi[j - delta][j] = v;
+      phi[j][j - delta] = v;
+    }
+  }
+}
+
+#if defined(G729A_HAVE_SSE2)
+// Two diagonals (delta, delta + 1) at once, one per lane.
+void signed_correlations_sse2(const double* h, const double* sign, Correlations& phi) {
+  double hp[kL + 2] = {};  // zero past the end: the shorter lane's last step
+  double sr[kL + 2] = {};  // signs in reverse order
+  for (int n = 0; n < kL; ++n) {
+    hp[n] = h[n];
+    sr[n] = sign[kL - 1 - n];
+  }
+  for (int delta = 0; delta < kL; delta += 2) {
+    __m128d s = _mm_setzero_pd();
+    const int last = kL - 1 - delta;
+    for (int m = 0; m <= last; ++m) {
+      s = _mm_add_pd(s, _mm_mul_pd(_mm_loadu_pd(hp + m + delta), _mm_set1_pd(hp[m])));
+      const int j = kL - 1 - m;
+      const int i = j - delta;
+      const __m128d v =
+          _mm_mul_pd(s, _mm_mul_pd(_mm_loadu_pd(sr + delta + m), _mm_set1_pd(sign[j])));
+      _mm_storel_pd(&phi[i][j], v);
+      _mm_storel_pd(&phi[j][i], v);
+      if (m < last) {
+        _mm_storeh_pd(&phi[i - 1][j], v);
+        _mm_storeh_pd(&phi[j][i - 1], v);
+      }
+    }
+  }
+}
+#endif
+
+void signed_correlations(const double* h, const double* sign, Correlations& phi) {
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() != SimdPath::Scalar) return signed_correlations_sse2(h, sign, phi);
+#endif
+  signed_correlations_scalar(h, sign, phi);
+}
+
 }  // namespace
 
 void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
                                double* cw, double* y2, std::int32_t* position_index,
                                std::int32_t* sign_index) {
   pitch_sharpen(t0, pitch_sharpening, h);
-
-  // Walking each diagonal from its short end adds the terms of every entry
-  // in increasing n, the same order as the direct sum.
-  Correlations phi;
-  for (int delta = 0; delta < kL; ++delta) {
-    double s = 0.0;
-    for (int j = kL - 1; j >= delta; --j) {
-      s += h[kL - 1 - j + delta] * h[kL - 1 - j];
-      phi[j - delta][j] = s;
-      phi[j][j - delta] = s;
-    }
-  }
 
   // Each position's sign is fixed by its correlation; d keeps the magnitude.
   std::array<double, kL> d;
@@ -169,12 +209,9 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
       d[n] = -d[n];
     }
   }
-  for (int i = 0; i < kL; ++i) {
-    for (int j = 0; j < kL; ++j) {
-      if (i != j) phi[i][j] = sign[i] * sign[j] * phi[i][j];
-    }
-  }
 
+  Correlations phi;
+  signed_correlations(h, sign.data(), phi);
   PulseSet best{{0, 1, 2, 3}, kNoScore};
   for (int track3 = 3; track3 <= 4; ++track3) {
     // Search A: pulses 2 and 3 first, then 0 and 1.

@@ -1,0 +1,35 @@
+// Which vector path the codec's kernels take. Every path gives the same bits:
+// the lanes only ever hold independent sums (several delays, rows, positions
+// or output samples at once), each added in the scalar order. The scalar
+// path is the portable reference.
+#pragma once
+
+#if defined(__SSE2__)
+#define G729A_HAVE_SSE2 1
+#include <emmintrin.h>
+#endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define G729A_HAVE_AVX2 1
+#include <immintrin.h>
+// Two-lane kernels widened to four; never fma: products and sums round apart.
+#define G729A_AVX2 __attribute__((target("avx2")))
+#endif
+
+namespace g729a {
+
+enum class SimdPath { Scalar = 0, Sse2 = 1, Avx2 = 2 };
+
+// The path in use: the best the processor and the build offer, or the one
+// named by G729A_SIMD (scalar, sse2, avx2) when it is available. Decided once.
+SimdPath simd_path();
+
+// Test hook: forces a path (capped at what is available); returns the path
+// now in effect.
+SimdPath simd_force(SimdPath path);
+
+// The best path the processor and the build offer.
+SimdPath simd_best_available();
+
+const char* simd_path_name(SimdPath path);
+
+}  // namespace g729a
