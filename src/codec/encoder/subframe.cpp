@@ -2,6 +2,7 @@
 
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
+#include "codec/common/simd.h"
 
 namespace g729a {
 
@@ -21,12 +22,63 @@ void impulse_response(const LpFilter& ap, double* h) {
   weighted_synthesis(impulse.data(), ap, zero, h);
 }
 
-void backward_filter(const double* x, const double* h, double* d) {
+namespace {
+
+void backward_filter_scalar(const double* x, const double* h, double* d) {
   for (int n = 0; n < 40; ++n) {
     double s = 0.0;
     for (int k = n; k < 40; ++k) s += x[k] * h[k - n];
     d[n] = s;
   }
+}
+
+#if defined(G729A_HAVE_SSE2)
+// Lanes hold d[n + 1] and d[n]; each starts at its own k.
+void backward_filter_sse2(const double* x, const double* h, double* d) {
+  for (int n = 0; n < 40; n += 2) {
+    __m128d s = _mm_set_pd(0.0 + x[n] * h[0], 0.0);
+    for (int k = n + 1; k < 40; ++k) {
+      s = _mm_add_pd(s, _mm_mul_pd(_mm_set1_pd(x[k]), _mm_loadu_pd(h + k - n - 1)));
+    }
+    _mm_storel_pd(d + n + 1, s);
+    _mm_storeh_pd(d + n, s);
+  }
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+// Lanes hold d[n .. n + 3], h read backwards; the first three steps, where
+// not every lane has started, are done one lane at a time.
+G729A_AVX2 void backward_filter_avx2(const double* x, const double* h, double* d) {
+  double hr[40];
+  for (int k = 0; k < 40; ++k) hr[k] = h[39 - k];
+  for (int n = 0; n < 40; n += 4) {
+    double s0 = 0.0 + x[n] * h[0];
+    s0 += x[n + 1] * h[1];
+    double s1 = 0.0 + x[n + 1] * h[0];
+    s0 += x[n + 2] * h[2];
+    s1 += x[n + 2] * h[1];
+    const double s2 = 0.0 + x[n + 2] * h[0];
+    __m256d s = _mm256_set_pd(0.0, s2, s1, s0);
+    for (int k = n + 3; k < 40; ++k) {
+      // Lane l needs h[k - n - l] = hr[39 - k + n + l].
+      s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(x[k]), _mm256_loadu_pd(hr + 39 - k + n)));
+    }
+    _mm256_storeu_pd(d + n, s);
+  }
+}
+#endif
+
+}  // namespace
+
+void backward_filter(const double* x, const double* h, double* d) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return backward_filter_avx2(x, h, d);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return backward_filter_sse2(x, h, d);
+#endif
+  backward_filter_scalar(x, h, d);
 }
 
 double adaptive_gain(const double* x, const double* y1, double* g0, double* g1) {
