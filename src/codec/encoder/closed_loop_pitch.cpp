@@ -4,6 +4,7 @@
 #include <array>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/lanes.h"
 #include "codec/encoder/subframe.h"
 
 namespace g729a {
@@ -50,12 +51,14 @@ int closed_loop_pitch_search(double* exc, const double* x, const double* h, int 
   backward_filter(x, h, d.data());
 
   // Delays below 40 reach into this subframe, which still holds the residual.
+  // c[i]: the correlation at delay delay_min + i.
+  double c[kPitchMax - kPitchMin + 1];
+  lagged_sums(d.data(), exc - delay_min, 1, kSubframeLength, delay_max - delay_min + 1, c);
   double best = -1e38;
   int t0 = delay_min;
   for (int t = delay_min; t <= delay_max; ++t) {
-    const double c = dot(d.data(), exc - t);
-    if (c > best) {
-      best = c;
+    if (c[t - delay_min] > best) {
+      best = c[t - delay_min];
       t0 = t;
     }
   }

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "codec/common/simd.h"
+#include "codec/common/lanes.h"
 
 namespace g729a {
 
@@ -23,21 +23,6 @@ double delayed_energy(const double* s, int t) {
   return sum;
 }
 
-// Delays first, first + step, ..., last; ties keep the smallest delay.
-int best_delay(const double* s, int first, int last, int step, double* best_corr) {
-  double best = -1e38;
-  int delay = first;
-  for (int t = first; t <= last; t += step) {
-    const double c = correlation(s, t);
-    if (c > best) {
-      best = c;
-      delay = t;
-    }
-  }
-  *best_corr = best;
-  return delay;
-}
-
 // The same choice over correlations already computed: c[i] of delay
 // first + step * i.
 int best_of(const double* c, int count, int first, int step, double* best_corr) {
@@ -53,60 +38,19 @@ int best_of(const double* c, int count, int first, int step, double* best_corr) 
   return delay;
 }
 
-// out[l] = sum over m = 0..39 of a[m * stride] * b[m * stride - l], for
-// l = 0..count-1 (count a multiple of 4): one lag per lane, each sum in
-// increasing m as correlation() adds it.
-#if defined(G729A_HAVE_SSE2)
-void lagged_sums_sse2(const double* a, const double* b, int stride, int count, double* out) {
-  for (int l = 0; l < count; l += 2) {
-    __m128d acc = _mm_setzero_pd();  // lanes l + 1, l
-    for (int m = 0; m < 40; ++m) {
-      acc = _mm_add_pd(
-          acc, _mm_mul_pd(_mm_set1_pd(a[m * stride]), _mm_loadu_pd(b + m * stride - l - 1)));
-    }
-    _mm_storeu_pd(out + l, _mm_shuffle_pd(acc, acc, 1));
-  }
-}
-#endif
-
-#if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void lagged_sums_avx2(const double* a, const double* b, int stride, int count,
-                                 double* out) {
-  for (int l = 0; l < count; l += 4) {
-    __m256d acc = _mm256_setzero_pd();  // lanes l + 3 .. l
-    for (int m = 0; m < 40; ++m) {
-      acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(a[m * stride]),
-                                             _mm256_loadu_pd(b + m * stride - l - 3)));
-    }
-    _mm256_storeu_pd(out + l, _mm256_permute4x64_pd(acc, 0x1B));
-  }
-}
-#endif
-
-void lagged_sums(const double* a, const double* b, int stride, int count, double* out) {
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return lagged_sums_avx2(a, b, stride, count, out);
-#endif
-#if defined(G729A_HAVE_SSE2)
-  lagged_sums_sse2(a, b, stride, count, out);
-#else
-  (void)a, (void)b, (void)stride, (void)count, (void)out;
-#endif
-}
-
-// The three section maxima, several delays per vector step. The third
+// The three section maxima, ties keeping the smallest delay. The third
 // section's even delays read only even samples, so it runs on a copy of
 // those (ev[i] = s[2 i - 142]), where consecutive even delays are adjacent.
 void section_bests(const double* s, int* t1, double* c1, int* t2, double* c2, int* t3,
                    double* c3) {
   double c[40];
-  lagged_sums(s, s - 20, 2, 20, c);
+  lagged_sums(s, s - 20, 2, 40, 20, c);
   *t1 = best_of(c, 20, 20, 1, c1);
-  lagged_sums(s, s - 40, 2, 40, c);
+  lagged_sums(s, s - 40, 2, 40, 40, c);
   *t2 = best_of(c, 40, 40, 1, c2);
   double ev[111];
   for (int i = 0; i < 111; ++i) ev[i] = s[2 * i - 142];
-  lagged_sums(ev + 71, ev + 71 - 40, 1, 32, c);
+  lagged_sums(ev + 71, ev + 71 - 40, 1, 40, 32, c);
   *t3 = best_of(c, 32, 80, 2, c3);
 }
 
@@ -119,13 +63,7 @@ int open_loop_pitch(const double* s) {
   int t1;
   int t2;
   int t3_even;
-  if (simd_path() == SimdPath::Scalar) {
-    t1 = best_delay(s, 20, 39, 1, &c1);
-    t2 = best_delay(s, 40, 79, 1, &c2);
-    t3_even = best_delay(s, 80, 142, 2, &c3);
-  } else {
-    section_bests(s, &t1, &c1, &t2, &c2, &t3_even, &c3);
-  }
+  section_bests(s, &t1, &c1, &t2, &c2, &t3_even, &c3);
   double max1 = c1 / std::sqrt(delayed_energy(s, t1));
   double max2 = c2 / std::sqrt(delayed_energy(s, t2));
 

@@ -1,0 +1,62 @@
+#include "codec/common/lanes.h"
+
+#include "codec/common/simd.h"
+
+namespace g729a {
+namespace {
+
+void lagged_sums_scalar(const double* a, const double* b, int stride, int length, int count,
+                        double* out) {
+  for (int l = 0; l < count; ++l) {
+    double s = 0.0;
+    for (int m = 0; m < length; ++m) s += a[m * stride] * b[m * stride - l];
+    out[l] = s;
+  }
+}
+
+#if defined(G729A_HAVE_SSE2)
+void lagged_sums_sse2(const double* a, const double* b, int stride, int length, int count,
+                      double* out) {
+  int l = 0;
+  for (; l + 2 <= count; l += 2) {
+    __m128d acc = _mm_setzero_pd();  // lanes l + 1, l
+    for (int m = 0; m < length; ++m) {
+      acc = _mm_add_pd(
+          acc, _mm_mul_pd(_mm_set1_pd(a[m * stride]), _mm_loadu_pd(b + m * stride - l - 1)));
+    }
+    _mm_storeu_pd(out + l, _mm_shuffle_pd(acc, acc, 1));
+  }
+  if (l < count) lagged_sums_scalar(a, b - l, stride, length, 1, out + l);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void lagged_sums_avx2(const double* a, const double* b, int stride, int length,
+                                 int count, double* out) {
+  int l = 0;
+  for (; l + 4 <= count; l += 4) {
+    __m256d acc = _mm256_setzero_pd();  // lanes l + 3 .. l
+    for (int m = 0; m < length; ++m) {
+      acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(a[m * stride]),
+                                             _mm256_loadu_pd(b + m * stride - l - 3)));
+    }
+    _mm256_storeu_pd(out + l, _mm256_permute4x64_pd(acc, 0x1B));
+  }
+  if (l < count) lagged_sums_sse2(a, b - l, stride, length, count - l, out + l);
+}
+#endif
+
+}  // namespace
+
+void lagged_sums(const double* a, const double* b, int stride, int length, int count,
+                 double* out) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return lagged_sums_avx2(a, b, stride, length, count, out);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return lagged_sums_sse2(a, b, stride, length, count, out);
+#endif
+  lagged_sums_scalar(a, b, stride, length, count, out);
+}
+
+}  // namespace g729a

@@ -1,0 +1,13 @@
+// Kernels that run several independent sums side by side, one per vector
+// lane, each added in exactly the order of the plain loop.
+#pragma once
+
+namespace g729a {
+
+// out[l] = sum over m = 0..length-1 of a[m * stride] * b[m * stride - l],
+// for l = 0..count-1, each sum in increasing m: the correlations of a with b
+// at count consecutive lags; reads nothing a plain loop would not.
+void lagged_sums(const double* a, const double* b, int stride, int length, int count,
+                 double* out);
+
+}  // namespace g729a
