@@ -1,5 +1,7 @@
 #include "codec/common/lp_filter.h"
 
+#include "codec/common/simd.h"
+
 namespace g729a {
 
 void lp_residual(std::span<const double, 11> a, const double* x, double* y, int length) {
@@ -10,12 +12,82 @@ void lp_residual(std::span<const double, 11> a, const double* x, double* y, int 
   }
 }
 
-void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length) {
-  for (int n = 0; n < length; ++n) {
-    double v = x[n];
-    for (int k = 1; k <= 10; ++k) v -= a[k] * y[n - k];
-    y[n] = v;
+namespace {
+
+// One output of the recursion, the ten previous ones held in the variables
+// p1 (newest) .. p10; the new output replaces p10. Naming the variables
+// round a cycle of ten steps keeps the whole history in registers without a
+// move per sample.
+#define G729A_SYNTHESIS_STEP(n, p1, p2, p3, p4, p5, p6, p7, p8, p9, p10) \
+  {                                                                       \
+    double v = x[n];                                                      \
+    v -= a1 * p1;                                                         \
+    v -= a2 * p2;                                                         \
+    v -= a3 * p3;                                                         \
+    v -= a4 * p4;                                                         \
+    v -= a5 * p5;                                                         \
+    v -= a6 * p6;                                                         \
+    v -= a7 * p7;                                                         \
+    v -= a8 * p8;                                                         \
+    v -= a9 * p9;                                                         \
+    v -= a10 * p10;                                                       \
+    y[n] = v;                                                             \
+    p10 = v;                                                              \
   }
+
+// rK holds the output whose index is K modulo 10.
+[[gnu::always_inline]] inline void synthesis_steps(const double* a, const double* x, double* y,
+                                                   int length) {
+  const double a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5];
+  const double a6 = a[6], a7 = a[7], a8 = a[8], a9 = a[9], a10 = a[10];
+  double r0 = y[-10], r1 = y[-9], r2 = y[-8], r3 = y[-7], r4 = y[-6];
+  double r5 = y[-5], r6 = y[-4], r7 = y[-3], r8 = y[-2], r9 = y[-1];
+  int n = 0;
+  for (; n + 10 <= length; n += 10, x += 10, y += 10) {
+    G729A_SYNTHESIS_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
+    G729A_SYNTHESIS_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
+    G729A_SYNTHESIS_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
+    G729A_SYNTHESIS_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
+    G729A_SYNTHESIS_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
+    G729A_SYNTHESIS_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
+    G729A_SYNTHESIS_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
+    G729A_SYNTHESIS_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
+    G729A_SYNTHESIS_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+    G729A_SYNTHESIS_STEP(9, r8, r7, r6, r5, r4, r3, r2, r1, r0, r9)
+  }
+  // The rest of a length that is not a multiple of ten (the post-filter's 22).
+  const int rest = length - n;
+  if (rest > 0) G729A_SYNTHESIS_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
+  if (rest > 1) G729A_SYNTHESIS_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
+  if (rest > 2) G729A_SYNTHESIS_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
+  if (rest > 3) G729A_SYNTHESIS_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
+  if (rest > 4) G729A_SYNTHESIS_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
+  if (rest > 5) G729A_SYNTHESIS_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
+  if (rest > 6) G729A_SYNTHESIS_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
+  if (rest > 7) G729A_SYNTHESIS_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
+  if (rest > 8) G729A_SYNTHESIS_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+}
+
+#undef G729A_SYNTHESIS_STEP
+
+void lp_synthesis_scalar(const double* a, const double* x, double* y, int length) {
+  synthesis_steps(a, x, y, length);
+}
+
+#if defined(G729A_HAVE_AVX2)
+// The same scalar arithmetic in three-operand (VEX) form: fewer instructions.
+G729A_AVX2 void lp_synthesis_avx2(const double* a, const double* x, double* y, int length) {
+  synthesis_steps(a, x, y, length);
+}
+#endif
+
+}  // namespace
+
+void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return lp_synthesis_avx2(a.data(), x, y, length);
+#endif
+  lp_synthesis_scalar(a.data(), x, y, length);
 }
 
 }  // namespace g729a
