@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "codec/common/simd.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
@@ -15,6 +16,97 @@ constexpr double kSecondGap = 0.0006;
 
 double spacing_weight(double d) {
   return d > 0 ? 1.0 : 10 * (d * d) + 1;
+}
+
+// The codebooks column by column, so consecutive rows share a vector.
+struct TransposedCodebooks {
+  alignas(32) double cb1[10][128];
+  alignas(32) double cb2[10][32];
+};
+
+const TransposedCodebooks& transposed_codebooks() {
+  static const TransposedCodebooks t = [] {
+    TransposedCodebooks c{};
+    for (int j = 0; j < 10; ++j) {
+      for (int i = 0; i < 128; ++i) c.cb1[j][i] = lsf_cb1[i][j];
+      for (int i = 0; i < 32; ++i) c.cb2[j][i] = lsf_cb2[i][j];
+    }
+    return c;
+  }();
+  return t;
+}
+
+// err[i] = sum over j = lo..hi-1 of w[j] * (diff * diff) (or diff * diff
+// without weights), diff = t[j] - cbt[j][i], added in increasing j; cbt is a
+// transposed codebook of `rows` rows (a multiple of 4). Rows go in lanes.
+void row_distances_scalar(const double* t, const double* w, int lo, int hi, const double* cbt,
+                          int rows, double* err) {
+  for (int i = 0; i < rows; ++i) {
+    double e = 0.0;
+    for (int j = lo; j < hi; ++j) {
+      const double diff = t[j] - cbt[j * rows + i];
+      e += w != nullptr ? w[j] * (diff * diff) : diff * diff;
+    }
+    err[i] = e;
+  }
+}
+
+#if defined(G729A_HAVE_SSE2)
+void row_distances_sse2(const double* t, const double* w, int lo, int hi, const double* cbt,
+                        int rows, double* err) {
+  for (int i = 0; i < rows; i += 2) {
+    __m128d e = _mm_setzero_pd();
+    for (int j = lo; j < hi; ++j) {
+      const __m128d diff = _mm_sub_pd(_mm_set1_pd(t[j]), _mm_load_pd(cbt + j * rows + i));
+      __m128d term = _mm_mul_pd(diff, diff);
+      if (w != nullptr) term = _mm_mul_pd(_mm_set1_pd(w[j]), term);
+      e = _mm_add_pd(e, term);
+    }
+    _mm_storeu_pd(err + i, e);
+  }
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void row_distances_avx2(const double* t, const double* w, int lo, int hi,
+                                   const double* cbt, int rows, double* err) {
+  for (int i = 0; i < rows; i += 4) {
+    __m256d e = _mm256_setzero_pd();
+    for (int j = lo; j < hi; ++j) {
+      const __m256d diff =
+          _mm256_sub_pd(_mm256_set1_pd(t[j]), _mm256_load_pd(cbt + j * rows + i));
+      __m256d term = _mm256_mul_pd(diff, diff);
+      if (w != nullptr) term = _mm256_mul_pd(_mm256_set1_pd(w[j]), term);
+      e = _mm256_add_pd(e, term);
+    }
+    _mm256_storeu_pd(err + i, e);
+  }
+}
+#endif
+
+void row_distances(const double* t, const double* w, int lo, int hi, const double* cbt, int rows,
+                   double* err) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return row_distances_avx2(t, w, lo, hi, cbt, rows, err);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return row_distances_sse2(t, w, lo, hi, cbt, rows, err);
+#endif
+  row_distances_scalar(t, w, lo, hi, cbt, rows, err);
+}
+
+// The first index of the smallest value: the best starts at 1e38 and only a
+// strictly smaller value replaces it.
+int first_minimum(const double* err, int count) {
+  int index = 0;
+  double best = 1e38;
+  for (int i = 0; i < count; ++i) {
+    if (err[i] < best) {
+      best = err[i];
+      index = i;
+    }
+  }
+  return index;
 }
 
 }  // namespace
@@ -38,36 +130,18 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
   }
 
   LsfModeChoice choice{};
-  double best = 1e38;
-  for (int i = 0; i < 128; ++i) {
-    double err = 0.0;
-    for (int j = 0; j < 10; ++j) {
-      const double diff = t[j] - lsf_cb1[i][j];
-      err += diff * diff;
-    }
-    if (err < best) {
-      best = err;
-      choice.cand = i;
-    }
-  }
+  double err[128];
+  row_distances(t.data(), nullptr, 0, 10, transposed_codebooks().cb1[0], 128, err);
+  choice.cand = first_minimum(err, 128);
   const double* first = lsf_cb1[choice.cand];
 
-  // The halves are searched independently, both against the first stage.
+  // The halves are searched independently, both against the first stage;
+  // t[j] - first[j] is the first subtraction of each term either way.
+  std::array<double, 10> rest;
+  for (int j = 0; j < 10; ++j) rest[j] = t[j] - first[j];
   const auto second_stage = [&](int lo, int hi) {
-    int index = 0;
-    double best_err = 1e38;
-    for (int i = 0; i < 32; ++i) {
-      double err = 0.0;
-      for (int j = lo; j <= hi; ++j) {
-        const double diff = t[j] - first[j] - lsf_cb2[i][j];
-        err += w[j] * (diff * diff);
-      }
-      if (err < best_err) {
-        best_err = err;
-        index = i;
-      }
-    }
-    return index;
+    row_distances(rest.data(), w.data(), lo, hi + 1, transposed_codebooks().cb2[0], 32, err);
+    return first_minimum(err, 32);
   };
 
   std::array<double, 10> buf;
