@@ -1,5 +1,6 @@
 #include "codec/encoder/lp_analysis.h"
 
+#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
@@ -19,13 +20,15 @@ constexpr double kTilt = 0.7;
 }  // namespace
 
 void windowed_autocorrelation(std::span<const double, 240> speech, std::span<double, 11> r) {
-  std::array<double, 240> x;
+  // Three zeros in front: a lag's sum may then start with up to three
+  // products with zero, which leave its 0.0 start unchanged, so four lags
+  // run side by side from the same n.
+  std::array<double, 3 + 240> buf{};
+  double* x = buf.data() + 3;
   for (int n = 0; n < 240; ++n) x[n] = speech[n] * lp_window[n];
-  for (int k = 0; k <= 10; ++k) {
-    double sum = 0.0;
-    for (int n = k; n < 240; ++n) sum += x[n] * x[n - k];
-    r[k] = sum;
-  }
+  double sums[12];
+  for (int k = 0; k <= 10; k += 4) lagged_sums(x + k, x, 1, 240 - k, k < 8 ? 4 : 3, sums + k);
+  for (int k = 0; k <= 10; ++k) r[k] = sums[k];
   // Keeps silence analysable: Levinson-Durbin needs r[0] > 0.
   if (r[0] < 1.0) r[0] = 1.0;
   r[0] = r[0] * kWhiteNoiseCorrection;
