@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/simd.h"
 
 namespace g729a {
 namespace {
@@ -27,6 +28,50 @@ double pulse_correlation(const double* e, const CngDraw& d) {
   return s[3] * e[p[3]] + (s[0] * e[p[0]] + s[1] * e[p[1]] + s[2] * e[p[2]]);
 }
 
+// Jump-ahead constants: the j-th output after seed s is A_j s + C_j modulo
+// 2^16 (j = 1..12), so all twelve outputs of one Gaussian draw are formed at
+// once in 16-bit lanes, exactly as the step-by-step recursion wraps them.
+struct JumpAhead {
+  std::int16_t a[16];
+  std::int16_t c[16];
+};
+
+constexpr JumpAhead make_jump_ahead() {
+  JumpAhead j{};
+  std::uint32_t a = 1;
+  std::uint32_t c = 0;
+  for (int k = 0; k < 12; ++k) {
+    a = (a * kGeneratorMultiplier) & 0xffff;
+    c = (c * kGeneratorMultiplier + kGeneratorIncrement) & 0xffff;
+    j.a[k] = static_cast<std::int16_t>(a);
+    j.c[k] = static_cast<std::int16_t>(c);
+  }
+  return j;  // lanes 12..15 stay 0: they add nothing to the sum
+}
+
+constexpr JumpAhead kJumpAhead = make_jump_ahead();
+
+#if defined(G729A_HAVE_SSE2)
+// cng_gaussian, the twelve steps side by side; the integer sum is exact in
+// any order.
+double cng_gaussian_sse2(std::int16_t& seed) {
+  const __m128i s = _mm_set1_epi16(seed);
+  const __m128i lo = _mm_add_epi16(
+      _mm_mullo_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.a))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.c)));
+  const __m128i hi = _mm_add_epi16(
+      _mm_mullo_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.a + 8))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.c + 8)));
+  const __m128i ones = _mm_set1_epi16(1);
+  __m128i sum = _mm_add_epi32(_mm_madd_epi16(lo, ones), _mm_madd_epi16(hi, ones));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+  seed = static_cast<std::int16_t>(_mm_extract_epi16(hi, 3));
+  const std::int16_t shifted = static_cast<std::int16_t>(_mm_cvtsi128_si32(sum) >> 7);
+  return shifted * kGaussianScale;
+}
+#endif
+
 // inout: e (one subframe), seed. in: G.
 void cng_subframe(double* e, std::int16_t& seed, double G) {
   const int r1 = cng_random(seed);
@@ -35,7 +80,15 @@ void cng_subframe(double* e, std::int16_t& seed, double G) {
   const CngDraw draw = cng_draw(r1, r2, r3);
 
   std::array<double, 40> g;
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() != SimdPath::Scalar) {
+    for (double& v : g) v = cng_gaussian_sse2(seed);
+  } else {
+    for (double& v : g) v = cng_gaussian(seed);
+  }
+#else
   for (double& v : g) v = cng_gaussian(seed);
+#endif
   cng_scale_gaussian(g, G);
 
   adaptive_codebook_vector(e, draw.delay, draw.fraction);
