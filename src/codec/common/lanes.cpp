@@ -59,4 +59,25 @@ void lagged_sums(const double* a, const double* b, int stride, int length, int c
   lagged_sums_scalar(a, b, stride, length, count, out);
 }
 
+void two_energies(const double* a, const double* b, double start, double* ea, double* eb) {
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() != SimdPath::Scalar) {
+    __m128d s = _mm_set1_pd(start);
+    for (int n = 0; n < 40; ++n) {
+      const __m128d v = _mm_set_pd(b[n], a[n]);
+      s = _mm_add_pd(s, _mm_mul_pd(v, v));
+    }
+    _mm_storel_pd(ea, s);
+    _mm_storeh_pd(eb, s);
+    return;
+  }
+#endif
+  double sa = start;
+  for (int n = 0; n < 40; ++n) sa += a[n] * a[n];
+  double sb = start;
+  for (int n = 0; n < 40; ++n) sb += b[n] * b[n];
+  *ea = sa;
+  *eb = sb;
+}
+
 }  // namespace g729a

@@ -10,4 +10,8 @@ namespace g729a {
 void lagged_sums(const double* a, const double* b, int stride, int length, int count,
                  double* out);
 
+// *ea = start + sum a[n]^2 and *eb = start + sum b[n]^2 over n = 0..39,
+// each in increasing n, the two sums side by side.
+void two_energies(const double* a, const double* b, double start, double* ea, double* eb);
+
 }  // namespace g729a

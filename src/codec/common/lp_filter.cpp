@@ -4,12 +4,55 @@
 
 namespace g729a {
 
-void lp_residual(std::span<const double, 11> a, const double* x, double* y, int length) {
-  for (int n = 0; n < length; ++n) {
+namespace {
+
+void lp_residual_scalar(const double* a, const double* x, double* y, int from, int length) {
+  for (int n = from; n < length; ++n) {
     double v = x[n];
     for (int k = 1; k <= 10; ++k) v += a[k] * x[n - k];
     y[n] = v;
   }
+}
+
+// Outputs of the FIR filter are independent: two or four per step.
+#if defined(G729A_HAVE_SSE2)
+void lp_residual_sse2(const double* a, const double* x, double* y, int length) {
+  int n = 0;
+  for (; n + 2 <= length; n += 2) {
+    __m128d v = _mm_loadu_pd(x + n);
+    for (int k = 1; k <= 10; ++k) {
+      v = _mm_add_pd(v, _mm_mul_pd(_mm_set1_pd(a[k]), _mm_loadu_pd(x + n - k)));
+    }
+    _mm_storeu_pd(y + n, v);
+  }
+  lp_residual_scalar(a, x, y, n, length);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void lp_residual_avx2(const double* a, const double* x, double* y, int length) {
+  int n = 0;
+  for (; n + 4 <= length; n += 4) {
+    __m256d v = _mm256_loadu_pd(x + n);
+    for (int k = 1; k <= 10; ++k) {
+      v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_set1_pd(a[k]), _mm256_loadu_pd(x + n - k)));
+    }
+    _mm256_storeu_pd(y + n, v);
+  }
+  lp_residual_scalar(a, x, y, n, length);
+}
+#endif
+
+}  // namespace
+
+void lp_residual(std::span<const double, 11> a, const double* x, double* y, int length) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return lp_residual_avx2(a.data(), x, y, length);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return lp_residual_sse2(a.data(), x, y, length);
+#endif
+  lp_residual_scalar(a.data(), x, y, 0, length);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
 
@@ -33,21 +34,20 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
     t_min = kPostfilterMaxDelay - 2 * kPitchHalfWidth;
   }
 
+  double corr[2 * kPitchHalfWidth + 1];
+  lagged_sums(r, r - t_min, 1, 40, t_max - t_min + 1, corr);
   double best_corr = -1e38;
   int best = t_min;
   for (int d = t_min; d <= t_max; ++d) {
-    double corr = 0.0;
-    for (int n = 0; n < 40; ++n) corr += r[n] * r[n - d];
-    if (corr > best_corr) {
-      best_corr = corr;
+    if (corr[d - t_min] > best_corr) {
+      best_corr = corr[d - t_min];
       best = d;
     }
   }
 
-  double E_d = kEnergyOffset;
-  for (int n = 0; n < 40; ++n) E_d += r[n - best] * r[n - best];
-  double E_0 = kEnergyOffset;
-  for (int n = 0; n < 40; ++n) E_0 += r[n] * r[n];
+  double E_d;
+  double E_0;
+  two_energies(r - best, r, kEnergyOffset, &E_d, &E_0);
   const double cmax = best_corr > 0.0 ? best_corr : 0.0;
 
   if (cmax * cmax < E_0 * E_d * 0.5) {
@@ -84,14 +84,13 @@ void tilt_compensation(double k, Subframe& p, double& memory) {
 }
 
 void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
-  double G_out = 0.0;
-  for (double v : y) G_out += v * v;
+  double G_out;
+  double G_in;
+  two_energies(y.data(), x, 0.0, &G_out, &G_in);
   if (G_out == 0.0) {
     gain = 0.0;
     return;
   }
-  double G_in = 0.0;
-  for (int n = 0; n < 40; ++n) G_in += x[n] * x[n];
   const double g0 = G_in == 0.0 ? 0.0 : std::sqrt(G_in / G_out) * kAgcRise;
   for (double& v : y) {
     gain = gain * kAgcDecay + g0;

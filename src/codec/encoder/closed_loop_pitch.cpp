@@ -51,9 +51,11 @@ int closed_loop_pitch_search(double* exc, const double* x, const double* h, int 
   backward_filter(x, h, d.data());
 
   // Delays below 40 reach into this subframe, which still holds the residual.
-  // c[i]: the correlation at delay delay_min + i.
-  double c[kPitchMax - kPitchMin + 1];
-  lagged_sums(d.data(), exc - delay_min, 1, kSubframeLength, delay_max - delay_min + 1, c);
+  // c[i]: the correlation at delay delay_min + i; up to three more delays
+  // than needed keep whole vectors (they reach at most 146 samples back).
+  double c[kPitchMax - kPitchMin + 4];
+  const int count = (delay_max - delay_min + 4) & ~3;
+  lagged_sums(d.data(), exc - delay_min, 1, kSubframeLength, count, c);
   double best = -1e38;
   int t0 = delay_min;
   for (int t = delay_min; t <= delay_max; ++t) {

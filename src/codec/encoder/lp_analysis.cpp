@@ -27,7 +27,7 @@ void windowed_autocorrelation(std::span<const double, 240> speech, std::span<dou
   double* x = buf.data() + 3;
   for (int n = 0; n < 240; ++n) x[n] = speech[n] * lp_window[n];
   double sums[12];
-  for (int k = 0; k <= 10; k += 4) lagged_sums(x + k, x, 1, 240 - k, k < 8 ? 4 : 3, sums + k);
+  for (int k = 0; k <= 10; k += 4) lagged_sums(x + k, x, 1, 240 - k, 4, sums + k);
   for (int k = 0; k <= 10; ++k) r[k] = sums[k];
   // Keeps silence analysable: Levinson-Durbin needs r[0] > 0.
   if (r[0] < 1.0) r[0] = 1.0;
