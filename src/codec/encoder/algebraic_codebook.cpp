@@ -15,8 +15,13 @@ constexpr int kTrackSize = 8;
 constexpr int kTrackStep = 5;
 
 // Correlations of the sharpened response with the pre-selected signs folded
-// into the cross terms: phi[i][j] for every pair of positions.
-using Correlations = std::array<std::array<double, kL>, kL>;
+// into the cross terms, phi(i, j) at row[i][j % 5][j / 5]: the eight
+// positions of one track against a fixed position lie side by side.
+struct Correlations {
+  double row[kL][5][kTrackSize];
+  double at(int i, int j) const { return row[i][j % kTrackStep][j / kTrackStep]; }
+  const double* track(int i, int t) const { return row[i][t]; }
+};
 
 // Numerator A (sum of |d|) and energy E of a candidate pulse set.
 struct Score {
@@ -91,7 +96,7 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
       const int pa = lead_first ? pl : pp;
       const int pb = lead_first ? pp : pl;
       const double a = d[pa] + d[pb];
-      const double e = phi[pa][pa] + phi[pb][pb] + 2.0 * phi[pa][pb];
+      const double e = phi.at(pa, pa) + phi.at(pb, pb) + 2.0 * phi.at(pa, pb);
       if (beats(a, e, best)) {
         best = {a * a, e};
         fixed_lead = pl;
@@ -103,13 +108,18 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   const int fa = lead_first ? fixed_lead : fixed_pair;
   const int fb = lead_first ? fixed_pair : fixed_lead;
   const double a_fixed = d[fa] + d[fb];
-  const double e_fixed = phi[fa][fa] + phi[fb][fb] + 2.0 * phi[fa][fb];
+  const double e_fixed = phi.at(fa, fa) + phi.at(fb, fb) + 2.0 * phi.at(fa, fb);
 
-  // Inner-position terms do not depend on the outer position.
+  // Inner-position terms do not depend on the outer position; phi is
+  // symmetric, so the rows of the fixed pulses give them side by side.
+  const double* inner_fa = phi.track(fa, inner_track);
+  const double* inner_fb = phi.track(fb, inner_track);
+  std::array<double, kTrackSize> inner_d;
   std::array<double, kTrackSize> inner_e;
   for (int k = 0; k < kTrackSize; ++k) {
     const int i = inner_track + kTrackStep * k;
-    inner_e[k] = phi[i][i] + 2.0 * (phi[i][fa] + phi[i][fb]);
+    inner_d[k] = d[i];
+    inner_e[k] = phi.at(i, i) + 2.0 * (inner_fa[k] + inner_fb[k]);
   }
 
   best = kNoScore;
@@ -117,15 +127,21 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   int best_inner = inner_track;
   for (int io = outer_track; io < kL; io += kTrackStep) {
     const double a_outer = a_fixed + d[io];
-    const double e_outer = e_fixed + phi[io][io] + 2.0 * (phi[io][fa] + phi[io][fb]);
+    const double e_outer = e_fixed + phi.at(io, io) + 2.0 * (phi.at(io, fa) + phi.at(io, fb));
+    const double* cross = phi.track(io, inner_track);
+    // Every candidate's terms first (element by element), then the choice
+    // in order.
+    std::array<double, kTrackSize> a;
+    std::array<double, kTrackSize> e;
     for (int k = 0; k < kTrackSize; ++k) {
-      const int ii = inner_track + kTrackStep * k;
-      const double a = a_outer + d[ii];
-      const double e = e_outer + inner_e[k] + 2.0 * phi[io][ii];
-      if (beats(a, e, best)) {
-        best = {a * a, e};
+      a[k] = a_outer + inner_d[k];
+      e[k] = e_outer + inner_e[k] + 2.0 * cross[k];
+    }
+    for (int k = 0; k < kTrackSize; ++k) {
+      if (beats(a[k], e[k], best)) {
+        best = {a[k] * a[k], e[k]};
         best_outer = io;
-        best_inner = ii;
+        best_inner = inner_track + kTrackStep * k;
       }
     }
   }
@@ -139,44 +155,69 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   return s;
 }
 
-// phi[i][j] = sign[i] sign[j] sum over n of h[n - i] h[n - j]. Walking each
-// diagonal from its short end adds the terms of every entry in increasing n,
-// the same order as the direct sum; the sign product (+-1) scales exactly.
-void signed_correlations_scalar(const double* h, const double* sign, Correlations& phi) {
-  for (int delta = 0; delta < kL; ++delta) {
-    double s = 0.0;
-    for (int j = kL - 1; j >= delta; --j) {
-      s += h[kL - 1 - j + delta] * h[kL - 1 - j];
-      const double v = s * (sign[j - delta] * sign[j]);
-      phi[j - delta][j] = v;
-      phi[j][j - delta] = v;
+// phi(i, j) = sum over n = max(i, j)..39 of h[n - i] h[n - j], added in
+// increasing n, equals phi(i + 1, j + 1) + h[39 - i] h[39 - j] with 0 outside
+// the subframe: each entry is its diagonal neighbour plus one product, so the
+// rows are built from position 39 down, eight positions of a track at once.
+// u holds the unsigned sums (a zero row 40 and a zero ninth lane stand for
+// positions 40 and beyond); phi gets them times sign[i] sign[j] (exact).
+struct Unsigned {
+  double row[kL + 1][5][kTrackSize + 1];
+};
+
+// hr[t][k] = h[39 - t - 5k], sr[t][k] = sign[t + 5k].
+struct TrackVectors {
+  double hr[5][kTrackSize];
+  double sr[5][kTrackSize];
+};
+
+void correlation_rows_scalar(const double* h, const double* sign, const TrackVectors& tv,
+                             Unsigned& u, Correlations& phi) {
+  for (int i = kL - 1; i >= 0; --i) {
+    for (int t = 0; t < 5; ++t) {
+      const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
+      for (int k = 0; k < kTrackSize; ++k) {
+        const double v = prev[k] + h[kL - 1 - i] * tv.hr[t][k];
+        u.row[i][t][k] = v;
+        phi.row[i][t][k] = v * (sign[i] * tv.sr[t][k]);
+      }
     }
   }
 }
 
 #if defined(G729A_HAVE_SSE2)
-// Two diagonals (delta, delta + 1) at once, one per lane.
-void signed_correlations_sse2(const double* h, const double* sign, Correlations& phi) {
-  double hp[kL + 2] = {};  // zero past the end: the shorter lane's last step
-  double sr[kL + 2] = {};  // signs in reverse order
-  for (int n = 0; n < kL; ++n) {
-    hp[n] = h[n];
-    sr[n] = sign[kL - 1 - n];
+void correlation_rows_sse2(const double* h, const double* sign, const TrackVectors& tv,
+                           Unsigned& u, Correlations& phi) {
+  for (int i = kL - 1; i >= 0; --i) {
+    const __m128d hi = _mm_set1_pd(h[kL - 1 - i]);
+    const __m128d si = _mm_set1_pd(sign[i]);
+    for (int t = 0; t < 5; ++t) {
+      const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
+      for (int k = 0; k < kTrackSize; k += 2) {
+        const __m128d v =
+            _mm_add_pd(_mm_loadu_pd(prev + k), _mm_mul_pd(hi, _mm_loadu_pd(tv.hr[t] + k)));
+        _mm_storeu_pd(u.row[i][t] + k, v);
+        _mm_storeu_pd(phi.row[i][t] + k, _mm_mul_pd(v, _mm_mul_pd(si, _mm_loadu_pd(tv.sr[t] + k))));
+      }
+    }
   }
-  for (int delta = 0; delta < kL; delta += 2) {
-    __m128d s = _mm_setzero_pd();
-    const int last = kL - 1 - delta;
-    for (int m = 0; m <= last; ++m) {
-      s = _mm_add_pd(s, _mm_mul_pd(_mm_loadu_pd(hp + m + delta), _mm_set1_pd(hp[m])));
-      const int j = kL - 1 - m;
-      const int i = j - delta;
-      const __m128d v =
-          _mm_mul_pd(s, _mm_mul_pd(_mm_loadu_pd(sr + delta + m), _mm_set1_pd(sign[j])));
-      _mm_storel_pd(&phi[i][j], v);
-      _mm_storel_pd(&phi[j][i], v);
-      if (m < last) {
-        _mm_storeh_pd(&phi[i - 1][j], v);
-        _mm_storeh_pd(&phi[j][i - 1], v);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void correlation_rows_avx2(const double* h, const double* sign, const TrackVectors& tv,
+                                      Unsigned& u, Correlations& phi) {
+  for (int i = kL - 1; i >= 0; --i) {
+    const __m256d hi = _mm256_set1_pd(h[kL - 1 - i]);
+    const __m256d si = _mm256_set1_pd(sign[i]);
+    for (int t = 0; t < 5; ++t) {
+      const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
+      for (int k = 0; k < kTrackSize; k += 4) {
+        const __m256d v = _mm256_add_pd(_mm256_loadu_pd(prev + k),
+                                        _mm256_mul_pd(hi, _mm256_loadu_pd(tv.hr[t] + k)));
+        _mm256_storeu_pd(u.row[i][t] + k, v);
+        _mm256_storeu_pd(phi.row[i][t] + k,
+                         _mm256_mul_pd(v, _mm256_mul_pd(si, _mm256_loadu_pd(tv.sr[t] + k))));
       }
     }
   }
@@ -184,10 +225,25 @@ void signed_correlations_sse2(const double* h, const double* sign, Correlations&
 #endif
 
 void signed_correlations(const double* h, const double* sign, Correlations& phi) {
-#if defined(G729A_HAVE_SSE2)
-  if (simd_path() != SimdPath::Scalar) return signed_correlations_sse2(h, sign, phi);
+  TrackVectors tv;
+  for (int t = 0; t < 5; ++t) {
+    for (int k = 0; k < kTrackSize; ++k) {
+      tv.hr[t][k] = h[kL - 1 - t - kTrackStep * k];
+      tv.sr[t][k] = sign[t + kTrackStep * k];
+    }
+  }
+  Unsigned u;
+  for (auto& track : u.row[kL]) {
+    for (double& v : track) v = 0.0;
+  }
+  for (int i = 0; i < kL; ++i) u.row[i][0][kTrackSize] = 0.0;
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return correlation_rows_avx2(h, sign, tv, u, phi);
 #endif
-  signed_correlations_scalar(h, sign, phi);
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return correlation_rows_sse2(h, sign, tv, u, phi);
+#endif
+  correlation_rows_scalar(h, sign, tv, u, phi);
 }
 
 }  // namespace
