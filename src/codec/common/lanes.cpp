@@ -48,8 +48,7 @@ G729A_AVX2 void lagged_sums_avx2(const double* a, const double* b, int stride, i
 
 }  // namespace
 
-void lagged_sums(const double* a, const double* b, int stride, int length, int count,
-                 double* out) {
+void lagged_sums(const double* a, const double* b, int stride, int length, int count, double* out) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) return lagged_sums_avx2(a, b, stride, length, count, out);
 #endif

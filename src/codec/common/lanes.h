@@ -7,8 +7,7 @@ namespace g729a {
 // out[l] = sum over m = 0..length-1 of a[m * stride] * b[m * stride - l],
 // for l = 0..count-1, each sum in increasing m: the correlations of a with b
 // at count consecutive lags; reads nothing a plain loop would not.
-void lagged_sums(const double* a, const double* b, int stride, int length, int count,
-                 double* out);
+void lagged_sums(const double* a, const double* b, int stride, int length, int count, double* out);
 
 // *ea = start + sum a[n]^2 and *eb = start + sum b[n]^2 over n = 0..39,
 // each in increasing n, the two sums side by side.

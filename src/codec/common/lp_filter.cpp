@@ -62,20 +62,20 @@ namespace {
 // round a cycle of ten steps keeps the whole history in registers without a
 // move per sample.
 #define G729A_SYNTHESIS_STEP(n, p1, p2, p3, p4, p5, p6, p7, p8, p9, p10) \
-  {                                                                       \
-    double v = x[n];                                                      \
-    v -= a1 * p1;                                                         \
-    v -= a2 * p2;                                                         \
-    v -= a3 * p3;                                                         \
-    v -= a4 * p4;                                                         \
-    v -= a5 * p5;                                                         \
-    v -= a6 * p6;                                                         \
-    v -= a7 * p7;                                                         \
-    v -= a8 * p8;                                                         \
-    v -= a9 * p9;                                                         \
-    v -= a10 * p10;                                                       \
-    y[n] = v;                                                             \
-    p10 = v;                                                              \
+  {                                                                      \
+    double v = x[n];                                                     \
+    v -= a1 * p1;                                                        \
+    v -= a2 * p2;                                                        \
+    v -= a3 * p3;                                                        \
+    v -= a4 * p4;                                                        \
+    v -= a5 * p5;                                                        \
+    v -= a6 * p6;                                                        \
+    v -= a7 * p7;                                                        \
+    v -= a8 * p8;                                                        \
+    v -= a9 * p9;                                                        \
+    v -= a10 * p10;                                                      \
+    y[n] = v;                                                            \
+    p10 = v;                                                             \
   }
 
 // rK holds the output whose index is K modulo 10.

@@ -19,6 +19,7 @@ constexpr int kTrackStep = 5;
 // positions of one track against a fixed position lie side by side.
 struct Correlations {
   double row[kL][5][kTrackSize];
+  double diag[kL];  // phi(i, i)
   double at(int i, int j) const { return row[i][j % kTrackStep][j / kTrackStep]; }
   const double* track(int i, int t) const { return row[i][t]; }
 };
@@ -92,11 +93,13 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   int fixed_pair = pair_track;
   for (int c = 0; c < 2; ++c) {
     const int pl = cand[c];
-    for (int pp = pair_track; pp < kL; pp += kTrackStep) {
+    const double* cross = phi.track(pl, pair_track);
+    for (int k = 0; k < kTrackSize; ++k) {
+      const int pp = pair_track + kTrackStep * k;
       const int pa = lead_first ? pl : pp;
       const int pb = lead_first ? pp : pl;
       const double a = d[pa] + d[pb];
-      const double e = phi.at(pa, pa) + phi.at(pb, pb) + 2.0 * phi.at(pa, pb);
+      const double e = phi.diag[pa] + phi.diag[pb] + 2.0 * cross[k];
       if (beats(a, e, best)) {
         best = {a * a, e};
         fixed_lead = pl;
@@ -108,38 +111,35 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   const int fa = lead_first ? fixed_lead : fixed_pair;
   const int fb = lead_first ? fixed_pair : fixed_lead;
   const double a_fixed = d[fa] + d[fb];
-  const double e_fixed = phi.at(fa, fa) + phi.at(fb, fb) + 2.0 * phi.at(fa, fb);
+  const double e_fixed = phi.diag[fa] + phi.diag[fb] + 2.0 * phi.at(fa, fb);
 
   // Inner-position terms do not depend on the outer position; phi is
   // symmetric, so the rows of the fixed pulses give them side by side.
   const double* inner_fa = phi.track(fa, inner_track);
   const double* inner_fb = phi.track(fb, inner_track);
+  const double* outer_fa = phi.track(fa, outer_track);
+  const double* outer_fb = phi.track(fb, outer_track);
   std::array<double, kTrackSize> inner_d;
   std::array<double, kTrackSize> inner_e;
   for (int k = 0; k < kTrackSize; ++k) {
     const int i = inner_track + kTrackStep * k;
     inner_d[k] = d[i];
-    inner_e[k] = phi.at(i, i) + 2.0 * (inner_fa[k] + inner_fb[k]);
+    inner_e[k] = phi.diag[i] + 2.0 * (inner_fa[k] + inner_fb[k]);
   }
 
   best = kNoScore;
   int best_outer = outer_track;
   int best_inner = inner_track;
-  for (int io = outer_track; io < kL; io += kTrackStep) {
+  for (int ko = 0; ko < kTrackSize; ++ko) {
+    const int io = outer_track + kTrackStep * ko;
     const double a_outer = a_fixed + d[io];
-    const double e_outer = e_fixed + phi.at(io, io) + 2.0 * (phi.at(io, fa) + phi.at(io, fb));
+    const double e_outer = e_fixed + phi.diag[io] + 2.0 * (outer_fa[ko] + outer_fb[ko]);
     const double* cross = phi.track(io, inner_track);
-    // Every candidate's terms first (element by element), then the choice
-    // in order.
-    std::array<double, kTrackSize> a;
-    std::array<double, kTrackSize> e;
     for (int k = 0; k < kTrackSize; ++k) {
-      a[k] = a_outer + inner_d[k];
-      e[k] = e_outer + inner_e[k] + 2.0 * cross[k];
-    }
-    for (int k = 0; k < kTrackSize; ++k) {
-      if (beats(a[k], e[k], best)) {
-        best = {a[k] * a[k], e[k]};
+      const double a = a_outer + inner_d[k];
+      const double e = e_outer + inner_e[k] + 2.0 * cross[k];
+      if (beats(a, e, best)) {
+        best = {a * a, e};
         best_outer = io;
         best_inner = inner_track + kTrackStep * k;
       }
@@ -186,8 +186,8 @@ void correlation_rows_scalar(const double* h, const double* sign, const TrackVec
 }
 
 #if defined(G729A_HAVE_SSE2)
-void correlation_rows_sse2(const double* h, const double* sign, const TrackVectors& tv,
-                           Unsigned& u, Correlations& phi) {
+void correlation_rows_sse2(const double* h, const double* sign, const TrackVectors& tv, Unsigned& u,
+                           Correlations& phi) {
   for (int i = kL - 1; i >= 0; --i) {
     const __m128d hi = _mm_set1_pd(h[kL - 1 - i]);
     const __m128d si = _mm_set1_pd(sign[i]);
@@ -246,6 +246,11 @@ void signed_correlations(const double* h, const double* sign, Correlations& phi)
   correlation_rows_scalar(h, sign, tv, u, phi);
 }
 
+void correlations(const double* h, const double* sign, Correlations& phi) {
+  signed_correlations(h, sign, phi);
+  for (int i = 0; i < kL; ++i) phi.diag[i] = phi.at(i, i);
+}
+
 }  // namespace
 
 void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
@@ -267,7 +272,7 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
   }
 
   Correlations phi;
-  signed_correlations(h, sign.data(), phi);
+  correlations(h, sign.data(), phi);
   PulseSet best{{0, 1, 2, 3}, kNoScore};
   for (int track3 = 3; track3 <= 4; ++track3) {
     // Search A: pulses 2 and 3 first, then 0 and 1.

@@ -73,8 +73,7 @@ G729A_AVX2 void row_distances_avx2(const double* t, const double* w, int lo, int
   for (int i = 0; i < rows; i += 4) {
     __m256d e = _mm256_setzero_pd();
     for (int j = lo; j < hi; ++j) {
-      const __m256d diff =
-          _mm256_sub_pd(_mm256_set1_pd(t[j]), _mm256_load_pd(cbt + j * rows + i));
+      const __m256d diff = _mm256_sub_pd(_mm256_set1_pd(t[j]), _mm256_load_pd(cbt + j * rows + i));
       __m256d term = _mm256_mul_pd(diff, diff);
       if (w != nullptr) term = _mm256_mul_pd(_mm256_set1_pd(w[j]), term);
       e = _mm256_add_pd(e, term);

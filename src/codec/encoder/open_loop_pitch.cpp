@@ -41,8 +41,7 @@ int best_of(const double* c, int count, int first, int step, double* best_corr) 
 // The three section maxima, ties keeping the smallest delay. The third
 // section's even delays read only even samples, so it runs on a copy of
 // those (ev[i] = s[2 i - 142]), where consecutive even delays are adjacent.
-void section_bests(const double* s, int* t1, double* c1, int* t2, double* c2, int* t3,
-                   double* c3) {
+void section_bests(const double* s, int* t1, double* c1, int* t2, double* c2, int* t3, double* c3) {
   double c[40];
   lagged_sums(s, s - 20, 2, 40, 20, c);
   *t1 = best_of(c, 20, 20, 1, c1);
