@@ -23,4 +23,17 @@ if [ -d "$vectors" ]; then
 else
   echo "=== conformance report skipped: $vectors not found ==="
 fi
+# Every vector path on its own must reproduce every golden file (encoder
+# bitstreams, decoder outputs, through encode_frame/decode_frame and through
+# the loaded module) and keep the runaway-stream recovery; a path the
+# processor lacks falls back to the best one it has.
+for path in scalar sse2 avx2; do
+  echo "=== conformance tests on the $path path ==="
+  G729A_SIMD=$path ctest --preset release -R 'Sequences/|SimdPaths|Runaway'
+done
+
+# A short benchmark run: shows the benchmarks still run, never fails on speed.
+echo "=== benchmark smoke run ==="
+build/release/g729a_bench --benchmark_min_time=0.01 >/dev/null && echo "benchmarks ran"
+
 build_and_test sanitize

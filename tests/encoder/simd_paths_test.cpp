@@ -1,0 +1,147 @@
+// Each vector kernel of the encoder against the scalar path, bit for bit,
+// over varied inputs and the edges of its delay and position ranges.
+#include "support/simd_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "codec/encoder/algebraic_codebook.h"
+#include "codec/encoder/closed_loop_pitch.h"
+#include "codec/encoder/lp_analysis.h"
+#include "codec/encoder/lsp_quantizer.h"
+#include "codec/encoder/open_loop_pitch.h"
+#include "codec/encoder/subframe.h"
+
+namespace {
+
+using testsupport::expect_every_path_matches_scalar;
+using testsupport::varied_signal;
+
+TEST(SimdPaths, BackwardFilter) {
+  for (unsigned seed = 0; seed < 30; ++seed) {
+    const auto x = varied_signal(40, seed);
+    const auto h = varied_signal(40, seed + 1000, 1.0);
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> d(40);
+          g729a::backward_filter(x.data(), h.data(), d.data());
+          return d;
+        },
+        "backward_filter");
+  }
+}
+
+TEST(SimdPaths, WindowedAutocorrelation) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    const auto speech = varied_signal(240, seed);
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> r(11);
+          g729a::windowed_autocorrelation(std::span<const double, 240>(speech.data(), 240),
+                                          std::span<double, 11>(r.data(), 11));
+          return r;
+        },
+        "windowed_autocorrelation");
+  }
+}
+
+TEST(SimdPaths, OpenLoopPitchIncludingTiesAndPeriodicSpeech) {
+  std::vector<std::vector<double>> inputs;
+  inputs.push_back(std::vector<double>(223, 0.0));  // every correlation ties
+  for (unsigned seed = 0; seed < 30; ++seed) inputs.push_back(varied_signal(223, seed));
+  for (int period : {20, 39, 40, 79, 80, 81, 142, 143}) {
+    std::vector<double> s(223);
+    for (int n = 0; n < 223; ++n) s[n] = 1000.0 * std::sin(6.283185307179586 * n / period);
+    inputs.push_back(s);
+  }
+  for (const auto& s : inputs) {
+    expect_every_path_matches_scalar(
+        [&] { return std::vector<double>{double(g729a::open_loop_pitch(s.data() + 143))}; },
+        "open_loop_pitch");
+  }
+}
+
+TEST(SimdPaths, ClosedLoopPitchOverEveryRangeShape) {
+  const std::array<std::array<int, 2>, 6> ranges = {
+      {{20, 26}, {20, 29}, {60, 66}, {60, 69}, {137, 143}, {134, 143}}};
+  for (unsigned seed = 0; seed < 4; ++seed) {
+    const auto history = varied_signal(234, seed);
+    const auto x = varied_signal(40, seed + 10);
+    const auto h = varied_signal(40, seed + 20, 1.0);
+    for (const auto& r : ranges) {
+      for (int offset : {0, 40}) {
+        expect_every_path_matches_scalar(
+            [&] {
+              std::vector<double> exc(history);
+              int fraction = 7;
+              const int t0 = g729a::closed_loop_pitch_search(
+                  exc.data() + 154 + offset, x.data(), h.data(), r[0], r[1], offset, &fraction);
+              exc.push_back(t0);
+              exc.push_back(fraction);
+              return exc;
+            },
+            "closed_loop_pitch_search");
+      }
+    }
+  }
+}
+
+TEST(SimdPaths, LspQuantizerBothModes) {
+  for (unsigned seed = 0; seed < 40; ++seed) {
+    // Increasing LSFs with random spacing, some closer than the weight limit.
+    const auto jitter = varied_signal(10, seed, 0.1);
+    std::array<double, 10> lsp;
+    for (int i = 0; i < 10; ++i) lsp[i] = std::cos(0.28 * (i + 1) + 0.5 * jitter[i] / 3.0);
+    const auto mem = varied_signal(40, seed + 500, 0.3);
+    g729a::LsfMaMemory memory;
+    for (int k = 0; k < 4; ++k) {
+      for (int j = 0; j < 10; ++j) memory[k][j] = 0.28 * (j + 1) + mem[10 * k + j];
+    }
+    expect_every_path_matches_scalar(
+        [&] {
+          g729a::LsfMaMemory m = memory;
+          std::array<double, 10> q;
+          std::int32_t slot1 = -1;
+          std::int32_t slot2 = -1;
+          g729a::lsp_quantize(lsp, m, q, &slot1, &slot2);
+          std::vector<double> out(q.begin(), q.end());
+          for (const auto& row : m) out.insert(out.end(), row.begin(), row.end());
+          out.push_back(slot1);
+          out.push_back(slot2);
+          return out;
+        },
+        "lsp_quantize");
+  }
+}
+
+TEST(SimdPaths, AlgebraicCodebookAtDelaysAroundTheSubframe) {
+  for (int t0 : {20, 21, 39, 40, 41, 143}) {
+    for (unsigned seed = 0; seed < 6; ++seed) {
+      const auto x2 = varied_signal(40, seed + 100 * t0);
+      const auto h0 = varied_signal(40, seed + 100 * t0 + 50, 1.0);
+      expect_every_path_matches_scalar(
+          [&] {
+            std::vector<double> h(h0);
+            std::vector<double> cw(40);
+            std::vector<double> y2(40);
+            std::int32_t positions = -1;
+            std::int32_t signs = -1;
+            g729a::algebraic_codebook_search(x2.data(), h.data(), t0, 0.5, cw.data(), y2.data(),
+                                             &positions, &signs);
+            std::vector<double> out(h);
+            out.insert(out.end(), cw.begin(), cw.end());
+            out.insert(out.end(), y2.begin(), y2.end());
+            out.push_back(positions);
+            out.push_back(signs);
+            return out;
+          },
+          "algebraic_codebook_search");
+    }
+  }
+}
+
+}  // namespace
