@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "codec/common/lp_filter.h"
 #include "codec/decoder/decoder.h"
 #include "codec/encoder/encoder.h"
 #include "standin.h"
@@ -97,6 +98,22 @@ void BM_DecodeSidFrame(benchmark::State& state) {
   set_rate(state);
 }
 BENCHMARK(BM_DecodeSidFrame);
+
+// The floor: 160 samples (two frames' worth) of the tenth-order all-pole
+// filter, each output waiting for the previous one.
+void BM_LpSynthesis160(benchmark::State& state) {
+  const auto pcm = speech_sample();
+  std::array<double, 11> a = {1.0, -1.2, 0.9, -0.5, 0.3, -0.2, 0.15, -0.1, 0.05, -0.02, 0.01};
+  std::array<double, 160> x;
+  for (int n = 0; n < 160; ++n) x[n] = pcm[4000 + n];
+  std::array<double, 170> y{};
+  for (auto _ : state) {
+    g729a::lp_synthesis(a, x.data(), y.data() + 10, 160);
+    benchmark::DoNotOptimize(y);
+    for (int k = 0; k < 10; ++k) y[k] = 0.0;
+  }
+}
+BENCHMARK(BM_LpSynthesis160);
 
 // A whole call leg as the switch runs it: 20 ms packets through both
 // translators of the loaded module (buffering, pre-filter, packing included).
