@@ -78,6 +78,27 @@ TEST(SimdPaths, LpFiltersAtEveryLength) {
             return y;
           },
           "lp_synthesis");
+      const auto b = varied_filter(seed + 50);
+      const auto u = varied_signal(50, seed + 200);
+      std::vector<double> alone0(x);
+      std::vector<double> alone1(u);
+      {
+        testsupport::ForcedPath scalar(g729a::SimdPath::Scalar);
+        g729a::lp_synthesis(a, x.data() + 10, alone0.data() + 10, length);
+        g729a::lp_synthesis(b, u.data() + 10, alone1.data() + 10, length);
+      }
+      expect_every_path_matches_scalar(
+          [&] {
+            std::vector<double> y0(x);
+            std::vector<double> y1(u);
+            g729a::lp_synthesis_pair(a, x.data() + 10, y0.data() + 10, b, u.data() + 10,
+                                     y1.data() + 10, length);
+            EXPECT_TRUE(testsupport::same_bits(y0, alone0) && testsupport::same_bits(y1, alone1))
+                << "a pair differs from its filters run alone, length " << length;
+            y0.insert(y0.end(), y1.begin(), y1.end());
+            return y0;
+          },
+          "lp_synthesis_pair");
     }
   }
 }

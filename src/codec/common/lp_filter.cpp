@@ -124,7 +124,93 @@ G729A_AVX2 void lp_synthesis_avx2(const double* a, const double* x, double* y, i
 }
 #endif
 
+#if defined(G729A_HAVE_SSE2)
+// synthesis_steps with lane 0 filter 0 and lane 1 filter 1.
+#define G729A_PAIR_STEP(n, p1, p2, p3, p4, p5, p6, p7, p8, p9, p10) \
+  {                                                                 \
+    __m128d v = _mm_set_pd(x1[n], x0[n]);                           \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[1], p1));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[2], p2));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[3], p3));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[4], p4));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[5], p5));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[6], p6));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[7], p7));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[8], p8));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[9], p9));                        \
+    v = _mm_sub_pd(v, _mm_mul_pd(c[10], p10));                      \
+    _mm_storel_pd(y0 + (n), v);                                     \
+    _mm_storeh_pd(y1 + (n), v);                                     \
+    p10 = v;                                                        \
+  }
+
+[[gnu::always_inline]] inline void pair_steps(const double* a0, const double* x0, double* y0,
+                                              const double* a1, const double* x1, double* y1,
+                                              int length) {
+  __m128d c[11];
+  for (int k = 1; k <= 10; ++k) c[k] = _mm_set_pd(a1[k], a0[k]);
+  __m128d r0 = _mm_set_pd(y1[-10], y0[-10]), r1 = _mm_set_pd(y1[-9], y0[-9]);
+  __m128d r2 = _mm_set_pd(y1[-8], y0[-8]), r3 = _mm_set_pd(y1[-7], y0[-7]);
+  __m128d r4 = _mm_set_pd(y1[-6], y0[-6]), r5 = _mm_set_pd(y1[-5], y0[-5]);
+  __m128d r6 = _mm_set_pd(y1[-4], y0[-4]), r7 = _mm_set_pd(y1[-3], y0[-3]);
+  __m128d r8 = _mm_set_pd(y1[-2], y0[-2]), r9 = _mm_set_pd(y1[-1], y0[-1]);
+  int n = 0;
+  for (; n + 10 <= length; n += 10, x0 += 10, x1 += 10, y0 += 10, y1 += 10) {
+    G729A_PAIR_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
+    G729A_PAIR_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
+    G729A_PAIR_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
+    G729A_PAIR_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
+    G729A_PAIR_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
+    G729A_PAIR_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
+    G729A_PAIR_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
+    G729A_PAIR_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
+    G729A_PAIR_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+    G729A_PAIR_STEP(9, r8, r7, r6, r5, r4, r3, r2, r1, r0, r9)
+  }
+  const int rest = length - n;
+  if (rest > 0) G729A_PAIR_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
+  if (rest > 1) G729A_PAIR_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
+  if (rest > 2) G729A_PAIR_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
+  if (rest > 3) G729A_PAIR_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
+  if (rest > 4) G729A_PAIR_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
+  if (rest > 5) G729A_PAIR_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
+  if (rest > 6) G729A_PAIR_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
+  if (rest > 7) G729A_PAIR_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
+  if (rest > 8) G729A_PAIR_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+}
+
+#undef G729A_PAIR_STEP
+
+void lp_synthesis_pair_sse2(const double* a0, const double* x0, double* y0, const double* a1,
+                            const double* x1, double* y1, int length) {
+  pair_steps(a0, x0, y0, a1, x1, y1, length);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void lp_synthesis_pair_avx2(const double* a0, const double* x0, double* y0,
+                                       const double* a1, const double* x1, double* y1, int length) {
+  pair_steps(a0, x0, y0, a1, x1, y1, length);
+}
+#endif
+
 }  // namespace
+
+void lp_synthesis_pair(std::span<const double, 11> a0, const double* x0, double* y0,
+                       std::span<const double, 11> a1, const double* x1, double* y1, int length) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) {
+    return lp_synthesis_pair_avx2(a0.data(), x0, y0, a1.data(), x1, y1, length);
+  }
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) {
+    return lp_synthesis_pair_sse2(a0.data(), x0, y0, a1.data(), x1, y1, length);
+  }
+#endif
+  lp_synthesis_scalar(a0.data(), x0, y0, length);
+  lp_synthesis_scalar(a1.data(), x1, y1, length);
+}
 
 void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length) {
 #if defined(G729A_HAVE_AVX2)

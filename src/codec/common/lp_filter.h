@@ -33,4 +33,10 @@ void lp_residual(std::span<const double, 11> a, const double* x, double* y, int 
 // x may be y itself.
 void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length);
 
+// Two independent lp_synthesis runs of the same length, interleaved so that
+// their chains of subtractions overlap (one per vector lane); each gives
+// exactly what lp_synthesis gives alone.
+void lp_synthesis_pair(std::span<const double, 11> a0, const double* x0, double* y0,
+                       std::span<const double, 11> a1, const double* x1, double* y1, int length);
+
 }  // namespace g729a

@@ -31,8 +31,7 @@ void encode_subframe(EncoderState& state, double* exc, const LpFilter& ap, int s
                      const PitchRange& range, SubframeResult& result, SubframeParameters& params) {
   std::array<double, 40> h;
   std::array<double, 40> x;
-  impulse_response(ap, h.data());
-  weighted_synthesis(exc, ap, state.target_filter_memory, x.data());
+  impulse_response_and_target(ap, exc, state.target_filter_memory, h.data(), x.data());
 
   int fraction = 0;
   const int t0 = closed_loop_pitch_search(exc, x.data(), h.data(), range.delay_min, range.delay_max,

@@ -22,6 +22,20 @@ void impulse_response(const LpFilter& ap, double* h) {
   weighted_synthesis(impulse.data(), ap, zero, h);
 }
 
+void impulse_response_and_target(const LpFilter& ap, const double* u,
+                                 const std::array<double, 10>& memory, double* h, double* y) {
+  std::array<double, 50> hb{};  // zero memory, then the response
+  std::array<double, 40> impulse{};
+  impulse[0] = 1.0;
+  std::array<double, 50> yb;  // ten past outputs, then the subframe
+  for (int k = 0; k < 10; ++k) yb[k] = memory[k];
+  lp_synthesis_pair(ap, impulse.data(), hb.data() + 10, ap, u, yb.data() + 10, 40);
+  for (int n = 0; n < 40; ++n) {
+    h[n] = hb[10 + n];
+    y[n] = yb[10 + n];
+  }
+}
+
 namespace {
 
 void backward_filter_scalar(const double* x, const double* h, double* d) {

@@ -20,6 +20,11 @@ void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<do
 // in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
 void impulse_response(const LpFilter& ap, double* h);
 
+// impulse_response and weighted_synthesis of the target together, their
+// two filters interleaved. in: ap, u[0..39], memory; out: h, y.
+void impulse_response_and_target(const LpFilter& ap, const double* u,
+                                 const std::array<double, 10>& memory, double* h, double* y);
+
 // The target correlated with the impulse response, as both searches need it.
 // in: x[0..39], h[0..39]; out: d[n] = sum over k = n..39 of x[k] h[k-n],
 // added in increasing k.
