@@ -5,7 +5,9 @@
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lp.h"
+#include "codec/common/lp_filter.h"
 #include "codec/common/lsf.h"
+#include "codec/common/numeric.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/output_stage.h"
@@ -83,9 +85,6 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<Lp
     speech_excitation(state, position, s, pitch_index[s], p[kSlotP0], C[s], S[s], gain_index[s],
                       delay);
     T[s] = delay;
-    // Speech subframes flush tiny memory values, comfort-noise ones do not.
-    synthesis_filter(A[s], state.excitation_buffer.data() + position, state.synthesis_memory,
-                     state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, true);
   }
 }
 
@@ -94,12 +93,35 @@ void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVec
   const auto& p = fp.slots;
   sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
   interpolate_lp(state.sid_lsp, state.lsp_previous, A);
-  for (int s = 0; s < 2; ++s) {
-    synthesis_filter(A[s], state.excitation_buffer.data() + kExcitationHistory + 40 * s,
-                     state.synthesis_memory,
-                     state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, false);
-  }
   state.pitch_sharpening = kSharpeningMin;
+}
+
+// Synthesis of both subframes and the post-filter, the second subframe's
+// synthesis filter running beside the first subframe's post-filter
+// synthesis (it does not need it), so their recursions overlap. Speech
+// subframes flush tiny synthesis memory values, comfort-noise ones do not.
+// in: A, kind, T; inout: state; out: post.
+void synthesize_and_postfilter(DecoderState& state, const std::array<LpVector, 2>& A,
+                               FrameKind kind, const std::array<int, 2>& T,
+                               std::array<double, 80>& post) {
+  const bool flush = kind == FrameKind::Speech;
+  double* exc = state.excitation_buffer.data() + kExcitationHistory;
+  double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
+  synthesis_filter(A[0], exc, state.synthesis_memory, syn, flush);
+
+  PostfilterStage first;
+  postfilter_front(state, A[0], kind, T[0], 0, first);
+  std::array<double, 50> buf;  // ten past outputs, then the second subframe
+  for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
+  lp_synthesis_pair(A[1], exc + 40, buf.data() + 10, first.Ad, first.p.data(), first.y.data() + 10,
+                    40);
+  for (int n = 0; n < 40; ++n) syn[40 + n] = buf[10 + n];
+  for (int i = 0; i < 10; ++i) {
+    state.synthesis_memory[i] = flush ? flush_small(buf[40 + i]) : buf[40 + i];
+  }
+  postfilter_back(state, first, 0, post);
+
+  postfilter_subframe(state, A[1], kind, T[1], 1, post);
 }
 
 }  // namespace
@@ -117,11 +139,11 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
   }
   state.previous_frame_kind = static_cast<std::int32_t>(fp.kind);
 
+  std::array<double, 80> post;
+  synthesize_and_postfilter(state, A, fp.kind, T, post);
+
   auto& exc = state.excitation_buffer;
   for (int i = 0; i < kExcitationHistory; ++i) exc[i] = exc[i + kFrameLength];
-
-  std::array<double, 80> post;
-  for (int s = 0; s < 2; ++s) postfilter_subframe(state, A[s], fp.kind, T[s], s, post);
 
   auto& syn = state.synthesis_buffer;
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];

@@ -98,31 +98,33 @@ void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
   }
 }
 
-void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
-                         int s, std::span<double, 80> out) {
+void postfilter_front(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
+                      int s, PostfilterStage& stage) {
   std::array<double, 11> An;
-  std::array<double, 11> Ad;
   bandwidth_expand(A, kNumeratorPowers, An);
-  bandwidth_expand(A, kDenominatorPowers, Ad);
+  bandwidth_expand(A, kDenominatorPowers, stage.Ad);
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
   double* r = state.residual_buffer.data() + kResidualHistory;
   lp_residual(An, x, r, 40);
 
-  Subframe p;
   if (kind == FrameKind::Speech) {
-    pitch_postfilter(r, T, p);
+    pitch_postfilter(r, T, stage.p);
   } else {
-    for (int n = 0; n < 40; ++n) p[n] = r[n];
+    for (int n = 0; n < 40; ++n) stage.p[n] = r[n];
   }
 
-  tilt_compensation(tilt_factor(An, Ad), p, state.tilt_memory);
+  tilt_compensation(tilt_factor(An, stage.Ad), stage.p, state.tilt_memory);
 
-  std::array<double, 50> y;
-  for (int i = 0; i < 10; ++i) y[i] = state.postfilter_memory[i];
-  lp_synthesis(Ad, p.data(), y.data() + 10, 40);
+  for (int i = 0; i < 10; ++i) stage.y[i] = state.postfilter_memory[i];
+}
+
+void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
+                     std::span<double, 80> out) {
+  const double* y = stage.y.data();
   for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = flush_small(y[40 + i]);
 
+  const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
   Subframe result;
   for (int n = 0; n < 40; ++n) result[n] = y[10 + n];
   adaptive_gain_control(x, result, state.agc_gain);
@@ -132,4 +134,11 @@ void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, Fra
     state.residual_buffer[i] = state.residual_buffer[i + 40];
 }
 
+void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
+                         int s, std::span<double, 80> out) {
+  PostfilterStage stage;
+  postfilter_front(state, A, kind, T, s, stage);
+  lp_synthesis(stage.Ad, stage.p.data(), stage.y.data() + 10, 40);
+  postfilter_back(state, stage, s, out);
+}
 }  // namespace g729a

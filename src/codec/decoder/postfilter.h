@@ -27,6 +27,19 @@ void tilt_compensation(double k, Subframe& p, double& memory);
 // in: x (the subframe's synthesized speech); inout: y, gain.
 void adaptive_gain_control(const double* x, Subframe& y, double& gain);
 
+// postfilter_subframe in two halves around its short-term synthesis filter,
+// so that the caller can run that filter beside another one: the front
+// leaves the filter's coefficients, input and memory in the stage, the
+// caller filters p into y[10..49], the back does the rest.
+struct PostfilterStage {
+  std::array<double, 11> Ad;
+  Subframe p;
+  std::array<double, 50> y;  // ten memory samples, then the filter's output
+};
+void postfilter_front(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
+                      int s, PostfilterStage& stage);
+void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
+
 // in: A (the subframe's LP vector), kind, T, s (0 or 1); inout: state;
 // out: out[40 s .. 40 s + 39].
 void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
