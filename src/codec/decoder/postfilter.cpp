@@ -34,13 +34,15 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
     t_min = kPostfilterMaxDelay - 2 * kPitchHalfWidth;
   }
 
-  double corr[2 * kPitchHalfWidth + 1];
-  lagged_sums(r, r - t_min, 1, 40, t_max - t_min + 1, corr);
+  // Eight lags ending at t_max (whole vectors; the extra one is shorter and
+  // reads nothing older than t_max does): corr[1 + d - t_min] is delay d.
+  double corr[2 * kPitchHalfWidth + 2];
+  lagged_sums(r, r - (t_min - 1), 1, 40, 2 * kPitchHalfWidth + 2, corr);
   double best_corr = -1e38;
   int best = t_min;
   for (int d = t_min; d <= t_max; ++d) {
-    if (corr[d - t_min] > best_corr) {
-      best_corr = corr[d - t_min];
+    if (corr[1 + d - t_min] > best_corr) {
+      best_corr = corr[1 + d - t_min];
       best = d;
     }
   }
