@@ -1,6 +1,10 @@
 // The module's two translators as the host sees them.
 #pragma once
 
+#include <array>
+#include <cstdint>
+
+#include "g729a/codec.h"
 #include "host/corvane.h"
 
 namespace g729a {
@@ -14,6 +18,17 @@ inline constexpr const char* kLogFile = "codec_g729a.c";
 
 // Both translators hold at most this many samples per instance.
 inline constexpr int kBufferSamples = 8000;
-inline constexpr int kFrameSamples = 80;
+
+// The encoder translator's state block: the codec's record and the samples
+// waiting for a whole frame.
+struct EncoderChannel {
+  EncoderState codec;
+  std::array<std::int16_t, kBufferSamples> input;
+};
+
+// The decoder translator's state block; its output waits in the host's buffer.
+struct DecoderChannel {
+  DecoderState codec;
+};
 
 }  // namespace g729a

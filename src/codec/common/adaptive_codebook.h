@@ -1,15 +1,9 @@
 // Adaptive-codebook (pitch) vector at a delay of T + f/3 samples.
 #pragma once
 
-namespace g729a {
+#include "g729a/frame_geometry.h"
 
-inline constexpr int kSubframeLength = 40;
-inline constexpr int kFrameLength = 80;
-inline constexpr int kPitchMin = 20;
-inline constexpr int kPitchMax = 143;
-// Past excitation kept in front of the current frame: largest delay plus the
-// interpolation filter's reach.
-inline constexpr int kExcitationHistory = 154;
+namespace g729a {
 
 // Range of the fixed codebook's pitch-sharpening factor; the lower bound is
 // also its value after a reset or a comfort-noise frame.

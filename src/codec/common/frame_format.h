@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <span>
 
+#include "g729a/frame_geometry.h"
+
 namespace g729a {
 
 enum class FrameKind : std::int32_t { Speech = 1, Sid = 2 };
-
-inline constexpr int kSpeechFrameBytes = 10;
-inline constexpr int kSidFrameBytes = 2;
 
 // slots[0] is slot 1. Speech: L0|L1, L2|L3, P1, P0 (parity_error after
 // unpacking), C1, S1, GA1|GB1, P2, C2, S2, GA2|GB2.

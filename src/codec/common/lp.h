@@ -3,9 +3,9 @@
 
 #include <span>
 
-namespace g729a {
+#include "g729a/frame_geometry.h"
 
-inline constexpr int kLpOrder = 10;
+namespace g729a {
 
 // in: r[0..10] (r[0] > 0); out: a[0..10] (a[0] = 1), rc[0..9].
 // Returns the final prediction-error energy.

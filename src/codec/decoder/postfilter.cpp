@@ -8,8 +8,6 @@
 namespace g729a {
 namespace {
 
-constexpr int kResidualHistory = 143;
-constexpr int kSynthesisHistory = 10;
 constexpr int kPitchHalfWidth = 3;
 constexpr int kPostfilterMaxDelay = 143;
 constexpr double kEnergyOffset = 0.5;

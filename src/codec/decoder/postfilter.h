@@ -7,7 +7,7 @@
 #include <span>
 
 #include "codec/common/frame_format.h"
-#include "codec/decoder/decoder_state.h"
+#include "g729a/decoder_state.h"
 
 namespace g729a {
 

@@ -36,7 +36,7 @@ void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10
                  std::span<double, 10> lsp_new) {
   std::array<double, 11> r;
   windowed_autocorrelation(speech, r);
-  LpFilter a;
+  LpVector a;
   std::array<double, 10> rc;
   levinson_durbin(r, a, rc);
   lp_to_lsp(a, lsp_previous, lsp_new);
@@ -44,7 +44,7 @@ void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10
 
 void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quantized,
                                    std::span<const double, 10> lsp_new_q,
-                                   std::array<LpFilter, 2>& aq) {
+                                   std::array<LpVector, 2>& aq) {
   std::array<double, 10> lsp_mid;
   for (int i = 0; i < 10; ++i) {
     lsp_mid[i] = 0.5 * lsp_previous_quantized[i] + 0.5 * lsp_new_q[i];
@@ -53,11 +53,11 @@ void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quan
   lsp_to_lp(lsp_new_q, aq[1]);
 }
 
-void weight_filter(const LpFilter& aq, LpFilter& ap) {
+void weight_filter(const LpVector& aq, LpVector& ap) {
   bandwidth_expand(aq, kGammaPowers, ap);
 }
 
-void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
+void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,
                      double* wsp) {
   // Ap(z)(1 - 0.7 z^-1) cut to order 10 compensates the spectral tilt.
   std::array<double, 11> c;

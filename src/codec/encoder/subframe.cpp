@@ -5,7 +5,7 @@
 
 namespace g729a {
 
-void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
+void weighted_synthesis(const double* u, const LpVector& ap, const std::array<double, 10>& memory,
                         double* y) {
   // Filtered apart from y, so y may be u itself.
   std::array<double, 50> buf;  // ten past outputs, then the subframe
@@ -14,7 +14,7 @@ void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<do
   for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];
 }
 
-void impulse_response(const LpFilter& ap, double* h) {
+void impulse_response(const LpVector& ap, double* h) {
   std::array<double, 40> impulse{};
   impulse[0] = 1.0;
   const std::array<double, 10> zero{};
