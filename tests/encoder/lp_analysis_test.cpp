@@ -71,21 +71,6 @@ TEST(LpAnalysisTest, WeightingUsesPowersOfThreeQuarters) {
   for (int k = 0; k <= 10; ++k) EXPECT_EQ(ap[k], aq[k] * std::pow(0.75, k)) << k;
 }
 
-TEST(LpAnalysisTest, InterpolationTakesTheMidpointForTheFirstSubframe) {
-  std::array<double, 10> other;
-  for (int i = 0; i < 10; ++i) other[i] = std::cos((i + 1) * M_PI / 11);
-  std::array<LpVector, 2> aq;
-  interpolate_quantized_filters(kInitialLsp, other, aq);
-  std::array<double, 10> mid;
-  for (int i = 0; i < 10; ++i) mid[i] = 0.5 * kInitialLsp[i] + 0.5 * other[i];
-  LpVector expected_mid;
-  LpVector expected_new;
-  lsp_to_lp(mid, expected_mid);
-  lsp_to_lp(other, expected_new);
-  EXPECT_EQ(aq[0], expected_mid);
-  EXPECT_EQ(aq[1], expected_new);
-}
-
 TEST(LpAnalysisTest, WeightedSpeechMemoryIsFlushedButTheOutputIsNot) {
   // With Ap = 1 the tilt filter alone remains: wsp[n] = res[n] + 0.7 wsp[n-1].
   LpVector ap{};

@@ -130,4 +130,12 @@ void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a) {
   }
 }
 
+void lsp_interpolate(std::span<const double, 10> lsp_previous, std::span<const double, 10> lsp_new,
+                     std::array<LpVector, kSubframes>& a) {
+  std::array<double, 10> lsp_mid;
+  for (int i = 0; i < 10; ++i) lsp_mid[i] = 0.5 * lsp_previous[i] + 0.5 * lsp_new[i];
+  lsp_to_lp(lsp_mid, a[0]);
+  lsp_to_lp(lsp_new, a[1]);
+}
+
 }  // namespace g729a

@@ -1,6 +1,7 @@
 // Tenth-order linear-prediction primitives shared by encoder and decoder.
 #pragma once
 
+#include <array>
 #include <span>
 
 #include "g729a/frame_geometry.h"
@@ -23,5 +24,11 @@ double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi);
 
 // in: lsp[0..9]; out: a[0..10].
 void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a);
+
+// The two subframes' LP vectors of a frame: the first from the midpoint of
+// the previous and new LSPs, the second from the new ones.
+// in: lsp_previous, lsp_new; out: a.
+void lsp_interpolate(std::span<const double, 10> lsp_previous, std::span<const double, 10> lsp_new,
+                     std::array<LpVector, kSubframes>& a);
 
 }  // namespace g729a

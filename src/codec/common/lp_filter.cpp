@@ -18,4 +18,16 @@ void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int
   }
 }
 
+void synthesize_subframe(std::span<const double, 11> a, const double* x,
+                         const std::array<double, 10>& past, double* y,
+                         std::array<double, 10>* next) {
+  std::array<double, 50> buf;  // ten past outputs, then the subframe
+  for (int i = 0; i < 10; ++i) buf[i] = past[i];
+  lp_synthesis(a, x, buf.data() + 10, 40);
+  for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];
+  if (next != nullptr) {
+    for (int i = 0; i < 10; ++i) (*next)[i] = buf[40 + i];
+  }
+}
+
 }  // namespace g729a

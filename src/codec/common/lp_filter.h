@@ -33,4 +33,11 @@ void lp_residual(std::span<const double, 11> a, const double* x, double* y, int 
 // x may be y itself.
 void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length);
 
+// One subframe of 1/A(z) continuing from the ten outputs before it, through
+// lp_synthesis. in: a, x[0..39], past (newest last); out: y[0..39] (may be
+// x), *next when not null (the last ten outputs, newest last; may be &past).
+void synthesize_subframe(std::span<const double, 11> a, const double* x,
+                         const std::array<double, 10>& past, double* y,
+                         std::array<double, 10>* next);
+
 }  // namespace g729a

@@ -1,7 +1,9 @@
 // Small numeric helpers used across the codec.
 #pragma once
 
+#include <array>
 #include <cmath>
+#include <cstddef>
 
 namespace g729a {
 
@@ -10,6 +12,12 @@ namespace g729a {
 inline constexpr double kFlushThreshold = 2e-5;
 inline double flush_small(double v) {
   return std::fabs(v) < kFlushThreshold ? 0.0 : v;
+}
+
+// flush_small on every value. inout: memory.
+template <std::size_t N>
+void flush_memory(std::array<double, N>& memory) {
+  for (double& v : memory) v = flush_small(v);
 }
 
 }  // namespace g729a

@@ -23,10 +23,7 @@ namespace {
 // out: A.
 void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>& lsp_previous,
                     std::array<LpVector, 2>& A) {
-  std::array<double, 10> lsp_sub1;
-  for (int i = 0; i < 10; ++i) lsp_sub1[i] = 0.5 * lsp_previous[i] + 0.5 * lsp_new[i];
-  lsp_to_lp(lsp_sub1, A[0]);
-  lsp_to_lp(lsp_new, A[1]);
+  lsp_interpolate(lsp_previous, lsp_new, A);
   for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
 }
 

@@ -117,13 +117,10 @@ void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, Fra
 
   tilt_compensation(tilt_factor(An, Ad), p, state.tilt_memory);
 
-  std::array<double, 50> y;
-  for (int i = 0; i < 10; ++i) y[i] = state.postfilter_memory[i];
-  lp_synthesis(Ad, p.data(), y.data() + 10, 40);
-  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = flush_small(y[40 + i]);
-
   Subframe result;
-  for (int n = 0; n < 40; ++n) result[n] = y[10 + n];
+  synthesize_subframe(Ad, p.data(), state.postfilter_memory, result.data(),
+                      &state.postfilter_memory);
+  flush_memory(state.postfilter_memory);
   adaptive_gain_control(x, result, state.agc_gain);
   for (int n = 0; n < 40; ++n) out[40 * s + n] = result[n];
 

@@ -4,6 +4,7 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
+#include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/encoder/algebraic_codebook.h"
 #include "codec/encoder/closed_loop_pitch.h"
@@ -82,7 +83,7 @@ void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) 
 
   std::array<LpVector, 2> aq;
   std::array<LpVector, 2> ap;
-  interpolate_quantized_filters(state.lsp_previous_quantized, lsp_new_q, aq);
+  lsp_interpolate(state.lsp_previous_quantized, lsp_new_q, aq);
   weight_filter(aq[0], ap[0]);
   weight_filter(aq[1], ap[1]);
   state.lsp_previous = lsp_new;

@@ -18,11 +18,6 @@ void windowed_autocorrelation(std::span<const double, 240> speech, std::span<dou
 void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
                  std::span<double, 10> lsp_new);
 
-// in: lsp_previous_quantized, lsp_new_q; out: aq[0] (midpoint), aq[1].
-void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quantized,
-                                   std::span<const double, 10> lsp_new_q,
-                                   std::array<LpVector, 2>& aq);
-
 // in: aq; out: ap[k] = aq[k] * 0.75^k.
 void weight_filter(const LpVector& aq, LpVector& ap);
 
