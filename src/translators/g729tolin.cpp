@@ -65,19 +65,9 @@ int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
 void g729tolin_destroy(TranslatorInstance* /*pvt*/) {}
 
 HostFrame* g729tolin_sample() {
-  static HostFrame frame = {
-      .frame_type = CVN_FRAME_VOICE,
-      .format = G729A,
-      .data_length = static_cast<int>(g729tolin_sample_payload.size()),
-      .samples =
-          static_cast<int>(g729tolin_sample_payload.size()) / kSpeechFrameBytes * kFrameLength,
-      .source = "g729tolin_sample",
-      // The host only reads sample frames.
-      .payload = const_cast<std::uint8_t*>(g729tolin_sample_payload.data()),
-      .offset = 0,
-      .timestamp = 0,
-      .next = nullptr,
-  };
+  constexpr int kBytes = static_cast<int>(g729tolin_sample_payload.size());
+  static HostFrame frame = sample_frame(G729A, kBytes, kBytes / kSpeechFrameBytes * kFrameLength,
+                                        "g729tolin_sample", g729tolin_sample_payload.data());
   return &frame;
 }
 

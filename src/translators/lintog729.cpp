@@ -80,18 +80,9 @@ HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
 void lintog729_destroy(TranslatorInstance* /*pvt*/) {}
 
 HostFrame* lintog729_sample() {
-  static HostFrame frame = {
-      .frame_type = CVN_FRAME_VOICE,
-      .format = SLINEAR,
-      .data_length = static_cast<int>(sizeof lintog729_sample_pcm),
-      .samples = static_cast<int>(lintog729_sample_pcm.size()),
-      .source = "lintog729_sample",
-      // The host only reads sample frames.
-      .payload = const_cast<std::int16_t*>(lintog729_sample_pcm.data()),
-      .offset = 0,
-      .timestamp = 0,
-      .next = nullptr,
-  };
+  static HostFrame frame = sample_frame(SLINEAR, static_cast<int>(sizeof lintog729_sample_pcm),
+                                        static_cast<int>(lintog729_sample_pcm.size()),
+                                        "lintog729_sample", lintog729_sample_pcm.data());
   return &frame;
 }
 

@@ -19,6 +19,21 @@ inline constexpr const char* kLogFile = "codec_g729a.c";
 // Both translators hold at most this many samples per instance.
 inline constexpr int kBufferSamples = 8000;
 
+// A voice frame of read-only sample data for the host's translation-path
+// checks; the host fields stay zero.
+inline HostFrame sample_frame(int format, int data_length, int samples, const char* source,
+                              const void* payload) {
+  HostFrame frame{};
+  frame.frame_type = CVN_FRAME_VOICE;
+  frame.format = format;
+  frame.data_length = data_length;
+  frame.samples = samples;
+  frame.source = source;
+  // The host only reads sample frames.
+  frame.payload = const_cast<void*>(payload);
+  return frame;
+}
+
 // The encoder translator's state block: the codec's record and the samples
 // waiting for a whole frame.
 struct EncoderChannel {
