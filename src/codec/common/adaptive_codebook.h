@@ -18,16 +18,17 @@ inline void pitch_sharpen(int T, double sharpening, double* v) {
 }
 
 // The next subframe's sharpening factor: the quantized pitch gain, bounded.
+// in: gain_pitch.
 inline double bound_pitch_sharpening(double gain_pitch) {
   if (gain_pitch > kSharpeningMax) return kSharpeningMax;
   if (gain_pitch < kSharpeningMin) return kSharpeningMin;
   return gain_pitch;
 }
 
-// inout: exc points at the first sample of the subframe inside an excitation
-// history with at least T + 11 samples before it. Writes exc[0..39] in order,
-// each sample before the next is computed, so delays below 50 repeat the
-// vector periodically. f is -1, 0 or +1.
+// in: T, f (-1, 0 or +1); inout: exc (the first sample of the subframe
+// inside an excitation history with at least T + 11 samples before it).
+// Writes exc[0..39] in order, each sample before the next is computed, so
+// delays below 50 repeat the vector periodically.
 void adaptive_codebook_vector(double* exc, int T, int f);
 
 }  // namespace g729a

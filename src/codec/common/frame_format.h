@@ -42,7 +42,7 @@ enum SidSlot : int {
   kSlotSidEnergy = 3
 };
 
-// P0 for a pitch index P1: 1 plus bits 2..7 of P1, modulo 2.
+// P0 for a pitch index P1: 1 plus bits 2..7 of P1, modulo 2. in: p1.
 std::int32_t pitch_parity(std::int32_t p1);
 
 // in: a Speech record; out: 10 bytes.

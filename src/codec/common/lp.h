@@ -20,6 +20,7 @@ void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previo
 
 // Root of the straight line through (x_lo, y_lo) and (x_hi, y_hi). When
 // both ends are exactly zero there is no line: the lower end is returned.
+// in: x_lo, y_lo, x_hi, y_hi.
 double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi);
 
 // in: lsp[0..9]; out: a[0..10].

@@ -8,7 +8,7 @@
 namespace g729a {
 
 // gamma^0 .. gamma^10 by repeated multiplication (the doubles a running
-// product gives), for bandwidth expansion A(z/gamma).
+// product gives), for bandwidth expansion A(z/gamma). in: gamma.
 constexpr std::array<double, 11> bandwidth_powers(double gamma) {
   std::array<double, 11> p{};
   p[0] = 1.0;

@@ -21,6 +21,7 @@ extern const LsfVector lsf_ma_memory_reset;
 // frame interpolates from the same neutral spectrum on both sides.
 extern const std::array<double, 10> lsp_initial;
 
+// out: memory, every row lsf_ma_memory_reset.
 void lsf_ma_memory_init(LsfMaMemory& memory);
 
 // One pass j = first..last (increasing): pulls neighbours at least `gap` apart.

@@ -8,7 +8,7 @@
 namespace g729a {
 
 // Filter memories kept between subframes store tiny values as exact zeros,
-// so silence never leaves denormals circulating in the recursions.
+// so silence never leaves denormals circulating in the recursions. in: v.
 inline constexpr double kFlushThreshold = 2e-5;
 inline double flush_small(double v) {
   return std::fabs(v) < kFlushThreshold ? 0.0 : v;

@@ -34,7 +34,7 @@ struct FrameTrace {
 void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace);
 
 // encoder_encode, reporting the frame's decisions when trace is not null.
-// inout: state; in: pcm; out: frame, *trace.
+// in: pcm; inout: state; out: frame, *trace.
 void encoder_encode_traced(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
                            std::span<std::uint8_t, kSpeechFrameBytes> frame, FrameTrace* trace);
 

@@ -35,7 +35,7 @@ void codebook_target(const double* x, const double* y1, double gp, double* x2);
 // in: x, y1, y2; out: g[2..4] (g[0], g[1] from adaptive_gain).
 void gain_correlations(const double* x, const double* y1, const double* y2, double* g);
 
-// inout: exc[0..39] (adaptive vector in, excitation out); in: gp, gc, cw.
+// in: gp, gc, cw; inout: exc[0..39] (adaptive vector in, excitation out).
 void build_excitation(double* exc, double gp, double gc, const double* cw);
 
 // in: x, y1, y2, quantized gp and gc;

@@ -17,7 +17,7 @@ namespace g729a {
 void encoder_init(EncoderState& state);
 
 // One frame: the input high-pass filter, analysis and quantization, packing.
-// inout: state; in: pcm; out: frame.
+// in: pcm; inout: state; out: frame.
 void encoder_encode(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
                     std::span<std::uint8_t, kSpeechFrameBytes> frame);
 
@@ -27,7 +27,7 @@ void decoder_init(DecoderState& state);
 // One received frame: 10 bytes of speech or a 2-byte SID frame (comfort
 // noise). Returns false for any other length, without reading the frame or
 // touching state and pcm.
-// inout: state; in: frame; out: pcm.
+// in: frame; inout: state; out: pcm.
 bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
                     std::span<std::int16_t, kFrameLength> pcm);
 
