@@ -10,12 +10,11 @@ namespace g729a {
 
 // in: r[0..10] (r[0] > 0); out: a[0..10] (a[0] = 1), rc[0..9].
 // Returns the final prediction-error energy.
-double levinson_durbin(std::span<const double, 11> r, std::span<double, 11> a,
-                       std::span<double, 10> rc);
+double levinson_durbin(std::span<const double, 11> r, LpVector& a, std::span<double, 10> rc);
 
 // in: a[0..10], previous_lsp[0..9] (returned when fewer than ten roots are
 // found); out: lsp[0..9], cosine domain, decreasing.
-void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previous_lsp,
+void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
                std::span<double, 10> lsp);
 
 // Root of the straight line through (x_lo, y_lo) and (x_hi, y_hi). When
@@ -24,7 +23,7 @@ void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previo
 double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi);
 
 // in: lsp[0..9]; out: a[0..10].
-void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a);
+void lsp_to_lp(std::span<const double, 10> lsp, LpVector& a);
 
 // The two subframes' LP vectors of a frame: the first from the midpoint of
 // the previous and new LSPs, the second from the new ones.

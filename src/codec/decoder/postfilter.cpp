@@ -59,7 +59,7 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
   }
 }
 
-double tilt_factor(std::span<const double, 11> An, std::span<const double, 11> Ad) {
+double tilt_factor(const LpVector& An, const LpVector& Ad) {
   // Ten leading zeros stand for the filter's empty memory.
   std::array<double, 10 + kImpulseLength> buf{};
   double* h = buf.data() + 10;
@@ -97,10 +97,10 @@ void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
   }
 }
 
-void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
-                         int s, std::span<double, 80> out) {
-  std::array<double, 11> An;
-  std::array<double, 11> Ad;
+void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+                         std::span<double, 80> out) {
+  LpVector An;
+  LpVector Ad;
   bandwidth_expand(A, kNumeratorPowers, An);
   bandwidth_expand(A, kDenominatorPowers, Ad);
 

@@ -5,8 +5,8 @@
 
 namespace g729a {
 
-void synthesis_filter(std::span<const double, 11> A, const double* e,
-                      std::array<double, 10>& memory, double* y, bool flush) {
+void synthesis_filter(const LpVector& A, const double* e, std::array<double, 10>& memory, double* y,
+                      bool flush) {
   synthesize_subframe(A, e, memory, y, &memory);
   if (flush) flush_memory(memory);
 }

@@ -49,7 +49,7 @@ void weight_filter(const LpVector& aq, LpVector& ap) {
 void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,
                      double* wsp) {
   // Ap(z)(1 - 0.7 z^-1) cut to order 10 compensates the spectral tilt.
-  std::array<double, 11> c;
+  LpVector c;
   c[0] = 1.0;
   for (int k = 1; k <= 10; ++k) c[k] = ap[k] - kTilt * ap[k - 1];
 
