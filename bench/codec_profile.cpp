@@ -1,8 +1,8 @@
 // Deterministic workload for callgrind: encodes the bundled speech sample
-// (or the raw 16-bit file given as the argument) frame by frame, then decodes
-// the frames and a run of SID frames. Instruction counts per frame are the
-// inclusive counts of encode_frame / decode_frame divided by the frame counts
-// printed here.
+// (or the raw 16-bit file given as the argument) frame by frame through the
+// codec API, then decodes the frames and a run of SID frames. Instruction
+// counts per frame are inclusive counts divided by the frame counts printed
+// here (scripts/profile.sh).
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -11,8 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "codec/decoder/decoder.h"
-#include "codec/encoder/encoder.h"
+#include "g729a/codec.h"
 
 namespace {
 
@@ -22,14 +21,16 @@ namespace {
                                             const std::vector<std::array<std::uint8_t, 10>>& coded,
                                             std::vector<std::int16_t>& pcm) {
   for (std::size_t f = 0; f < coded.size(); ++f) {
-    g729a::decode_frame(dec, pcm.data() + 80 * f, coded[f].data(), 10);
+    g729a::decoder_decode(dec, coded[f], std::span<std::int16_t, 80>(pcm.data() + 80 * f, 80));
   }
 }
 
 [[gnu::noinline]] void decode_sid_frames(g729a::DecoderState& dec, int count,
                                          std::vector<std::int16_t>& pcm) {
-  const std::uint8_t sid[2] = {0x34, 0x56};
-  for (int f = 0; f < count; ++f) g729a::decode_frame(dec, pcm.data() + 80 * f, sid, 2);
+  const std::array<std::uint8_t, 2> sid = {0x34, 0x56};
+  for (int f = 0; f < count; ++f) {
+    g729a::decoder_decode(dec, sid, std::span<std::int16_t, 80>(pcm.data() + 80 * f, 80));
+  }
 }
 
 unsigned checksum(const std::vector<std::int16_t>& pcm, unsigned sum) {
@@ -52,19 +53,18 @@ int main(int argc, char** argv) {
   auto enc = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*enc);
   std::vector<std::array<std::uint8_t, 10>> coded(frames);
+  std::array<std::int16_t, 80> pcm;
   for (std::size_t f = 0; f < frames; ++f) {
     for (int i = 0; i < 80; ++i) {
       const std::size_t b = 160 * f + 2 * i;
-      enc->speech_buffer[g729a::kSpeechNew + i] = static_cast<std::int16_t>(
-          static_cast<std::uint8_t>(bytes[b]) | (static_cast<std::uint8_t>(bytes[b + 1]) << 8));
+      pcm[i] = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[b]) |
+                                         (static_cast<std::uint8_t>(bytes[b + 1]) << 8));
     }
-    g729a::FrameParameters params;
-    g729a::encode_frame(*enc, params);
-    g729a::pack_speech_frame(params, coded[f]);
+    g729a::encoder_encode(*enc, pcm, coded[f]);
   }
 
   auto dec = std::make_unique<g729a::DecoderState>();
-  g729a::decoder_state_init(*dec);
+  g729a::decoder_init(*dec);
   std::vector<std::int16_t> speech_pcm(80 * frames);
   decode_speech_frames(*dec, coded, speech_pcm);
   const int sid_frames = 100;

@@ -5,11 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdint>
 #include <vector>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/cng_excitation.h"
 #include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 
@@ -115,23 +113,6 @@ TEST(SimdPaths, AdaptiveCodebookVectorAtEveryDelayAndFraction) {
             return exc;
           },
           "adaptive_codebook_vector");
-    }
-  }
-}
-
-TEST(SimdPaths, ComfortNoiseFromEverySeedRegion) {
-  for (int seed : {-32768, -1, 0, 1, 11111, 32767, 4242}) {
-    for (double G : {0.502, 7.0, 3000.0}) {
-      const auto history = varied_signal(234, static_cast<unsigned>(seed + 40000));
-      expect_every_path_matches_scalar(
-          [&] {
-            std::vector<double> exc(history);
-            auto s = static_cast<std::int16_t>(seed);
-            g729a::comfort_noise_excitation(exc.data() + 154, s, G);
-            exc.push_back(s);
-            return exc;
-          },
-          "comfort_noise_excitation");
     }
   }
 }

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
 
@@ -78,6 +79,23 @@ TEST(SimdPaths, OutputStageAtTheConversionEdges) {
           return out;
         },
         "output_stage");
+  }
+}
+
+TEST(SimdPaths, ComfortNoiseFromEverySeedRegion) {
+  for (int seed : {-32768, -1, 0, 1, 11111, 32767, 4242}) {
+    for (double G : {0.502, 7.0, 3000.0}) {
+      const auto history = varied_signal(234, static_cast<unsigned>(seed + 40000));
+      expect_every_path_matches_scalar(
+          [&] {
+            std::vector<double> exc(history);
+            auto s = static_cast<std::int16_t>(seed);
+            g729a::comfort_noise_excitation(exc.data() + 154, s, G);
+            exc.push_back(s);
+            return exc;
+          },
+          "comfort_noise_excitation");
+    }
   }
 }
 

@@ -45,7 +45,7 @@ G729A_AVX2 void lp_residual_avx2(const double* a, const double* x, double* y, in
 
 }  // namespace
 
-void lp_residual(std::span<const double, 11> a, const double* x, double* y, int length) {
+void lp_residual(const LpVector& a, const double* x, double* y, int length) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) return lp_residual_avx2(a.data(), x, y, length);
 #endif
@@ -196,8 +196,8 @@ G729A_AVX2 void lp_synthesis_pair_avx2(const double* a0, const double* x0, doubl
 
 }  // namespace
 
-void lp_synthesis_pair(std::span<const double, 11> a0, const double* x0, double* y0,
-                       std::span<const double, 11> a1, const double* x1, double* y1, int length) {
+void lp_synthesis_pair(const LpVector& a0, const double* x0, double* y0, const LpVector& a1,
+                       const double* x1, double* y1, int length) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
     return lp_synthesis_pair_avx2(a0.data(), x0, y0, a1.data(), x1, y1, length);
@@ -212,11 +212,22 @@ void lp_synthesis_pair(std::span<const double, 11> a0, const double* x0, double*
   lp_synthesis_scalar(a1.data(), x1, y1, length);
 }
 
-void lp_synthesis(std::span<const double, 11> a, const double* x, double* y, int length) {
+void lp_synthesis(const LpVector& a, const double* x, double* y, int length) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) return lp_synthesis_avx2(a.data(), x, y, length);
 #endif
   lp_synthesis_scalar(a.data(), x, y, length);
+}
+
+void synthesize_subframe(const LpVector& a, const double* x, const std::array<double, 10>& past,
+                         double* y, std::array<double, 10>* next) {
+  std::array<double, 50> buf;  // ten past outputs, then the subframe
+  for (int i = 0; i < 10; ++i) buf[i] = past[i];
+  lp_synthesis(a, x, buf.data() + 10, 40);
+  for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];
+  if (next != nullptr) {
+    for (int i = 0; i < 10; ++i) (*next)[i] = buf[40 + i];
+  }
 }
 
 }  // namespace g729a

@@ -9,30 +9,23 @@
 #include "codec/common/lsf.h"
 #include "codec/common/numeric.h"
 #include "codec/common/tables.h"
-#include "codec/decoder/decoder.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
 #include "codec/decoder/postfilter.h"
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
 #include "codec/decoder/synthesis.h"
+#include "g729a/codec.h"
 
 namespace g729a {
 namespace {
-
-constexpr int kSynthesisHistory = 10;
-
-using LpVector = std::array<double, 11>;
 
 // A1 from the midpoint of the previous and new LSPs, A2 from the new ones;
 // the new LSPs become the previous ones. in: lsp_new; inout: lsp_previous;
 // out: A.
 void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>& lsp_previous,
                     std::array<LpVector, 2>& A) {
-  std::array<double, 10> lsp_sub1;
-  for (int i = 0; i < 10; ++i) lsp_sub1[i] = 0.5 * lsp_previous[i] + 0.5 * lsp_new[i];
-  lsp_to_lp(lsp_sub1, A[0]);
-  lsp_to_lp(lsp_new, A[1]);
+  lsp_interpolate(lsp_previous, lsp_new, A);
   for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
 }
 
@@ -126,9 +119,12 @@ void synthesize_and_postfilter(DecoderState& state, const std::array<LpVector, 2
 
 }  // namespace
 
-int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* payload, int length) {
+bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
+                    std::span<std::int16_t, kFrameLength> pcm) {
+  // Checked before narrowing: a size beyond int must not wrap to a valid one.
+  if (frame.size() != kSpeechFrameBytes && frame.size() != kSidFrameBytes) return false;
   FrameParameters fp;
-  if (!unpack_frame(payload, length, fp)) return -1;
+  if (!unpack_frame(frame.data(), static_cast<int>(frame.size()), fp)) return false;
 
   std::array<LpVector, 2> A;
   std::array<int, 2> T = {0, 0};
@@ -148,11 +144,11 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
   auto& syn = state.synthesis_buffer;
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
 
-  output_stage(post, state.postproc_memory, std::span<std::int16_t, 80>(out, 80));
+  output_stage(post, state.postproc_memory, pcm);
 
   // A runaway stream restarts the channel before its values can overflow.
-  if (!decoder_state_within_bounds(state)) decoder_state_init(state);
-  return 0;
+  if (!decoder_state_within_bounds(state)) decoder_init(state);
+  return true;
 }
 
 }  // namespace g729a

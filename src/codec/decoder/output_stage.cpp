@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "codec/common/biquad.h"
 #include "codec/common/simd.h"
 #include "codec/common/tables.h"
 
@@ -21,31 +22,12 @@ namespace {
 // The recursion as written, built once plainly and once in three-operand
 // (VEX) form for the AVX2 path: same arithmetic. The conversions do not feed
 // back, so they run afterwards, several per step.
-[[gnu::always_inline]] inline void output_recursion(const double* v, double* memory, double* w) {
-  double x1 = memory[0];
-  double x2 = memory[1];
-  double y1 = memory[2];
-  double y2 = memory[3];
-  const double a1 = output_filter_a[1];
-  const double a2 = output_filter_a[2];
-  const double b0 = output_filter_b[0];
-  const double b1 = output_filter_b[1];
-  const double b2 = output_filter_b[2];
-  // Two samples per step, so the shifts of the memories become renamings.
-  for (int n = 0; n < 80; n += 2) {
-    const double w0 = (a1 * y1 + a2 * y2) + b0 * v[n] + b1 * x1 + b2 * x2;
-    const double w1 = (a1 * w0 + a2 * y1) + b0 * v[n + 1] + b1 * v[n] + b2 * x1;
-    w[n] = w0;
-    w[n + 1] = w1;
-    x2 = v[n];
-    x1 = v[n + 1];
-    y2 = w0;
-    y1 = w1;
-  }
-  memory[0] = x1;
-  memory[1] = x2;
-  memory[2] = y1;
-  memory[3] = y2;
+[[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
+                                                    double* w) {
+  BiquadMemory m = memory;  // kept in registers through the loop
+  for (int n = 0; n < kFrameLength; ++n)
+    w[n] = biquad_step(output_filter_b, output_filter_a, m, v[n]);
+  memory = m;
 }
 
 #if defined(G729A_HAVE_SSE2)
@@ -73,7 +55,7 @@ void to_pcm_sse2(const double* w, std::int16_t* pcm) {
 }
 #endif
 
-void output_stage_plain(const double* v, double* memory, std::int16_t* pcm) {
+void output_stage_plain(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
   double w[80];
   output_recursion(v, memory, w);
 #if defined(G729A_HAVE_SSE2)
@@ -83,7 +65,7 @@ void output_stage_plain(const double* v, double* memory, std::int16_t* pcm) {
 }
 
 #if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void output_stage_avx2(const double* v, double* memory, std::int16_t* pcm) {
+G729A_AVX2 void output_stage_avx2(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
   double w[80];
   output_recursion(v, memory, w);
   to_pcm_sse2(w, pcm);
@@ -95,9 +77,9 @@ G729A_AVX2 void output_stage_avx2(const double* v, double* memory, std::int16_t*
 void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
                   std::span<std::int16_t, 80> pcm) {
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return output_stage_avx2(v.data(), memory.data(), pcm.data());
+  if (simd_path() == SimdPath::Avx2) return output_stage_avx2(v.data(), memory, pcm.data());
 #endif
-  output_stage_plain(v.data(), memory.data(), pcm.data());
+  output_stage_plain(v.data(), memory, pcm.data());
 }
 
 }  // namespace g729a

@@ -9,8 +9,6 @@
 namespace g729a {
 namespace {
 
-constexpr int kResidualHistory = 143;
-constexpr int kSynthesisHistory = 10;
 constexpr int kPitchHalfWidth = 3;
 constexpr int kPostfilterMaxDelay = 143;
 constexpr double kEnergyOffset = 0.5;
@@ -63,7 +61,7 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
   }
 }
 
-double tilt_factor(std::span<const double, 11> An, std::span<const double, 11> Ad) {
+double tilt_factor(const LpVector& An, const LpVector& Ad) {
   // Ten leading zeros stand for the filter's empty memory.
   std::array<double, 10 + kImpulseLength> buf{};
   double* h = buf.data() + 10;
@@ -100,9 +98,9 @@ void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
   }
 }
 
-void postfilter_front(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
-                      int s, PostfilterStage& stage) {
-  std::array<double, 11> An;
+void postfilter_front(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+                      PostfilterStage& stage) {
+  LpVector An;
   bandwidth_expand(A, kNumeratorPowers, An);
   bandwidth_expand(A, kDenominatorPowers, stage.Ad);
 
@@ -124,7 +122,8 @@ void postfilter_front(DecoderState& state, std::span<const double, 11> A, FrameK
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
                      std::span<double, 80> out) {
   const double* y = stage.y.data();
-  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = flush_small(y[40 + i]);
+  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = y[40 + i];
+  flush_memory(state.postfilter_memory);
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
   Subframe result;
@@ -136,8 +135,8 @@ void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
     state.residual_buffer[i] = state.residual_buffer[i + 40];
 }
 
-void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
-                         int s, std::span<double, 80> out) {
+void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+                         std::span<double, 80> out) {
   PostfilterStage stage;
   postfilter_front(state, A, kind, T, s, stage);
   lp_synthesis(stage.Ad, stage.p.data(), stage.y.data() + 10, 40);
