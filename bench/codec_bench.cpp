@@ -1,5 +1,9 @@
-// Cost of one 10 ms frame. "channels/core" is how many simultaneous calls one
-// core could carry in that direction (100 frames per second per call).
+// Cost of one 10 ms frame through the codec API (encoder_encode,
+// decoder_decode) on real speech, speech and SID frames apart, of a
+// full-duplex channel, and of 20 ms through both translators of the loaded
+// module; median and spread over five repetitions. "channels/core" is how
+// many simultaneous calls one core could carry (100 frames per second per
+// call and direction).
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -8,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "codec/common/lp_filter.h"
@@ -16,20 +21,38 @@
 
 namespace {
 
-std::vector<std::int16_t> speech_sample() {
-  std::ifstream in(G729A_SOURCE_DIR "/data/speech/librivox_austen_8k.raw", std::ios::binary);
+std::vector<std::int16_t> read_pcm(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
   std::vector<std::int16_t> pcm(bytes.size() / 2);
   for (std::size_t i = 0; i < pcm.size(); ++i) {
     pcm[i] = static_cast<std::int16_t>(static_cast<std::uint8_t>(bytes[2 * i]) |
                                        (static_cast<std::uint8_t>(bytes[2 * i + 1]) << 8));
   }
+  pcm.resize(pcm.size() / 80 * 80);
+  return pcm;
+}
+
+std::vector<std::int16_t> speech_sample() {
+  auto pcm = read_pcm(G729A_SOURCE_DIR "/data/speech/librivox_austen_8k.raw");
   if (pcm.size() < 800) {
     std::fprintf(stderr, "speech sample missing\n");
     std::abort();
   }
-  pcm.resize(pcm.size() / 80 * 80);
   return pcm;
+}
+
+// Speech source of a benchmark: 0 the bundled sample, 1 the published
+// SPEECH.IN test sequence (empty when ../shared is not there).
+std::vector<std::int16_t> speech_source(const benchmark::State& state) {
+  if (state.range(0) == 0) return speech_sample();
+  return read_pcm(G729A_SHARED_DIR "/testvectors/g729a/SPEECH.IN");
+}
+
+bool skip_without(benchmark::State& state, const std::vector<std::int16_t>& pcm) {
+  if (pcm.size() >= 160) return false;
+  state.SkipWithError("SPEECH.IN not found next to the checkout");
+  return true;
 }
 
 std::vector<std::array<std::uint8_t, 10>> encoded_sample(const std::vector<std::int16_t>& pcm) {
@@ -50,7 +73,8 @@ void set_rate(benchmark::State& state) {
 }
 
 void BM_EncodeFrame(benchmark::State& state) {
-  const auto pcm = speech_sample();
+  const auto pcm = speech_source(state);
+  if (skip_without(state, pcm)) return;
   auto enc = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*enc);
   std::size_t pos = 0;
@@ -62,10 +86,17 @@ void BM_EncodeFrame(benchmark::State& state) {
   }
   set_rate(state);
 }
-BENCHMARK(BM_EncodeFrame);
+// Median and spread over repetitions; the argument picks the speech source.
+#define G729A_SPEECH_BENCHMARK(f) \
+  BENCHMARK(f)->ArgName("speech_in")->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true)
+#define G729A_BENCHMARK(f) BENCHMARK(f)->Repetitions(5)->ReportAggregatesOnly(true)
+
+G729A_SPEECH_BENCHMARK(BM_EncodeFrame);
 
 void BM_DecodeFrame(benchmark::State& state) {
-  const auto frames = encoded_sample(speech_sample());
+  const auto pcm = speech_source(state);
+  if (skip_without(state, pcm)) return;
+  const auto frames = encoded_sample(pcm);
   auto dec = std::make_unique<g729a::DecoderState>();
   g729a::decoder_init(*dec);
   std::array<std::int16_t, 80> out;
@@ -77,7 +108,7 @@ void BM_DecodeFrame(benchmark::State& state) {
   }
   set_rate(state);
 }
-BENCHMARK(BM_DecodeFrame);
+G729A_SPEECH_BENCHMARK(BM_DecodeFrame);
 
 void BM_DecodeSidFrame(benchmark::State& state) {
   auto dec = std::make_unique<g729a::DecoderState>();
@@ -90,7 +121,36 @@ void BM_DecodeSidFrame(benchmark::State& state) {
   }
   set_rate(state);
 }
-BENCHMARK(BM_DecodeSidFrame);
+G729A_BENCHMARK(BM_DecodeSidFrame);
+
+// One full-duplex channel through the codec API: per 20 ms, two frames
+// encoded on the way out and two decoded on the way in. "channels/core" is
+// how many such channels one core carries.
+void BM_FullDuplexChannel20ms(benchmark::State& state) {
+  const auto pcm = speech_source(state);
+  if (skip_without(state, pcm)) return;
+  const auto incoming = encoded_sample(pcm);
+  auto enc = std::make_unique<g729a::EncoderState>();
+  auto dec = std::make_unique<g729a::DecoderState>();
+  g729a::encoder_init(*enc);
+  g729a::decoder_init(*dec);
+  std::array<std::uint8_t, 10> frame;
+  std::array<std::int16_t, 80> out;
+  std::size_t f = 0;
+  const std::size_t frames = pcm.size() / 80 / 2 * 2;
+  for (auto _ : state) {
+    for (int k = 0; k < 2; ++k, ++f) {
+      if (f == frames) f = 0;
+      g729a::encoder_encode(*enc, std::span<const std::int16_t, 80>(&pcm[80 * f], 80), frame);
+      g729a::decoder_decode(*dec, incoming[f], out);
+    }
+    benchmark::DoNotOptimize(frame);
+    benchmark::DoNotOptimize(out);
+  }
+  state.counters["channels/core"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) / 50.0, benchmark::Counter::kIsRate);
+}
+G729A_SPEECH_BENCHMARK(BM_FullDuplexChannel20ms);
 
 // The floor: 160 samples (two frames' worth) of the tenth-order all-pole
 // filter, each output waiting for the previous one.
@@ -106,7 +166,7 @@ void BM_LpSynthesis160(benchmark::State& state) {
     for (int k = 0; k < 10; ++k) y[k] = 0.0;
   }
 }
-BENCHMARK(BM_LpSynthesis160);
+G729A_BENCHMARK(BM_LpSynthesis160);
 
 // A whole call leg as the switch runs it: 20 ms packets through both
 // translators of the loaded module (buffering, pre-filter, packing included).
@@ -130,7 +190,7 @@ void BM_ModuleChain20ms(benchmark::State& state) {
   state.counters["channels/core"] = benchmark::Counter(
       static_cast<double>(state.iterations()) / 50.0, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_ModuleChain20ms);
+G729A_BENCHMARK(BM_ModuleChain20ms);
 
 }  // namespace
 
