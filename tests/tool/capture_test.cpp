@@ -274,9 +274,6 @@ TEST(ToolCapture, CapturesWithoutG729OrDamagedFail) {
   TempDir dir;
   std::vector<Rtp> pcmu{{1, 0, 9, 0, Bytes(160, 0xFF)}, {2, 160, 9, 0, Bytes(160, 0xFF)}};
   write_bytes(dir.path("pcmu.pcap"), pcap_file(ipv4_frames(pcmu)));
-  auto cut = pcap_file(ipv4_frames(standard_scenario().packets));
-  cut.resize(cut.size() - 5);
-  write_bytes(dir.path("cut.pcap"), cut);
   write_bytes(dir.path("text.pcap"), Bytes(100, 'x'));
   struct Case {
     std::string input, reason;
@@ -285,7 +282,6 @@ TEST(ToolCapture, CapturesWithoutG729OrDamagedFail) {
        {Case{"pcmu.pcap",
              "no RTP packets with payload type 18 (G.729) in 2 packets; RTP payload "
              "types seen: 0"},
-        Case{"cut.pcap", "damaged capture after packet 5"},
         Case{"text.pcap", "not a readable capture"}}) {
     const ToolRun run = run_tool({"decode", dir.path(c.input), dir.path("out.wav")});
     EXPECT_EQ(run.status, 1) << c.input;

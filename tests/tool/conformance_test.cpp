@@ -113,6 +113,21 @@ TEST(ToolConformance, VerdictFollowsTheReference) {
   EXPECT_NE(run.err.find("MINE"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("FAIL"), std::string::npos) << run.err;
 
+  // Bitstreams alone: nothing was checked, which is no pass.
+  fs::create_directory(dir.path("alone"));
+  write_bytes(dir.path("alone/MINE.BIT"), serial);
+  run = run_tool({"conformance", dir.path("alone")});
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("0 of 1 sequences meet their floors, 1 not checked"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("NOT CHECKED"), std::string::npos) << run.err;
+  write_bytes(dir.path("alone/MINE.PST"), pcm_bytes(decoded));
+  write_bytes(dir.path("alone/OTHER.BIT"), serial);
+  run = run_tool({"conformance", dir.path("alone")});
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("1 of 2 sequences meet their floors, 1 not checked"), std::string::npos)
+      << run.out;
+
   fs::create_directory(dir.path("empty"));
   run = run_tool({"conformance", dir.path("empty")});
   EXPECT_EQ(run.status, 1);

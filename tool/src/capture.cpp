@@ -3,6 +3,7 @@
 #include <pcap/pcap.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -112,6 +113,26 @@ struct Collector {
   }
 };
 
+std::string file_size_text(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? std::string("its end") : "byte " + std::to_string(size);
+}
+
+// A capture cut short (a copy stopped early, a full disk) keeps the
+// packets that are complete, as packet analysers do.
+void warn_cut_short(const std::string& path, long complete) {
+  print_error("warning: " + path + ": the file stops at " + file_size_text(path) +
+              ", in the middle of packet " + std::to_string(complete + 1) + "; the " +
+              std::to_string(complete) + " complete packets before it are used");
+}
+
+bool names_cut_short(const std::string& reason) {
+  return reason.rfind("truncated", 0) == 0 ||
+         reason.find("file ends inside") != std::string::npos ||
+         reason.find("does not fit the file") != std::string::npos;
+}
+
 // False with `error` set when libpcap cannot read the whole file.
 bool read_with_libpcap(const std::string& path, Collector& collector, std::string& error) {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
@@ -128,8 +149,12 @@ bool read_with_libpcap(const std::string& path, Collector& collector, std::strin
     collector.add(link, {data, header->caplen});
   }
   if (result == -1) {
-    error = "damaged capture after packet " + std::to_string(collector.number) + ": " +
-            pcap_geterr(capture.get());
+    const std::string reason = pcap_geterr(capture.get());
+    if (names_cut_short(reason)) {
+      warn_cut_short(path, collector.number);
+      return true;
+    }
+    error = "damaged capture after packet " + std::to_string(collector.number) + ": " + reason;
     return false;
   }
   return true;
@@ -163,7 +188,9 @@ bool read_mixed_pcapng(const std::string& path, Collector& collector) {
   collector = Collector();
   collector.payload_type = payload_type;
   for (const auto& frame : frames) collector.add(frame.link_type, frame.data);
-  if (!whole) {
+  if (!whole && names_cut_short(error)) {
+    warn_cut_short(path, collector.number);
+  } else if (!whole) {
     throw bad_input(
         path, "damaged capture after packet " + std::to_string(collector.number) + ": " + error);
   }

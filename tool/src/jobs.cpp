@@ -91,7 +91,12 @@ bool is_encoded_output(const std::string& path) {
 
 void write_encoded(const std::string& path, std::span<const std::uint8_t> frames) {
   OutputFile out(path);
-  if (extension_of(path) == ".bit") {
+  write_encoded(out, frames);
+  out.commit();
+}
+
+void write_encoded(OutputFile& out, std::span<const std::uint8_t> frames) {
+  if (extension_of(out.path()) == ".bit") {
     std::vector<std::uint8_t> serial;
     serial.reserve(frames.size() / kSpeechFrameBytes * 164);
     for (std::size_t pos = 0; pos + kSpeechFrameBytes <= frames.size(); pos += kSpeechFrameBytes) {
@@ -101,7 +106,6 @@ void write_encoded(const std::string& path, std::span<const std::uint8_t> frames
   } else {
     out.write(frames);
   }
-  out.commit();
 }
 
 FrameCounts encode_file(const CodecModule& codec, const std::string& in, const std::string& out) {
@@ -111,6 +115,7 @@ FrameCounts encode_file(const CodecModule& codec, const std::string& in, const s
   }
   const AudioInput audio = read_audio(in);
   if (!audio.conversion.empty()) print_note(in + ": " + audio.conversion);
+  if (!audio.cut_short.empty()) print_error("warning: " + in + ": " + audio.cut_short);
   if (audio.samples.empty()) throw bad_input(in, "no audio samples");
   FrameCounts counts;
   Progress progress("encoding " + in, static_cast<double>(audio.samples.size()),
@@ -137,8 +142,8 @@ void decode_into(const std::string& in, const CaptureOptions& capture, DecodeStr
 
 FrameCounts decode_file(const CodecModule& codec, const std::string& in, const std::string& out,
                         const CaptureOptions& capture, std::vector<std::int16_t>* decoded) {
-  if (is_encoded_output(out)) {
-    throw usage_error(out + ": decoded audio goes to .raw or .wav, not '" + extension_of(out) +
+  if (!out.empty() && !is_audio_output(out)) {
+    throw usage_error(out + ": decoded audio goes to .wav or .raw, not '" + extension_of(out) +
                       "'");
   }
   DecodeStream stream(codec);

@@ -11,11 +11,15 @@
 
 namespace g729tool {
 
+class OutputFile;
+
 // Encoder output: .g729 (concatenated frames) or .bit (ITU serial).
 bool is_encoded_output(const std::string& path);
 
 // in: frames, concatenated 10-byte frames; written through OutputFile.
 void write_encoded(const std::string& path, std::span<const std::uint8_t> frames);
+// The same into an open output, not yet committed.
+void write_encoded(OutputFile& out, std::span<const std::uint8_t> frames);
 
 // Audio file -> .g729 / .bit.
 FrameCounts encode_file(const CodecModule& codec, const std::string& in, const std::string& out);
