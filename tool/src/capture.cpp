@@ -50,6 +50,16 @@ std::string link_name(int link) {
   return std::to_string(link) + " (" + (name ? name : "unknown") + ")";
 }
 
+// "concealed", "of comfort noise", "of silence inserted" or a mix.
+std::string filled_as(const FrameCounts& before, const FrameCounts& after) {
+  const bool concealed = after.concealed > before.concealed;
+  const bool noise = after.comfort_noise > before.comfort_noise;
+  if (concealed && noise) return "concealed and comfort noise";
+  if (concealed) return "concealed";
+  if (noise) return "of comfort noise";
+  return "of silence inserted";
+}
+
 // Sorts the captured frames: G.729 RTP is kept, the rest only counted.
 struct Collector {
   int payload_type = 18;
@@ -289,14 +299,16 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
       print_note(where + ": timestamp jumps by " + std::to_string(gap.missing / kSampleRate) +
                  " s; taken as a restart, not filled");
     } else if (gap.missing > 0) {
-      stream.add_silence(gap.silence, gap.erased);
+      const FrameCounts before = stream.counts();
+      stream.fill_missing(gap.silence, gap.erased ? Missing::Lost : Missing::NotSent);
+      const std::string filled = millis(gap.silence) + " " + filled_as(before, stream.counts());
       if (gap.lost > 0) {
         print_note(where + ": " + std::to_string(gap.lost) + " packets lost (sequence " +
                    std::to_string(expected) + " to " +
                    std::to_string(static_cast<std::uint16_t>(packet.sequence - 1)) + "), " +
-                   millis(gap.silence) + " of silence inserted");
+                   filled);
       } else {
-        print_note(where + ": timestamps skip " + millis(gap.missing) + ", silence inserted");
+        print_note(where + ": timestamps skip " + millis(gap.missing) + ", " + filled);
       }
       if (gap.silence_capped && !told_cap) {
         told_cap = true;

@@ -11,9 +11,12 @@
 
 namespace g729tool {
 
+// How decoding goes: the stream a capture gives, and (for every input) how
+// missing frames are filled.
 struct CaptureOptions {
   int payload_type = 18;
   std::optional<std::uint32_t> ssrc;  // default: the stream with the most packets
+  bool conceal = true;                // false: --gaps silence, zeros as before
 };
 
 // True when the bytes start like a pcap or pcapng file.

@@ -107,7 +107,7 @@ const KnownSequence* known(const Sequence& sequence) {
 
 Verdict evaluate(const CodecModule& codec, const Sequence& sequence, FrameCounts& total) {
   Verdict verdict;
-  DecodeStream stream(codec);
+  DecodeStream stream(codec);  // missing frames concealed, as decoding does by default
   decode_into(sequence.bitstream.string(), CaptureOptions{}, stream);
   const FrameCounts counts = stream.counts();
   total += counts;

@@ -36,10 +36,10 @@ void decode_serial(const std::string& in, DecodeStream& stream) {
         }
         break;
       case g729io::SerialFrameKind::Untransmitted:
-        stream.add_silence(kFrameSamples, false);
+        stream.fill_missing(kFrameSamples, Missing::NotSent);
         break;
       case g729io::SerialFrameKind::Erased:
-        stream.add_silence(kFrameSamples, true);
+        stream.fill_missing(kFrameSamples, Missing::Lost);
         break;
     }
   }
@@ -146,7 +146,7 @@ FrameCounts decode_file(const CodecModule& codec, const std::string& in, const s
     throw usage_error(out + ": decoded audio goes to .wav or .raw, not '" + extension_of(out) +
                       "'");
   }
-  DecodeStream stream(codec);
+  DecodeStream stream(codec, capture.conceal);
   decode_into(in, capture, stream);
   if (!out.empty()) write_audio(out, stream.output());
   if (decoded) *decoded = std::move(stream.output());

@@ -163,6 +163,13 @@ int run(int argc, char** argv) {
       ->type_name("N");
   decode->add_option("--ssrc", ssrc_text, "RTP stream to decode (default: the busiest)")
       ->type_name("X");
+  std::string gaps = "conceal";
+  decode
+      ->add_option("--gaps", gaps,
+                   "Missing frames: conceal (default; comfort noise in pauses after a SID "
+                   "frame) or silence")
+      ->check(CLI::IsMember({"conceal", "silence"}))
+      ->type_name("HOW");
 
   std::string trip_in, trip_out, trip_bitstream;
   auto* trip = app.add_subcommand("roundtrip", "Encode then decode; print SNR and speed");
@@ -213,6 +220,7 @@ int run(int argc, char** argv) {
     const std::string to = decode_options.to.empty() ? "wav" : decode_options.to;
     if (to != "wav" && to != "raw") throw usage_error("--to: use wav or raw");
     if (!ssrc_text.empty()) capture.ssrc = parse_ssrc(ssrc_text);
+    capture.conceal = gaps == "conceal";
     decode_jobs = plan(decode_options, "." + to);
     for (const auto& job : decode_jobs) {
       if (!is_audio_output(job.out)) {
