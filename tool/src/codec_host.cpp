@@ -174,7 +174,9 @@ void DecodeStream::fill_missing(long samples, Missing why) {
     // A gap after speech means the SID frame that should open it was lost.
     const bool noise = why == Missing::NotSent && after_sid_;
     const MissingFrameFn fn = noise ? untransmitted_ : erased_;
+    const auto start = static_cast<long>(output_.size());
     if (left >= kFrameSamples && fn && missing_frame(fn)) {
+      if (noise) comfort_noise_starts_.push_back(start);
       ++(noise ? counts_.comfort_noise : counts_.concealed);
       after_sid_ = noise;
       continue;

@@ -102,6 +102,8 @@ class DecodeStream {
   const std::vector<std::int16_t>& output() const { return output_; }
   std::vector<std::int16_t>& output() { return output_; }
   const FrameCounts& counts() const { return counts_; }
+  // Where each comfort-noise frame starts in output(), in samples.
+  const std::vector<long>& comfort_noise_starts() const { return comfort_noise_starts_; }
 
  private:
   // One frame through `fn`; false (nothing added) when it refused.
@@ -112,6 +114,7 @@ class DecodeStream {
   MissingFrameFn untransmitted_ = nullptr;
   bool after_sid_ = false;  // the last frame was a SID or comfort noise
   std::vector<std::int16_t> output_;
+  std::vector<long> comfort_noise_starts_;
   FrameCounts counts_;
 };
 

@@ -1,6 +1,7 @@
 #include "conformance.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -94,8 +95,28 @@ struct Verdict {
   std::string line;  // the figures' columns
   bool pass = true;
   bool unchecked = false;     // no published output to check against
+  std::string note;           // figures after the verdict
   std::string informational;  // why the decoding figure is not checked
 };
+
+// Mean over the frames starting at `starts` of the level of `ours` less that
+// of `theirs`, in dB; each frame's mean square is taken from 1 so silence has
+// a level.
+double mean_level_difference_db(std::span<const std::int16_t> ours,
+                                std::span<const std::int16_t> theirs,
+                                const std::vector<long>& starts) {
+  auto level = [](std::span<const std::int16_t> pcm, long start) {
+    double energy = 0;
+    for (long i = start; i < start + kFrameSamples; ++i) {
+      const double x = i < static_cast<long>(pcm.size()) ? pcm[i] : 0.0;
+      energy += x * x;
+    }
+    return 10.0 * std::log10(1.0 + energy / kFrameSamples);
+  };
+  double sum = 0;
+  for (long start : starts) sum += level(ours, start) - level(theirs, start);
+  return starts.empty() ? 0.0 : sum / static_cast<double>(starts.size());
+}
 
 const KnownSequence* known(const Sequence& sequence) {
   const std::string stem = sequence.bitstream.stem().string();
@@ -112,12 +133,13 @@ Verdict evaluate(const CodecModule& codec, const Sequence& sequence, FrameCounts
   const FrameCounts counts = stream.counts();
   total += counts;
   const KnownSequence* k = known(sequence);
-  // Frames the decoder never receives make it depart from the reference.
+  // Frames the decoder never receives make it depart from the reference;
+  // only the known sequences have floors that allow for that.
   if (k && k->informational) {
     verdict.informational = k->informational;
-  } else if (counts.erased > 0) {
+  } else if (!k && counts.erased > 0) {
     verdict.informational = "erased frames";
-  } else if (counts.silent > 0) {
+  } else if (!k && counts.silent > 0) {
     verdict.informational = "untransmitted frames";
   }
   const double decode_floor = k ? k->decode_floor_db : kDefaultDecodeFloorDb;
@@ -136,6 +158,17 @@ Verdict evaluate(const CodecModule& codec, const Sequence& sequence, FrameCounts
       verdict.pass = verdict.pass && ok;
     }
     verdict.line += column(figure, 22);
+    if (!stream.comfort_noise_starts().empty()) {
+      const double level =
+          mean_level_difference_db(stream.output(), reference, stream.comfort_noise_starts());
+      const double most = k ? k->gap_level_db : 0;
+      const bool ok = most <= 0 || std::fabs(level) <= most;
+      verdict.pass = verdict.pass && ok;
+      char text[96];
+      std::snprintf(text, sizeof text, "; DTX gaps %+.2f dB from the published level%s", level,
+                    most <= 0 ? "" : (ok ? " ok" : " FAR"));
+      verdict.note = text;
+    }
   } else {
     // Nothing to compare with: not a pass.
     verdict.line += column("   (no reference)", 22);
@@ -177,13 +210,14 @@ int run_conformance(const CodecModule& codec, const std::string& dir) {
   for (const auto& sequence : sequences) {
     std::string line = column(sequence.label, 16);
     bool pass = true, checked = true;
-    std::string informational;
+    std::string informational, note;
     try {
       const Verdict verdict = evaluate(codec, sequence, total);
       line += verdict.line;
       pass = verdict.pass;
       checked = !verdict.unchecked;
       informational = verdict.informational;
+      note = verdict.note;
     } catch (const ToolError& error) {
       pass = false;
       line += std::string("error: ") + error.what();
@@ -193,10 +227,11 @@ int run_conformance(const CodecModule& codec, const std::string& dir) {
       print_error(line + "NOT CHECKED (no published output)");
     } else if (!pass) {
       ++failures;
-      print_error(line + "FAIL");
+      print_error(line + "FAIL" + note);
     } else {
       print_result(
-          line + (informational.empty() ? "pass" : "pass, decoding info (" + informational + ")"));
+          line + (informational.empty() ? "pass" : "pass, decoding info (" + informational + ")") +
+          note);
     }
   }
   const auto met = static_cast<long>(sequences.size()) - failures - unchecked;
