@@ -243,7 +243,8 @@ std::vector<std::int16_t> padded(std::vector<std::int16_t> pcm) {
 
 Counts summary_counts(const std::string& text) {
   static const std::regex pattern(
-      R"(\((\d+) speech, (\d+) SID, (\d+) silent, (\d+) erased(; (\d+) concealed, (\d+) comfort noise)?\))");
+      R"(\((\d+) speech, (\d+) SID, (\d+) silent, (\d+) erased(; (\d+) concealed, (\d+) comfort noise)?)"
+      R"((; (\d+) late packets used, (\d+) duplicates dropped)?\))");
   Counts counts;
   std::smatch match;
   // The last summary in the text is the closing one.
@@ -262,6 +263,10 @@ Counts summary_counts(const std::string& text) {
   if (match[5].matched) {
     counts.concealed = std::stol(match[6]);
     counts.comfort_noise = std::stol(match[7]);
+  }
+  if (match[8].matched) {
+    counts.late = std::stol(match[9]);
+    counts.duplicates = std::stol(match[10]);
   }
   return counts;
 }

@@ -78,6 +78,7 @@ std::vector<std::int16_t> padded(std::vector<std::int16_t> pcm);
 struct Counts {
   long speech = -1, sid = -1, silent = -1, erased = -1;
   long concealed = -1, comfort_noise = -1;
+  long late = -1, duplicates = -1;  // "; L late packets used, D duplicates dropped"
 };
 Counts summary_counts(const std::string& text);
 

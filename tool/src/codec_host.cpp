@@ -91,6 +91,8 @@ FrameCounts& FrameCounts::operator+=(const FrameCounts& other) {
   erased += other.erased;
   concealed += other.concealed;
   comfort_noise += other.comfort_noise;
+  late_packets += other.late_packets;
+  duplicate_packets += other.duplicate_packets;
   samples += other.samples;
   payload_bytes += other.payload_bytes;
   return *this;

@@ -64,6 +64,9 @@ struct FrameCounts {
   // How the silent and erased frames were filled; the rest are zeros.
   long concealed = 0;      // by the decoder's concealment
   long comfort_noise = 0;  // by the decoder's comfort noise
+  // Capture packets used out of arrival order, and repeats dropped.
+  long late_packets = 0;
+  long duplicate_packets = 0;
   long samples = 0;
   long payload_bytes = 0;
 
@@ -98,6 +101,11 @@ class DecodeStream {
   // Audio standing for `samples` that never arrived: whole frames from the
   // module, a remainder of less than a frame as zeros.
   void fill_missing(long samples, Missing why);
+  // Counts what putting a capture's packets in order found.
+  void note_reordering(long late, long duplicates) {
+    counts_.late_packets += late;
+    counts_.duplicate_packets += duplicates;
+  }
 
   const std::vector<std::int16_t>& output() const { return output_; }
   std::vector<std::int16_t>& output() { return output_; }

@@ -158,7 +158,9 @@ int run(int argc, char** argv) {
   decode->footer(kDecodeFooter);
   add_common(*decode, common);
   add_batch(*decode, decode_options, "Output format with -o: wav (default) or raw");
-  decode->add_option("--pt", capture.payload_type, "RTP payload type of G.729 (default 18)")
+  decode
+      ->add_option("--pt", capture.payload_type,
+                   "RTP payload type of G.729 (default 18 and what SIP/SDP in the capture gives)")
       ->check(CLI::Range(0, 127))
       ->type_name("N");
   decode->add_option("--ssrc", ssrc_text, "RTP stream to decode (default: the busiest)")

@@ -60,9 +60,16 @@ namespace {
 
 // "; 2 concealed, 3 comfort noise" once anything was missing.
 std::string filled_text(const FrameCounts& counts) {
-  if (counts.silent + counts.erased == 0) return "";
-  return "; " + std::to_string(counts.concealed) + " concealed, " +
-         std::to_string(counts.comfort_noise) + " comfort noise";
+  std::string text;
+  if (counts.silent + counts.erased > 0) {
+    text = "; " + std::to_string(counts.concealed) + " concealed, " +
+           std::to_string(counts.comfort_noise) + " comfort noise";
+  }
+  if (counts.late_packets + counts.duplicate_packets > 0) {
+    text += "; " + std::to_string(counts.late_packets) + " late packets used, " +
+            std::to_string(counts.duplicate_packets) + " duplicates dropped";
+  }
+  return text;
 }
 
 }  // namespace
