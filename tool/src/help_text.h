@@ -16,6 +16,7 @@ inline constexpr const char* kMainDescription =
     "  g729a decode IN OUT        .g729, .bit, .pcap, .pcapng -> .raw or WAV\n"
     "  g729a roundtrip IN OUT     encode, decode, print SNR and speed\n"
     "  g729a conformance DIR      published test sequences against their floors\n"
+    "  g729a streams FILE...      the RTP streams of captures, one line each\n"
     "  g729a console g729 show version\n";
 
 inline constexpr const char* kMainFooter =
@@ -66,6 +67,16 @@ inline constexpr const char* kDecodeFooter =
     "16-bit mono WAV at 8 kHz.\n"
     "Batch: g729a decode -j 4 -o OUTDIR IN... writes OUTDIR/NAME.wav (or .raw\n"
     "with --to raw).";
+
+inline constexpr const char* kStreamsFooter =
+    "One line per RTP stream (an SSRC between two endpoints with one payload\n"
+    "type): SSRC, source -> destination, payload type and codec, start (UTC) and\n"
+    "duration by capture time, packets, expected (by extended sequence number),\n"
+    "lost (count and %), duplicates, reordered (arrived after a later packet),\n"
+    "mean and maximum interarrival jitter (RFC 3550, 8 kHz clock, in ms), SID\n"
+    "packets and DTX gaps (a timestamp gap after a SID packet). Payload type 18\n"
+    "is G.729, as is any type SIP/SDP in the capture maps to G729/8000.\n"
+    "--json prints one JSON array with the same figures.";
 
 inline constexpr const char* kRoundTripFooter =
     "Encodes IN, decodes the frames again and writes the decoded audio to OUT\n"

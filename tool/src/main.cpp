@@ -17,6 +17,7 @@
 #include "measures.h"
 #include "output_file.h"
 #include "report.h"
+#include "streams.h"
 #include "tool_error.h"
 
 namespace g729tool {
@@ -165,6 +166,11 @@ int run(int argc, char** argv) {
       ->type_name("N");
   decode->add_option("--ssrc", ssrc_text, "RTP stream to decode (default: the busiest)")
       ->type_name("X");
+  bool all_streams = false, call = false;
+  decode->add_flag("--all", all_streams,
+                   "Every G.729 stream of a capture to its own file (OUT-SSRC.wav)");
+  decode->add_flag("--call", call,
+                   "Both directions of a call into one stereo WAV, aligned by capture time");
   std::string gaps = "conceal";
   decode
       ->add_option("--gaps", gaps,
@@ -189,6 +195,18 @@ int run(int argc, char** argv) {
   add_common(*conformance, common);
   conformance->add_option("DIR", conformance_dir, "Directory of test sequences")->required();
 
+  std::vector<std::string> stream_files;
+  CaptureOptions stream_options;
+  bool stream_json = false;
+  auto* streams = app.add_subcommand("streams", "List the RTP streams of captures");
+  streams->footer(kStreamsFooter);
+  add_common(*streams, common);
+  streams->add_option("FILE", stream_files, "Captures (.pcap, .pcapng)")->required();
+  streams->add_option("--pt", stream_options.payload_type, "RTP payload type of G.729")
+      ->check(CLI::Range(0, 127))
+      ->type_name("N");
+  streams->add_flag("--json", stream_json, "One JSON array for scripts");
+
   std::vector<std::string> console_words;
   auto* console = app.add_subcommand("console", "Run a console command of the module");
   console->footer("Example: g729a console g729 show version");
@@ -202,6 +220,9 @@ int run(int argc, char** argv) {
     return code == 0 ? kExitOk : kExitUsage;
   }
   set_quiet(common.quiet);
+
+  // Reading captures needs no module.
+  if (*streams) return run_streams(stream_files, stream_options, stream_json);
 
   std::string module_path = common.module_path.empty() ? default_module_path() : common.module_path;
   // Validate everything that needs no module before loading it.
@@ -223,6 +244,7 @@ int run(int argc, char** argv) {
     if (to != "wav" && to != "raw") throw usage_error("--to: use wav or raw");
     if (!ssrc_text.empty()) capture.ssrc = parse_ssrc(ssrc_text);
     capture.conceal = gaps == "conceal";
+    if (all_streams && call) throw usage_error("--all and --call exclude each other");
     decode_jobs = plan(decode_options, "." + to);
     for (const auto& job : decode_jobs) {
       if (!is_audio_output(job.out)) {
@@ -245,6 +267,8 @@ int run(int argc, char** argv) {
   if (*decode) {
     if (!decode_options.out_dir.empty()) create_output_dir(decode_options.out_dir);
     return run_batch(decode_jobs, thread_count(decode_options), [&](const Conversion& job) {
+      if (all_streams) return decode_all_streams(codec, job.in, job.out, capture);
+      if (call) return decode_call(codec, job.in, job.out, capture);
       return decode_file(codec, job.in, job.out, capture);
     });
   }
