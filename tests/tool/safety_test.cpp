@@ -28,6 +28,9 @@ TEST(ToolSafety, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
   write_bytes(dir.path("a.wav"), wav);
   const Bytes frames = encode_here(pcm);
   write_bytes(dir.path("a.g729"), frames);
+  // A capture under an audio name, decoded onto itself.
+  const Bytes capture = pcap_file({ethernet_ipv4_udp(rtp_packet({1, 0, 7, 18, frames}))});
+  write_bytes(dir.path("c.wav"), capture);
   // Another name for the same file: found by device and inode.
   ASSERT_EQ(link(dir.path("a.wav").c_str(), dir.path("same.wav").c_str()), 0);
   fs::create_directory(dir.path("sub"));
@@ -37,6 +40,7 @@ TEST(ToolSafety, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
   };
   for (const Case& c : {
            Case{{"roundtrip", dir.path("a.wav"), dir.path("a.wav")}, "is the input"},
+           Case{{"decode", dir.path("c.wav"), dir.path("c.wav")}, "is the input"},
            Case{{"roundtrip", dir.path("a.wav"), dir.path("same.wav")}, "is the input"},
            Case{{"roundtrip", dir.path("a.wav"), dir.path("sub/../a.wav")}, "is the input"},
            Case{{"roundtrip", dir.path("a.wav"), dir.path("o.wav"), "--bitstream",
@@ -59,7 +63,9 @@ TEST(ToolSafety, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
   }
   EXPECT_EQ(read_bytes(dir.path("a.wav")), wav);
   EXPECT_EQ(read_bytes(dir.path("a.g729")), frames);
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"a.g729", "a.wav", "same.wav", "sub"}));
+  EXPECT_EQ(read_bytes(dir.path("c.wav")), capture);
+  EXPECT_EQ(dir.entries(),
+            (std::vector<std::string>{"a.g729", "a.wav", "c.wav", "same.wav", "sub"}));
 }
 
 TEST(ToolSafety, DecodedAudioUnderAnotherFormatsNameIsRefused) {

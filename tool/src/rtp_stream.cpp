@@ -126,13 +126,16 @@ StreamFigures stream_figures(std::span<const StreamPacket> packets, int clock_ra
   f.lost = std::max(0L, f.expected - static_cast<long>(order.order.size()));
   f.start = packets.front().arrival;
   double last = f.start;
-  // Jitter in arrival order, as a receiver computes it.
+  // Jitter in arrival order, as a receiver computes it; none without
+  // capture times.
+  const bool timed = std::any_of(packets.begin(), packets.end(),
+                                 [](const StreamPacket& p) { return p.arrival > 0; });
   double jitter = 0, sum = 0;
   for (std::size_t i = 0; i < packets.size(); ++i) {
     f.start = std::min(f.start, packets[i].arrival);
     last = std::max(last, packets[i].arrival);
     if (packets[i].sid) ++f.sid_packets;
-    if (i == 0) continue;
+    if (i == 0 || !timed) continue;
     const double transit_change = (packets[i].arrival - packets[i - 1].arrival) * clock_rate -
                                   static_cast<double>(static_cast<std::int32_t>(
                                       packets[i].timestamp - packets[i - 1].timestamp));

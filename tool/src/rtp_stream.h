@@ -101,7 +101,8 @@ struct StreamFigures {
   long lost = 0;  // expected less the distinct packets received, at least 0
   long duplicates = 0;
   long reordered = 0;
-  double mean_jitter_ms = 0;  // interarrival jitter (RFC 3550), mean over the packets
+  // Interarrival jitter (RFC 3550), mean over the packets; 0 without capture times.
+  double mean_jitter_ms = 0;
   double max_jitter_ms = 0;
   long sid_packets = 0;
   long dtx_gaps = 0;  // timestamp gaps after a SID packet
