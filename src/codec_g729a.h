@@ -1,0 +1,16 @@
+// Entry points of the codec module beyond its translators, for a host that
+// knows a frame is missing (the switch itself never signals one). Each
+// appends 80 samples to a g729tolin instance's output buffer as if a frame
+// had been decoded, and returns 0, or -1 with one level-3 log line when the
+// output buffer has no room.
+#pragma once
+
+#include "host/corvane.h"
+
+extern "C" {
+
+// A frame was expected and nothing usable arrived: concealment.
+__attribute__((visibility("default"))) int g729tolin_erased(struct TranslatorInstance* pvt);
+// A discontinuous-transmission gap after a SID frame: comfort noise.
+__attribute__((visibility("default"))) int g729tolin_untransmitted(struct TranslatorInstance* pvt);
+}
