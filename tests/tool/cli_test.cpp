@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <regex>
 #include <thread>
 
 #include "itu_serial.h"
@@ -14,7 +16,7 @@ namespace {
 
 TEST(ToolCli, HelpOnEverySubcommand) {
   for (const std::string command :
-       {"", "encode", "decode", "roundtrip", "conformance", "streams", "console"}) {
+       {"", "encode", "decode", "roundtrip", "conformance", "streams", "console", "bench"}) {
     std::vector<std::string> args;
     if (!command.empty()) args.push_back(command);
     args.push_back("--help");
@@ -58,6 +60,22 @@ TEST(ToolCli, ConsoleRunsTheModulesCommand) {
   run = run_tool({"console", "g729", "show", "version", "now"});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("Usage: show g729 version"), std::string::npos) << run.err;
+}
+
+// The figures themselves depend on the machine; only their form is checked.
+TEST(ToolCli, BenchPrintsFrameCostsAndChannelsOnEveryPath) {
+  const std::regex figures(
+      "encode: [0-9]+\\.[0-9]{2} us per 10 ms frame\n"
+      "decode: [0-9]+\\.[0-9]{2} us per 10 ms frame\n"
+      "full-duplex channels per core: [1-9][0-9]*\n");
+  for (const char* path : {"scalar", "sse2", "avx2"}) {
+    setenv("G729A_SIMD", path, 1);
+    const ToolRun run = run_tool({"bench"});
+    EXPECT_EQ(run.status, 0) << path << ": " << run.err;
+    EXPECT_TRUE(std::regex_match(run.out, figures)) << path << ": " << run.out;
+  }
+  unsetenv("G729A_SIMD");
+  EXPECT_EQ(run_tool({"bench", "--quiet"}).out, "");
 }
 
 TEST(ToolCli, UnloadableModuleIsReported) {

@@ -8,6 +8,7 @@
 
 #include "audio_file.h"
 #include "batch.h"
+#include "bench.h"
 #include "capture.h"
 #include "codec_host.h"
 #include "conformance.h"
@@ -207,6 +208,12 @@ int run(int argc, char** argv) {
       ->type_name("N");
   streams->add_flag("--json", stream_json, "One JSON array for scripts");
 
+  auto* bench = app.add_subcommand(
+      "bench",
+      "Cost per channel: us per frame to encode and decode, full-duplex channels per core");
+  bench->footer(kBenchFooter);
+  add_common(*bench, common);
+
   std::vector<std::string> console_words;
   auto* console = app.add_subcommand("console", "Run a console command of the module");
   console->footer("Example: g729a console g729 show version");
@@ -275,6 +282,7 @@ int run(int argc, char** argv) {
   if (*trip) return run_roundtrip(codec, trip_in, trip_out, trip_bitstream);
   if (*conformance) return run_conformance(codec, conformance_dir);
   if (*console) return run_console_words(console_words);
+  if (*bench) return run_bench(codec);
   return run_demo(codec);
 }
 
