@@ -34,6 +34,31 @@ TEST(SimdPaths, PitchPostfilterAtEveryDelayRange) {
   }
 }
 
+TEST(SimdPaths, BothTiltFactorsTogetherEqualEachAlone) {
+  for (unsigned seed = 0; seed < 20; ++seed) {
+    std::array<g729a::LpVector, 2> A;
+    for (int s = 0; s < 2; ++s) {
+      const auto v = varied_signal(11, seed * 2 + s, 0.6);
+      A[s][0] = 1.0;
+      for (int k = 1; k < 11; ++k) A[s][k] = v[k];
+    }
+    expect_every_path_matches_scalar(
+        [&] {
+          std::array<g729a::PostfilterFilters, 2> f;
+          g729a::postfilter_filters(A, f);
+          std::vector<double> out;
+          for (int s = 0; s < 2; ++s) {
+            EXPECT_EQ(f[s].tilt, g729a::tilt_factor(f[s].An, f[s].Ad)) << "subframe " << s;
+            out.insert(out.end(), f[s].An.begin(), f[s].An.end());
+            out.insert(out.end(), f[s].Ad.begin(), f[s].Ad.end());
+            out.push_back(f[s].tilt);
+          }
+          return out;
+        },
+        "postfilter_filters");
+  }
+}
+
 TEST(SimdPaths, AdaptiveGainControlIncludingSilence) {
   for (unsigned seed = 0; seed < 10; ++seed) {
     auto x = varied_signal(40, seed);

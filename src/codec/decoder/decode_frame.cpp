@@ -100,10 +100,12 @@ void synthesize_and_postfilter(DecoderState& state, const std::array<LpVector, 2
   const bool flush = kind == FrameKind::Speech;
   double* exc = state.excitation_buffer.data() + kExcitationHistory;
   double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
+  std::array<PostfilterFilters, 2> filters;
+  postfilter_filters(A, filters);
   synthesis_filter(A[0], exc, state.synthesis_memory, syn, flush);
 
   PostfilterStage first;
-  postfilter_front(state, A[0], kind, T[0], 0, first);
+  postfilter_front(state, filters[0], kind, T[0], 0, first);
   std::array<double, 50> buf;  // ten past outputs, then the second subframe
   for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
   lp_synthesis_pair(A[1], exc + 40, buf.data() + 10, first.Ad, first.p.data(), first.y.data() + 10,
@@ -114,7 +116,10 @@ void synthesize_and_postfilter(DecoderState& state, const std::array<LpVector, 2
   }
   postfilter_back(state, first, 0, post);
 
-  postfilter_subframe(state, A[1], kind, T[1], 1, post);
+  PostfilterStage second;
+  postfilter_front(state, filters[1], kind, T[1], 1, second);
+  lp_synthesis(second.Ad, second.p.data(), second.y.data() + 10, 40);
+  postfilter_back(state, second, 1, post);
 }
 
 }  // namespace

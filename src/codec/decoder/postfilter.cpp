@@ -61,19 +61,49 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
   }
 }
 
-double tilt_factor(const LpVector& An, const LpVector& Ad) {
-  // Ten leading zeros stand for the filter's empty memory.
-  std::array<double, 10 + kImpulseLength> buf{};
-  double* h = buf.data() + 10;
-  for (int i = 0; i < 11; ++i) h[i] = An[i];
-  lp_synthesis(Ad, h, h, kImpulseLength);
+namespace {
 
+// in: h[0..21], the An/Ad impulse response.
+double tilt_from_response(const double* h) {
   double rh0 = 0.0;
   for (int n = 0; n < kImpulseLength; ++n) rh0 += h[n] * h[n];
   double rh1 = 0.0;
   for (int n = 1; n < kImpulseLength; ++n) rh1 += h[n - 1] * h[n];
   if (rh1 <= 0.0) return 0.0;
   return rh1 * kTiltScale / rh0;
+}
+
+// Ten leading zeros stand for the filter's empty memory.
+using ResponseBuffer = std::array<double, 10 + kImpulseLength>;
+
+void start_response(const LpVector& An, ResponseBuffer& buf) {
+  buf.fill(0.0);
+  for (int i = 0; i < 11; ++i) buf[10 + i] = An[i];
+}
+
+}  // namespace
+
+double tilt_factor(const LpVector& An, const LpVector& Ad) {
+  ResponseBuffer buf;
+  start_response(An, buf);
+  double* h = buf.data() + 10;
+  lp_synthesis(Ad, h, h, kImpulseLength);
+  return tilt_from_response(h);
+}
+
+void postfilter_filters(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f) {
+  std::array<ResponseBuffer, 2> buf;
+  for (int s = 0; s < 2; ++s) {
+    bandwidth_expand(A[s], kNumeratorPowers, f[s].An);
+    bandwidth_expand(A[s], kDenominatorPowers, f[s].Ad);
+    start_response(f[s].An, buf[s]);
+  }
+  // The two impulse responses are independent: one per lane.
+  double* h0 = buf[0].data() + 10;
+  double* h1 = buf[1].data() + 10;
+  lp_synthesis_pair(f[0].Ad, h0, h0, f[1].Ad, h1, h1, kImpulseLength);
+  f[0].tilt = tilt_from_response(h0);
+  f[1].tilt = tilt_from_response(h1);
 }
 
 void tilt_compensation(double k, Subframe& p, double& memory) {
@@ -98,15 +128,12 @@ void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
   }
 }
 
-void postfilter_front(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
                       PostfilterStage& stage) {
-  LpVector An;
-  bandwidth_expand(A, kNumeratorPowers, An);
-  bandwidth_expand(A, kDenominatorPowers, stage.Ad);
-
+  stage.Ad = f.Ad;
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
   double* r = state.residual_buffer.data() + kResidualHistory;
-  lp_residual(An, x, r, 40);
+  lp_residual(f.An, x, r, 40);
 
   if (kind == FrameKind::Speech) {
     pitch_postfilter(r, T, stage.p);
@@ -114,7 +141,7 @@ void postfilter_front(DecoderState& state, const LpVector& A, FrameKind kind, in
     for (int n = 0; n < 40; ++n) stage.p[n] = r[n];
   }
 
-  tilt_compensation(tilt_factor(An, stage.Ad), stage.p, state.tilt_memory);
+  tilt_compensation(f.tilt, stage.p, state.tilt_memory);
 
   for (int i = 0; i < 10; ++i) stage.y[i] = state.postfilter_memory[i];
 }
@@ -137,9 +164,14 @@ void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
 
 void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
                          std::span<double, 80> out) {
+  PostfilterFilters f;
+  bandwidth_expand(A, kNumeratorPowers, f.An);
+  bandwidth_expand(A, kDenominatorPowers, f.Ad);
+  f.tilt = tilt_factor(f.An, f.Ad);
   PostfilterStage stage;
-  postfilter_front(state, A, kind, T, s, stage);
+  postfilter_front(state, f, kind, T, s, stage);
   lp_synthesis(stage.Ad, stage.p.data(), stage.y.data() + 10, 40);
   postfilter_back(state, stage, s, out);
 }
+
 }  // namespace g729a

@@ -27,6 +27,17 @@ void tilt_compensation(double k, Subframe& p, double& memory);
 // in: x (the subframe's synthesized speech); inout: y, gain.
 void adaptive_gain_control(const double* x, Subframe& y, double& gain);
 
+// The weighted filters of a subframe and its tilt factor.
+struct PostfilterFilters {
+  LpVector An;  // A(z/0.55)
+  LpVector Ad;  // A(z/0.70)
+  double tilt;
+};
+
+// Both subframes' filters, their two tilt impulse responses side by side.
+// in: A; out: f.
+void postfilter_filters(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f);
+
 // postfilter_subframe in two halves around its short-term synthesis filter,
 // so that the caller can run that filter beside another one: the front
 // leaves the filter's coefficients, input and memory in the stage, the
@@ -36,7 +47,7 @@ struct PostfilterStage {
   Subframe p;
   std::array<double, 50> y;  // ten memory samples, then the filter's output
 };
-void postfilter_front(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
                       PostfilterStage& stage);
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
 
