@@ -3,10 +3,12 @@
 #include <span>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/cng_excitation.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lp.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
+#include "codec/decoder/concealment.h"
 #include "codec/decoder/decoder.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
@@ -59,19 +61,35 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   for (int n = 0; n < 40; ++n) exc[n] = state.gain_pitch * exc[n] + state.gain_code * cv[n];
 }
 
-// in: fp (Speech); inout: state; out: A (per subframe), T (integer delays).
-void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A,
-                   std::array<int, 2>& T) {
+// What the shared end of the driver needs from a frame's own road: the LP
+// vector and integer pitch delay of each subframe and the frame's kind.
+struct FrameSynthesis {
+  std::array<LpVector, 2> A;
+  std::array<int, 2> T = {0, 0};
+  FrameKind kind = FrameKind::Speech;
+};
+
+// in: s (subframe), flush (speech roads store tiny memory values as 0,
+// comfort-noise ones do not); inout: state (synthesis memory and buffer).
+void synthesize_subframe(DecoderState& state, const LpVector& A, int s, bool flush) {
+  synthesis_filter(A, state.excitation_buffer.data() + kExcitationHistory + 40 * s,
+                   state.synthesis_memory,
+                   state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, flush);
+}
+
+// in: fp (Speech); inout: state; out: f.
+void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
   const auto& p = fp.slots;
   state.cng_seed = kCngSeedStart;
 
   const int mode = (p[kSlotL0L1] >> 7) & 1;
+  state.previous_lsf_mode = mode;
   LsfVector lsf;
   lsf_reconstruct(lsf_cb1, lsf_cb2, p[kSlotL0L1] & 127, (p[kSlotL2L3] >> 5) & 31, p[kSlotL2L3] & 31,
                   lsf_ma_coef[mode], state.lsf_ma_memory, lsf, lsf_ma_coef_sum[mode]);
   std::array<double, 10> lsp_new;
   for (int i = 0; i < 10; ++i) lsp_new[i] = std::cos(lsf[i]);
-  interpolate_lp(lsp_new, state.lsp_previous, A);
+  interpolate_lp(lsp_new, state.lsp_previous, f.A);
 
   const int pitch_index[2] = {p[kSlotP1], p[kSlotP2]};
   const int C[2] = {p[kSlotC1], p[kSlotC2]};
@@ -82,46 +100,62 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<Lp
     const int position = kExcitationHistory + 40 * s;
     speech_excitation(state, position, s, pitch_index[s], p[kSlotP0], C[s], S[s], gain_index[s],
                       delay);
-    T[s] = delay;
-    // Speech subframes flush tiny memory values, comfort-noise ones do not.
-    synthesis_filter(A[s], state.excitation_buffer.data() + position, state.synthesis_memory,
-                     state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, true);
+    f.T[s] = delay;
+    synthesize_subframe(state, f.A[s], s, true);
   }
+  f.kind = FrameKind::Speech;
 }
 
-// in: fp (Sid); inout: state; out: A (per subframe).
-void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A) {
+// The previous envelope repeated, the excitation continued from the past;
+// the frame then counts as speech. inout: state; out: f.
+void conceal_speech(DecoderState& state, FrameSynthesis& f) {
+  state.cng_seed = kCngSeedStart;
+  lsf_memory_repeat(state.lsp_previous, state.previous_lsf_mode, state.lsf_ma_memory);
+  const std::array<double, 10> lsp_repeated = state.lsp_previous;
+  interpolate_lp(lsp_repeated, state.lsp_previous, f.A);
+  for (int s = 0; s < 2; ++s) {
+    erased_excitation(state, kExcitationHistory + 40 * s, f.T[s]);
+    synthesize_subframe(state, f.A[s], s, true);
+  }
+  f.kind = FrameKind::Speech;
+}
+
+// Synthesis of a comfort-noise frame whose excitation is in place and whose
+// envelope is sid_lsp. inout: state; out: f.
+void synthesize_comfort_noise(DecoderState& state, FrameSynthesis& f) {
+  interpolate_lp(state.sid_lsp, state.lsp_previous, f.A);
+  for (int s = 0; s < 2; ++s) synthesize_subframe(state, f.A[s], s, false);
+  state.pitch_sharpening = kSharpeningMin;
+  f.kind = FrameKind::Sid;
+}
+
+// in: fp (Sid); inout: state; out: f.
+void decode_sid(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
   const auto& p = fp.slots;
   sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
-  interpolate_lp(state.sid_lsp, state.lsp_previous, A);
-  for (int s = 0; s < 2; ++s) {
-    synthesis_filter(A[s], state.excitation_buffer.data() + kExcitationHistory + 40 * s,
-                     state.synthesis_memory,
-                     state.synthesis_buffer.data() + kSynthesisHistory + 40 * s, false);
-  }
-  state.pitch_sharpening = kSharpeningMin;
+  synthesize_comfort_noise(state, f);
 }
 
-}  // namespace
+// A DTX gap continues the last SID frame's noise: the gain moves on towards
+// the received one, envelope and predictor memories stay. inout: state;
+// out: f.
+void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
+  sid_gain_continue(state);
+  comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,
+                           state.sid_gain);
+  synthesize_comfort_noise(state, f);
+}
 
-int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* payload, int length) {
-  FrameParameters fp;
-  if (!unpack_frame(payload, length, fp)) return -1;
-
-  std::array<LpVector, 2> A;
-  std::array<int, 2> T = {0, 0};
-  if (fp.kind == FrameKind::Speech) {
-    decode_speech(state, fp, A, T);
-  } else {
-    decode_sid(state, fp, A);
-  }
-  state.previous_frame_kind = static_cast<std::int32_t>(fp.kind);
+// The end every frame shares: history shift, post-filter, output stage and
+// the runaway guard. in: f; inout: state; out: out[80].
+void finish_frame(DecoderState& state, const FrameSynthesis& f, std::int16_t* out) {
+  state.previous_frame_kind = static_cast<std::int32_t>(f.kind);
 
   auto& exc = state.excitation_buffer;
   for (int i = 0; i < kExcitationHistory; ++i) exc[i] = exc[i + kFrameLength];
 
   std::array<double, 80> post;
-  for (int s = 0; s < 2; ++s) postfilter_subframe(state, A[s], fp.kind, T[s], s, post);
+  for (int s = 0; s < 2; ++s) postfilter_subframe(state, f.A[s], f.kind, f.T[s], s, post);
 
   auto& syn = state.synthesis_buffer;
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
@@ -130,7 +164,39 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
 
   // A runaway stream restarts the channel before its values can overflow.
   if (!decoder_state_within_bounds(state)) decoder_state_init(state);
+}
+
+}  // namespace
+
+int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* payload, int length) {
+  FrameParameters fp;
+  if (!unpack_frame(payload, length, fp)) return -1;
+
+  FrameSynthesis f;
+  if (fp.kind == FrameKind::Speech) {
+    decode_speech(state, fp, f);
+  } else {
+    decode_sid(state, fp, f);
+  }
+  finish_frame(state, f, out);
   return 0;
+}
+
+void decode_erased_frame(DecoderState& state, std::int16_t* out) {
+  FrameSynthesis f;
+  conceal_speech(state, f);
+  finish_frame(state, f, out);
+}
+
+void decode_untransmitted_frame(DecoderState& state, std::int16_t* out) {
+  // Without a SID frame since the last speech there is no noise to continue.
+  if (state.previous_frame_kind != static_cast<std::int32_t>(FrameKind::Sid)) {
+    decode_erased_frame(state, out);
+    return;
+  }
+  FrameSynthesis f;
+  continue_comfort_noise(state, f);
+  finish_frame(state, f, out);
 }
 
 }  // namespace g729a

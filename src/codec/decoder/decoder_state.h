@@ -13,6 +13,9 @@ namespace g729a {
 // period's noise starts from the same sequence.
 inline constexpr std::int16_t kCngSeedStart = 11111;
 
+// Seed of the erased-frame codebook draws at start.
+inline constexpr std::int16_t kErasureSeedStart = 21845;
+
 struct DecoderState {
   // 154 past samples, then the current frame's 80.
   std::array<double, 234> excitation_buffer;
@@ -38,6 +41,12 @@ struct DecoderState {
   double agc_gain;
   // 10 samples of the previous frame, then the current frame's 80.
   std::array<double, 90> synthesis_buffer;
+  // Predictor mode (L0) of the last speech frame: erased frames advance the
+  // LSF predictor memory with it.
+  std::int32_t previous_lsf_mode;
+  // Generator of the random codebook indices of erased frames, apart from
+  // cng_seed so comfort noise after a loss starts as without it.
+  std::int16_t erasure_seed;
 };
 
 }  // namespace g729a

@@ -42,6 +42,8 @@ int decoder_state_init(DecoderState& state) {
   state.tilt_memory = 0.0;
   state.agc_gain = 1.0;
   state.synthesis_buffer.fill(0.0);
+  state.previous_lsf_mode = 0;
+  state.erasure_seed = kErasureSeedStart;
   return 0;
 }
 
