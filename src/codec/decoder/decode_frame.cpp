@@ -109,7 +109,6 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesi
 // The previous envelope repeated, the excitation continued from the past;
 // the frame then counts as speech. inout: state; out: f.
 void conceal_speech(DecoderState& state, FrameSynthesis& f) {
-  state.cng_seed = kCngSeedStart;
   lsf_memory_repeat(state.lsp_previous, state.previous_lsf_mode, state.lsf_ma_memory);
   const std::array<double, 10> lsp_repeated = state.lsp_previous;
   interpolate_lp(lsp_repeated, state.lsp_previous, f.A);
@@ -173,6 +172,7 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
   if (!unpack_frame(payload, length, fp)) return -1;
 
   FrameSynthesis f;
+  state.received_frame_kind = static_cast<std::int32_t>(fp.kind);
   if (fp.kind == FrameKind::Speech) {
     decode_speech(state, fp, f);
   } else {
@@ -190,7 +190,8 @@ void decode_erased_frame(DecoderState& state, std::int16_t* out) {
 
 void decode_untransmitted_frame(DecoderState& state, std::int16_t* out) {
   // Without a SID frame since the last speech there is no noise to continue.
-  if (state.previous_frame_kind != static_cast<std::int32_t>(FrameKind::Sid)) {
+  // An erased frame in between (a lost SID update) does not end the silence.
+  if (state.received_frame_kind != static_cast<std::int32_t>(FrameKind::Sid)) {
     decode_erased_frame(state, out);
     return;
   }

@@ -20,8 +20,9 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
 // excitation continue with decaying gains. out: 80 samples; inout: state.
 void decode_erased_frame(DecoderState& state, std::int16_t* out);
 
-// A DTX gap after a SID frame: its comfort noise continues. After speech
-// (the SID frame was lost) the frame is concealed as an erased one instead.
+// A DTX gap after a SID frame: its comfort noise continues. When the last
+// frame that arrived was speech (the SID frame was lost) the frame is
+// concealed as an erased one instead.
 // out: 80 samples; inout: state.
 void decode_untransmitted_frame(DecoderState& state, std::int16_t* out);
 

@@ -44,6 +44,7 @@ int decoder_state_init(DecoderState& state) {
   state.synthesis_buffer.fill(0.0);
   state.previous_lsf_mode = 0;
   state.erasure_seed = kErasureSeedStart;
+  state.received_frame_kind = static_cast<std::int32_t>(FrameKind::Speech);
   return 0;
 }
 
