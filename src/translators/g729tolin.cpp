@@ -4,6 +4,7 @@
 
 #include "codec/common/frame_format.h"
 #include "codec/decoder/decoder.h"
+#include "codec_g729a.h"
 #include "translators/sample_frames.h"
 #include "translators/translators.h"
 
@@ -63,6 +64,21 @@ int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
   return 0;
 }
 
+// Appends one frame made from the state alone. in: function (for the log
+// line), make; inout: pvt.
+int append_generated_frame(TranslatorInstance* pvt, const char* function,
+                           void (*make)(DecoderState&, std::int16_t*)) {
+  if (pvt->sample_count > kLastFrameStart) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, function, "Out of buffer space\n");
+    return -1;
+  }
+  auto* out = static_cast<std::int16_t*>(pvt->output_buffer);
+  make(decoder_state(pvt), out + pvt->sample_count);
+  pvt->sample_count += kFrameSamples;
+  pvt->byte_count += 2 * kFrameSamples;
+  return 0;
+}
+
 void g729tolin_destroy(TranslatorInstance* /*pvt*/) {}
 
 HostFrame* g729tolin_sample() {
@@ -102,3 +118,11 @@ TranslatorDescriptor g729tolin_descriptor = {
 };
 
 }  // namespace g729a
+
+extern "C" int g729tolin_erased(TranslatorInstance* pvt) {
+  return g729a::append_generated_frame(pvt, __func__, g729a::decode_erased_frame);
+}
+
+extern "C" int g729tolin_untransmitted(TranslatorInstance* pvt) {
+  return g729a::append_generated_frame(pvt, __func__, g729a::decode_untransmitted_frame);
+}
