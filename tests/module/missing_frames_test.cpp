@@ -1,5 +1,5 @@
-// The module's two exported entry points for frames that never arrived,
-// found with dlsym as a host that knows about missing frames finds them.
+// The module's exported entry points for frames that never arrived, found
+// with dlsym as a host that knows about missing frames finds them.
 #include <dlfcn.h>
 
 #include <cstring>
@@ -15,11 +15,9 @@
 namespace {
 
 using EntryPoint = int (*)(TranslatorInstance*);
-// A host casts dlsym's result to the header's signatures.
 static_assert(std::is_same_v<decltype(&g729tolin_erased), EntryPoint>);
 static_assert(std::is_same_v<decltype(&g729tolin_untransmitted), EntryPoint>);
 
-// The loaded module's symbol, or null.
 EntryPoint lookup(const char* name) {
   testsupport::module();
   void* handle = dlopen(standin::default_module_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
@@ -29,120 +27,63 @@ EntryPoint lookup(const char* name) {
   return reinterpret_cast<EntryPoint>(symbol);
 }
 
-std::vector<std::uint8_t> speech_frames(int n) {
-  const HostFrame* sample = testsupport::decoder_translator()->sample();
-  const auto* bytes = static_cast<const std::uint8_t*>(sample->payload);
-  std::vector<std::uint8_t> out(10 * static_cast<std::size_t>(n));
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = bytes[i % 50];
-  return out;
-}
+// A stream with every kind of frame through the module, the same decoded
+// directly; then, with the buffer full, both refuse with one log line and
+// leave the decoder as it was.
+TEST(MissingFrames, AppendLikeDecodedFramesAndRefuseWhenFull) {
+  moduletest::QuietLog quiet;
+  const EntryPoint entry[2] = {lookup("g729tolin_erased"), lookup("g729tolin_untransmitted")};
+  const char* names[2] = {"g729tolin_erased", "g729tolin_untransmitted"};
+  ASSERT_TRUE(entry[0] && entry[1]);
+  standin::Channel channel(testsupport::decoder_translator());
+  TranslatorInstance* pvt = channel.instance();
+  auto direct = std::make_unique<g729a::DecoderState>();
+  g729a::decoder_state_init(*direct);
+  std::vector<std::int16_t> expected;
+  std::int16_t out[80];
 
-const std::vector<std::uint8_t> kSid = {0x5A, 0x3C};
-
-enum class Step { Erased, Untransmitted };
-
-class MissingFrames : public ::testing::Test {
- protected:
-  MissingFrames() : channel_(testsupport::decoder_translator()) {
-    erased_ = lookup("g729tolin_erased");
-    untransmitted_ = lookup("g729tolin_untransmitted");
-    direct_ = std::make_unique<g729a::DecoderState>();
-    g729a::decoder_state_init(*direct_);
-  }
-
-  TranslatorInstance* pvt() { return channel_.instance(); }
-  const std::int16_t* output() { return static_cast<const std::int16_t*>(pvt()->output_buffer); }
-
-  // The payload through the translator, and the same frames decoded directly.
-  void receive(const std::vector<std::uint8_t>& payload) {
-    ASSERT_EQ(channel_.framein_payload(payload), 0);
-    std::size_t offset = 0;
-    while (offset < payload.size()) {
-      const int length = payload.size() - offset >= 10 ? 10 : 2;
-      std::int16_t out[80];
-      ASSERT_EQ(g729a::decode_frame(*direct_, out, &payload[offset], length), 0);
-      expected_.insert(expected_.end(), out, out + 80);
-      offset += length;
-    }
-  }
-
-  // One missing frame through the module, and the same one directly.
-  int miss(Step step) {
-    std::int16_t out[80];
-    if (step == Step::Erased) {
-      g729a::decode_erased_frame(*direct_, out);
+  const auto* sample =
+      static_cast<const std::uint8_t*>(testsupport::decoder_translator()->sample()->payload);
+  const std::uint8_t sid[2] = {0x5A, 0x3C};
+  // Speech, erased, gap after speech, SID, gaps and a lost update until the
+  // buffer is full; 'S' speech, 'D' SID, 'E' erased, 'U' untransmitted.
+  std::string script = "SSEUSD";
+  while (script.size() < 100) script += script.size() % 9 ? 'U' : 'E';
+  for (char c : script) {
+    int result = 0;
+    if (c == 'S' || c == 'D') {
+      const std::uint8_t* frame = c == 'S' ? sample : sid;
+      const int length = c == 'S' ? 10 : 2;
+      result = channel.framein_payload({frame, static_cast<std::size_t>(length)});
+      ASSERT_EQ(g729a::decode_frame(*direct, out, frame, length), 0);
     } else {
-      g729a::decode_untransmitted_frame(*direct_, out);
+      result = entry[c == 'U'](pvt);
+      c == 'U' ? g729a::decode_untransmitted_frame(*direct, out)
+               : g729a::decode_erased_frame(*direct, out);
     }
-    expected_.insert(expected_.end(), out, out + 80);
-    return step == Step::Erased ? erased_(pvt()) : untransmitted_(pvt());
+    ASSERT_EQ(result, 0);
+    expected.insert(expected.end(), out, out + 80);
   }
-
-  void expect_output_as_direct() {
-    ASSERT_EQ(pvt()->sample_count, static_cast<int>(expected_.size()));
-    EXPECT_EQ(pvt()->byte_count, 2 * pvt()->sample_count);
-    EXPECT_EQ(std::memcmp(output(), expected_.data(), 2 * expected_.size()), 0);
-  }
-
-  moduletest::QuietLog quiet_;
-  standin::Channel channel_;
-  EntryPoint erased_ = nullptr;
-  EntryPoint untransmitted_ = nullptr;
-  std::unique_ptr<g729a::DecoderState> direct_;
-  std::vector<std::int16_t> expected_;
-};
-
-TEST_F(MissingFrames, BothEntryPointsAreExported) {
-  EXPECT_NE(erased_, nullptr);
-  EXPECT_NE(untransmitted_, nullptr);
-}
-
-TEST_F(MissingFrames, AppendToTheOutputLikeReceivedFrames) {
-  ASSERT_TRUE(erased_ && untransmitted_);
-  receive(speech_frames(4));
-  ASSERT_EQ(miss(Step::Erased), 0);
-  ASSERT_EQ(miss(Step::Untransmitted), 0);  // after speech: concealed
-  receive(speech_frames(2));
-  receive(kSid);
-  for (int i = 0; i < 5; ++i) ASSERT_EQ(miss(Step::Untransmitted), 0);
-  ASSERT_EQ(miss(Step::Erased), 0);
-  receive(speech_frames(3));
-  expect_output_as_direct();
+  ASSERT_EQ(pvt->sample_count, 8000);
+  EXPECT_EQ(pvt->byte_count, 16000);
+  EXPECT_EQ(std::memcmp(pvt->output_buffer, expected.data(), 16000), 0);
   EXPECT_TRUE(standin::take_log().empty());
-}
 
-TEST_F(MissingFrames, FullBufferRefusesWithOneLogLineAndKeepsTheState) {
-  ASSERT_TRUE(erased_ && untransmitted_);
-  receive(speech_frames(2));
-  receive(kSid);
-  // Fill the buffer to 8000 samples; the last frame starts at 7920.
-  while (pvt()->sample_count < 7920) ASSERT_EQ(miss(Step::Untransmitted), 0);
-  ASSERT_EQ(miss(Step::Erased), 0);
-  expect_output_as_direct();
-  ASSERT_EQ(pvt()->sample_count, 8000);
-
-  for (const auto& [entry, name] : {std::pair{erased_, "g729tolin_erased"},
-                                    std::pair{untransmitted_, "g729tolin_untransmitted"}}) {
-    standin::take_log();
-    EXPECT_EQ(entry(pvt()), -1) << name;
-    EXPECT_EQ(pvt()->sample_count, 8000) << name;
-    EXPECT_EQ(pvt()->byte_count, 16000) << name;
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(entry[k](pvt), -1);
+    EXPECT_EQ(pvt->sample_count, 8000);
+    EXPECT_EQ(pvt->byte_count, 16000);
     const auto log = standin::take_log();
-    ASSERT_EQ(log.size(), 1u) << name;
+    ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].level, 3);
     EXPECT_EQ(log[0].file, "codec_g729a.c");
-    EXPECT_EQ(log[0].function, name);
-    EXPECT_GT(log[0].line, 0);
+    EXPECT_EQ(log[0].function, names[k]);
     EXPECT_EQ(log[0].message, "Out of buffer space\n");
   }
-
-  // The refusals left the decoder as it was: after collection the stream
-  // goes on exactly as the direct decoder's.
-  ASSERT_NE(channel_.frameout(), nullptr);
-  expected_.clear();
-  ASSERT_EQ(miss(Step::Erased), 0);
-  receive(speech_frames(1));
-  expect_output_as_direct();
+  ASSERT_NE(channel.frameout(), nullptr);
+  ASSERT_EQ(entry[1](pvt), 0);
+  g729a::decode_untransmitted_frame(*direct, out);
+  EXPECT_EQ(std::memcmp(pvt->output_buffer, out, sizeof out), 0);
 }
 
 }  // namespace
