@@ -10,8 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "codec/decoder/decoder.h"
-#include "codec/encoder/encoder.h"
+#include "g729a/codec.h"
 #include "standin.h"
 
 namespace {
@@ -35,14 +34,9 @@ std::vector<std::int16_t> speech_sample() {
 std::vector<std::array<std::uint8_t, 10>> encoded_sample(const std::vector<std::int16_t>& pcm) {
   auto state = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*state);
-  std::vector<std::array<std::uint8_t, 10>> frames;
-  for (std::size_t pos = 0; pos + 80 <= pcm.size(); pos += 80) {
-    for (int i = 0; i < 80; ++i) state->speech_buffer[g729a::kSpeechNew + i] = pcm[pos + i];
-    g729a::FrameParameters params;
-    g729a::encode_frame(*state, params);
-    std::array<std::uint8_t, 10> bytes;
-    g729a::pack_speech_frame(params, bytes);
-    frames.push_back(bytes);
+  std::vector<std::array<std::uint8_t, 10>> frames(pcm.size() / 80);
+  for (std::size_t f = 0; f < frames.size(); ++f) {
+    g729a::encoder_encode(*state, std::span<const std::int16_t, 80>(&pcm[80 * f], 80), frames[f]);
   }
   return frames;
 }
@@ -59,11 +53,10 @@ void BM_EncodeFrame(benchmark::State& state) {
   auto enc = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*enc);
   std::size_t pos = 0;
-  g729a::FrameParameters params;
+  std::array<std::uint8_t, 10> frame;
   for (auto _ : state) {
-    for (int i = 0; i < 80; ++i) enc->speech_buffer[g729a::kSpeechNew + i] = pcm[pos + i];
-    g729a::encode_frame(*enc, params);
-    benchmark::DoNotOptimize(params);
+    g729a::encoder_encode(*enc, std::span<const std::int16_t, 80>(&pcm[pos], 80), frame);
+    benchmark::DoNotOptimize(frame);
     pos = (pos + 80) % pcm.size();
   }
   set_rate(state);
@@ -73,11 +66,11 @@ BENCHMARK(BM_EncodeFrame);
 void BM_DecodeFrame(benchmark::State& state) {
   const auto frames = encoded_sample(speech_sample());
   auto dec = std::make_unique<g729a::DecoderState>();
-  g729a::decoder_state_init(*dec);
+  g729a::decoder_init(*dec);
   std::array<std::int16_t, 80> out;
   std::size_t i = 0;
   for (auto _ : state) {
-    g729a::decode_frame(*dec, out.data(), frames[i].data(), 10);
+    g729a::decoder_decode(*dec, frames[i], out);
     benchmark::DoNotOptimize(out);
     i = (i + 1) % frames.size();
   }
@@ -87,11 +80,11 @@ BENCHMARK(BM_DecodeFrame);
 
 void BM_DecodeSidFrame(benchmark::State& state) {
   auto dec = std::make_unique<g729a::DecoderState>();
-  g729a::decoder_state_init(*dec);
+  g729a::decoder_init(*dec);
   std::array<std::int16_t, 80> out;
-  const std::uint8_t sid[2] = {0x34, 0x56};
+  const std::array<std::uint8_t, 2> sid = {0x34, 0x56};
   for (auto _ : state) {
-    g729a::decode_frame(*dec, out.data(), sid, 2);
+    g729a::decoder_decode(*dec, sid, out);
     benchmark::DoNotOptimize(out);
   }
   set_rate(state);

@@ -4,8 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 
-#include "codec/decoder/decoder.h"
+#include "g729a/codec.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ void require_finite_state(const g729a::DecoderState& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static g729a::DecoderState state;
-  g729a::decoder_state_init(state);
+  g729a::decoder_init(state);
   std::int16_t out[80];
   std::size_t pos = 0;
   while (pos < size) {
@@ -51,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const int run = 1 + data[pos++];
       for (int r = 0; r < run; ++r) {
         if (selector == 8) {
-          g729a::decode_erased_frame(state, out);
+          g729a::decoder_decode_erased(state, out);
         } else {
-          g729a::decode_untransmitted_frame(state, out);
+          g729a::decoder_decode_untransmitted(state, out);
         }
       }
       require_finite_state(state);
@@ -64,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Repeat a frame to drive runaway streams further than random data does.
     const int repeats = 1 + (data[pos] & 0x0F) * ((data[pos] >> 4) == 0xF ? 100 : 1);
     for (int r = 0; r < repeats; ++r) {
-      const int result = g729a::decode_frame(state, out, data + pos, length);
-      if ((length == 10 || length == 2) != (result == 0)) std::abort();
+      const bool valid =
+          g729a::decoder_decode(state, std::span<const std::uint8_t>(data + pos, length), out);
+      if ((length == 10 || length == 2) != valid) std::abort();
     }
     pos += static_cast<std::size_t>(length);
     require_finite_state(state);

@@ -92,6 +92,20 @@ def generate(tables):
     return "".join(header), "".join(source)
 
 
+def derive(tables):
+    """Tables the codec derives from the published ones, computed here in
+    the same double arithmetic so they can be read-only data too."""
+    coef = tables["lsf_ma_coef"]["values"]
+    blend = [[0.6 * coef[0][k][j] + 0.4 * coef[1][k][j] for j in range(10)] for k in range(4)]
+    derived = dict(tables)
+    derived["cng_ma_coef"] = {
+        "shape": [2, 4, 10],
+        "values": [coef[0], blend],
+        "note": "comfort-noise MA predictor: mode 0, and a 60/40 blend of modes 0 and 1",
+    }
+    return derived
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--json", default=DEFAULT_JSON)
@@ -103,6 +117,7 @@ def main():
         return 77 if args.check else 1
     with open(args.json) as f:
         tables = json.load(f)["tables"]
+    tables = derive(tables)
     header, source = generate(tables)
     files = {"tables.h": header, "tables.cpp": source}
     if args.check:

@@ -2,8 +2,6 @@
 // a trailing 2-byte SID frame, decodes each into the output buffer.
 #include <cstdint>
 
-#include "codec/common/frame_format.h"
-#include "codec/decoder/decoder.h"
 #include "codec_g729a.h"
 #include "translators/sample_frames.h"
 #include "translators/translators.h"
@@ -12,15 +10,15 @@ namespace g729a {
 namespace {
 
 // The host collects output only up to this many waiting samples.
-constexpr int kLastFrameStart = kBufferSamples - kFrameSamples;
+constexpr int kLastFrameStart = kBufferSamples - kFrameLength;
 
 DecoderState& decoder_state(TranslatorInstance* pvt) {
-  return *static_cast<DecoderState*>(pvt->codec_state);
+  return static_cast<DecoderChannel*>(pvt->codec_state)->codec;
 }
 
 // in: pvt; out: the state block made ready for the first frame.
 int g729tolin_new(TranslatorInstance* pvt) {
-  decoder_state_init(decoder_state(pvt));
+  decoder_init(decoder_state(pvt));
   return 0;
 }
 
@@ -55,9 +53,10 @@ int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
       cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Out of buffer space\n");
       return -1;
     }
-    decode_frame(decoder_state(pvt), out + pvt->sample_count, payload + offset, length);
-    pvt->sample_count += kFrameSamples;
-    pvt->byte_count += 2 * kFrameSamples;
+    decoder_decode(decoder_state(pvt), std::span<const std::uint8_t>(payload + offset, length),
+                   std::span<std::int16_t, kFrameLength>(out + pvt->sample_count, kFrameLength));
+    pvt->sample_count += kFrameLength;
+    pvt->byte_count += 2 * kFrameLength;
     remaining -= length;
     offset += length;
   } while (remaining > 0);
@@ -67,34 +66,25 @@ int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
 // Appends one frame made from the state alone. in: function (for the log
 // line), make; inout: pvt.
 int append_generated_frame(TranslatorInstance* pvt, const char* function,
-                           void (*make)(DecoderState&, std::int16_t*)) {
+                           void (*make)(DecoderState&, std::span<std::int16_t, kFrameLength>)) {
   if (pvt->sample_count > kLastFrameStart) {
     cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, function, "Out of buffer space\n");
     return -1;
   }
   auto* out = static_cast<std::int16_t*>(pvt->output_buffer);
-  make(decoder_state(pvt), out + pvt->sample_count);
-  pvt->sample_count += kFrameSamples;
-  pvt->byte_count += 2 * kFrameSamples;
+  make(decoder_state(pvt),
+       std::span<std::int16_t, kFrameLength>(out + pvt->sample_count, kFrameLength));
+  pvt->sample_count += kFrameLength;
+  pvt->byte_count += 2 * kFrameLength;
   return 0;
 }
 
 void g729tolin_destroy(TranslatorInstance* /*pvt*/) {}
 
 HostFrame* g729tolin_sample() {
-  static HostFrame frame = {
-      .frame_type = CVN_FRAME_VOICE,
-      .format = G729A,
-      .data_length = static_cast<int>(g729tolin_sample_payload.size()),
-      .samples =
-          static_cast<int>(g729tolin_sample_payload.size()) / kSpeechFrameBytes * kFrameSamples,
-      .source = "g729tolin_sample",
-      // The host only reads sample frames.
-      .payload = const_cast<std::uint8_t*>(g729tolin_sample_payload.data()),
-      .offset = 0,
-      .timestamp = 0,
-      .next = nullptr,
-  };
+  constexpr int kBytes = static_cast<int>(g729tolin_sample_payload.size());
+  static HostFrame frame = sample_frame(G729A, kBytes, kBytes / kSpeechFrameBytes * kFrameLength,
+                                        "g729tolin_sample", g729tolin_sample_payload.data());
   return &frame;
 }
 
@@ -111,7 +101,7 @@ TranslatorDescriptor g729tolin_descriptor = {
     .sample = g729tolin_sample,
     .buffer_samples = kBufferSamples,
     .buffer_size = kBufferSamples * 2,
-    .state_size = sizeof(DecoderState),
+    .state_size = sizeof(DecoderChannel),
     .module = nullptr,
     .cost = 0,
     .next = nullptr,
@@ -120,9 +110,9 @@ TranslatorDescriptor g729tolin_descriptor = {
 }  // namespace g729a
 
 extern "C" int g729tolin_erased(TranslatorInstance* pvt) {
-  return g729a::append_generated_frame(pvt, __func__, g729a::decode_erased_frame);
+  return g729a::append_generated_frame(pvt, __func__, g729a::decoder_decode_erased);
 }
 
 extern "C" int g729tolin_untransmitted(TranslatorInstance* pvt) {
-  return g729a::append_generated_frame(pvt, __func__, g729a::decode_untransmitted_frame);
+  return g729a::append_generated_frame(pvt, __func__, g729a::decoder_decode_untransmitted);
 }

@@ -1,29 +1,26 @@
-// Encoder translator: buffers linear audio, pre-filters and encodes it in
-// 80-sample frames, hands back packed 10-byte frames.
+// Encoder translator: buffers linear audio and encodes it in 80-sample
+// frames, hands back packed 10-byte frames.
 #include <cstring>
 #include <span>
+#include <tuple>
 
-#include "codec/common/frame_format.h"
-#include "codec/encoder/encoder.h"
-#include "translators/preprocess.h"
 #include "translators/sample_frames.h"
 #include "translators/translators.h"
 
 namespace g729a {
 namespace {
 
-EncoderState& encoder_state(TranslatorInstance* pvt) {
-  return *static_cast<EncoderState*>(pvt->codec_state);
+// framein's space check keeps sample_count within the buffer the memcpy
+// fills, and the host allocates state_size bytes for it.
+static_assert(std::tuple_size_v<decltype(EncoderChannel::input)> == kBufferSamples);
+
+EncoderChannel& encoder_channel(TranslatorInstance* pvt) {
+  return *static_cast<EncoderChannel*>(pvt->codec_state);
 }
 
 // in: pvt; out: the state block made ready for the first frame.
 int lintog729_new(TranslatorInstance* pvt) {
-  EncoderState& state = encoder_state(pvt);
-  encoder_init(state);
-  state.hp_x1 = 0.0;
-  state.hp_x2 = 0.0;
-  state.hp_y1 = 0.0;
-  state.hp_y2 = 0.0;
+  encoder_init(encoder_channel(pvt).codec);
   return 0;
 }
 
@@ -50,8 +47,7 @@ int lintog729_framein(TranslatorInstance* pvt, HostFrame* frame) {
     return -1;
   }
   if (n > 0) {
-    EncoderState& state = encoder_state(pvt);
-    std::memcpy(&state.input_buffer[pvt->sample_count], frame->payload,
+    std::memcpy(&encoder_channel(pvt).input[pvt->sample_count], frame->payload,
                 static_cast<std::size_t>(n) * sizeof(std::int16_t));
     pvt->sample_count += n;
   }
@@ -60,27 +56,22 @@ int lintog729_framein(TranslatorInstance* pvt, HostFrame* frame) {
 
 // inout: pvt (sample_count, input_buffer, codec state); out: output_buffer.
 HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
-  if (pvt->sample_count < kFrameSamples) return nullptr;
-  EncoderState& state = encoder_state(pvt);
+  if (pvt->sample_count < kFrameLength) return nullptr;
+  EncoderChannel& channel = encoder_channel(pvt);
   auto* out = static_cast<std::uint8_t*>(pvt->output_buffer);
   int offset = 0;
   int position = 0;
   do {
-    const std::span<double> speech(&state.speech_buffer[kSpeechNew], kFrameSamples);
-    for (int i = 0; i < kFrameSamples; ++i) {
-      speech[i] = static_cast<double>(state.input_buffer[position + i]);
-    }
-    preprocess_filter(state, speech);
-    FrameParameters parameters;
-    encode_frame(state, parameters);
-    pack_speech_frame(parameters,
-                      std::span<std::uint8_t, kSpeechFrameBytes>(out + offset, kSpeechFrameBytes));
+    encoder_encode(
+        channel.codec,
+        std::span<const std::int16_t, kFrameLength>(&channel.input[position], kFrameLength),
+        std::span<std::uint8_t, kSpeechFrameBytes>(out + offset, kSpeechFrameBytes));
     offset += kSpeechFrameBytes;
-    position += kFrameSamples;
-    pvt->sample_count -= kFrameSamples;
-  } while (pvt->sample_count >= kFrameSamples);
+    position += kFrameLength;
+    pvt->sample_count -= kFrameLength;
+  } while (pvt->sample_count >= kFrameLength);
   if (pvt->sample_count != 0) {
-    std::memmove(&state.input_buffer[0], &state.input_buffer[position],
+    std::memmove(&channel.input[0], &channel.input[position],
                  static_cast<std::size_t>(pvt->sample_count) * sizeof(std::int16_t));
   }
   return cvn_trans_frameout(pvt, offset, position);
@@ -89,18 +80,9 @@ HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
 void lintog729_destroy(TranslatorInstance* /*pvt*/) {}
 
 HostFrame* lintog729_sample() {
-  static HostFrame frame = {
-      .frame_type = CVN_FRAME_VOICE,
-      .format = SLINEAR,
-      .data_length = static_cast<int>(sizeof lintog729_sample_pcm),
-      .samples = static_cast<int>(lintog729_sample_pcm.size()),
-      .source = "lintog729_sample",
-      // The host only reads sample frames.
-      .payload = const_cast<std::int16_t*>(lintog729_sample_pcm.data()),
-      .offset = 0,
-      .timestamp = 0,
-      .next = nullptr,
-  };
+  static HostFrame frame = sample_frame(SLINEAR, static_cast<int>(sizeof lintog729_sample_pcm),
+                                        static_cast<int>(lintog729_sample_pcm.size()),
+                                        "lintog729_sample", lintog729_sample_pcm.data());
   return &frame;
 }
 
@@ -117,7 +99,7 @@ TranslatorDescriptor lintog729_descriptor = {
     .sample = lintog729_sample,
     .buffer_samples = kBufferSamples,
     .buffer_size = kBufferSamples * 2,
-    .state_size = sizeof(EncoderState),
+    .state_size = sizeof(EncoderChannel),
     .module = nullptr,
     .cost = 0,
     .next = nullptr,

@@ -10,7 +10,7 @@ namespace {
 
 using Lp = std::array<double, 11>;
 
-TEST(LpFilter, FirstOrderSynthesisDecaysGeometrically) {
+TEST(LpVector, FirstOrderSynthesisDecaysGeometrically) {
   // 1/(1 - 0.5 z^-1): the impulse response is 0.5^n, exact in binary.
   Lp a{};
   a[0] = 1.0;
@@ -29,7 +29,7 @@ TEST(LpFilter, FirstOrderSynthesisDecaysGeometrically) {
   for (int n = 0; n < 40; ++n) EXPECT_EQ(y[10 + n], std::ldexp(4.0, -(n + 1))) << n;
 }
 
-TEST(LpFilter, ResidualReachesTenSamplesBack) {
+TEST(LpVector, ResidualReachesTenSamplesBack) {
   std::array<double, 10 + 40> x{};  // ten older samples, then the block
   x[9] = 4.0;                       // x[-1]
   x[0] = 8.0;                       // x[-10]
@@ -47,7 +47,7 @@ TEST(LpFilter, ResidualReachesTenSamplesBack) {
   EXPECT_EQ(y[11], 0.0);
 }
 
-TEST(LpFilter, SynthesisUndoesResidualExactly) {
+TEST(LpVector, SynthesisUndoesResidualExactly) {
   // Integer samples and coefficients in eighths keep every sum exact, so
   // 1/A(z) must give back the input bit for bit when both filters read the
   // same ten samples of history.
@@ -70,7 +70,7 @@ TEST(LpFilter, SynthesisUndoesResidualExactly) {
   }
 }
 
-TEST(LpFilter, SynthesisInPlaceMatchesSeparateBuffers) {
+TEST(LpVector, SynthesisInPlaceMatchesSeparateBuffers) {
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
   Lp a{};
@@ -85,7 +85,7 @@ TEST(LpFilter, SynthesisInPlaceMatchesSeparateBuffers) {
   EXPECT_EQ(in_place, separate);
 }
 
-TEST(LpFilter, TermsJoinTheRunningValueInIncreasingOrder) {
+TEST(LpVector, TermsJoinTheRunningValueInIncreasingOrder) {
   // x[n] + 2^53 rounds the 1 away before -2^53 comes; summing the taps
   // first, or in decreasing k, would keep it.
   const double big = std::ldexp(1.0, 53);

@@ -10,8 +10,8 @@
 
 namespace {
 
-using Lp = std::array<double, 11>;
-using Lsp = std::array<double, 10>;
+using Lp = g729a::LpVector;
+using Lsp = std::array<double, g729a::kLpOrder>;
 
 const Lsp kInitialLsp = {0.9595,  0.8413,  0.6549,  0.4154,  0.1423,
                          -0.1423, -0.4154, -0.6549, -0.8413, -0.9595};
@@ -126,6 +126,23 @@ TEST(LpToLsp, RootInterpolation) {
   // Both ends exactly zero: defined, finite, the lower end.
   EXPECT_EQ(g729a::lsp_root_interpolate(0.3, 0.0, 0.5, 0.0), 0.3);
   EXPECT_EQ(g729a::lsp_root_interpolate(0.3, -0.0, 0.5, 0.0), 0.3);
+}
+
+TEST(LspInterpolation, FirstSubframeTakesTheMidpoint) {
+  const Lsp previous = {0.9595,  0.8413,  0.6549,  0.4154,  0.1423,
+                        -0.1423, -0.4154, -0.6549, -0.8413, -0.9595};
+  Lsp other;
+  for (int i = 0; i < 10; ++i) other[i] = std::cos((i + 1) * M_PI / 11);
+  std::array<Lp, 2> aq;
+  g729a::lsp_interpolate(previous, other, aq);
+  Lsp mid;
+  for (int i = 0; i < 10; ++i) mid[i] = 0.5 * previous[i] + 0.5 * other[i];
+  Lp expected_mid;
+  Lp expected_new;
+  g729a::lsp_to_lp(mid, expected_mid);
+  g729a::lsp_to_lp(other, expected_new);
+  EXPECT_EQ(aq[0], expected_mid);
+  EXPECT_EQ(aq[1], expected_new);
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/tables.h"
-#include "codec/decoder/decoder.h"
 #include "codec/decoder/parameter_decoding.h"
 #include "codec/decoder/state_guard.h"
 #include "decoder/frames.h"
+#include "g729a/codec.h"
 
 namespace {
 
@@ -25,12 +25,12 @@ constexpr dectest::SpeechFields kVoiced = {
 struct Concealment : ::testing::Test {
   DecoderState state;
   std::int16_t out[80];
-  void SetUp() override { decoder_state_init(state); }
+  void SetUp() override { decoder_init(state); }
   void speech(const dectest::SpeechFields& f) {
-    ASSERT_EQ(decode_frame(state, out, dectest::speech_frame(f).data(), 10), 0);
+    ASSERT_TRUE(decoder_decode(state, dectest::speech_frame(f), out));
   }
   void sid(int energy) {
-    ASSERT_EQ(decode_frame(state, out, dectest::sid_frame(0, 20, 5, energy).data(), 2), 0);
+    ASSERT_TRUE(decoder_decode(state, dectest::sid_frame(0, 20, 5, energy), out));
   }
 };
 
@@ -41,7 +41,7 @@ TEST_F(Concealment, DelayStopsAt143AndPitchGainAt09) {
   state.gain_code = 0.0;
   state.gain_pitch = 1.2;
   auto expected = state.excitation_buffer;
-  decode_erased_frame(state, out);
+  decoder_decode_erased(state, out);
   EXPECT_EQ(state.previous_pitch_delay, 143);
   const double gains[2] = {0.9, 0.9 * 0.9};
   for (int s = 0; s < 2; ++s) {
@@ -51,7 +51,7 @@ TEST_F(Concealment, DelayStopsAt143AndPitchGainAt09) {
     }
   }
   EXPECT_EQ(state.pitch_sharpening, 0.7945);
-  decode_erased_frame(state, out);
+  decoder_decode_erased(state, out);
   EXPECT_EQ(state.previous_pitch_delay, 143);
 }
 
@@ -64,7 +64,7 @@ TEST_F(Concealment, CodeVectorDrawsFromItsOwnGeneratorWithDecayingGain) {
   state.gain_code = 1000.0;
   state.previous_pitch_delay = 30;
   state.pitch_sharpening = 0.5;
-  decode_erased_frame(state, out);
+  decoder_decode_erased(state, out);
   CodeVector cv;
   fixed_codebook_decode(dectest::lcg_steps(21845, 1) & 0x1FFF, dectest::lcg_steps(21845, 2) & 0xF,
                         cv);
@@ -75,7 +75,7 @@ TEST_F(Concealment, CodeVectorDrawsFromItsOwnGeneratorWithDecayingGain) {
   EXPECT_EQ(state.cng_seed, 11111);
   double gc = 1000.0 * 0.98 * 0.98;
   for (int frame = 0; frame < 10; ++frame) {
-    decode_erased_frame(state, out);
+    decoder_decode_erased(state, out);
     gc = gc * 0.98 * 0.98;
   }
   EXPECT_EQ(state.gain_code, gc);
@@ -89,7 +89,7 @@ TEST_F(Concealment, PredictorMemoriesFollowTheRepeatedFrame) {
   state.gain_predictor_memory = {0.0, -4.0, -8.0, -12.0};
   const auto lsp = state.lsp_previous;
   const auto memory = state.lsf_ma_memory;
-  decode_erased_frame(state, out);
+  decoder_decode_erased(state, out);
   EXPECT_EQ(state.gain_predictor_memory, (std::array<double, 4>{-9.5, -10.0, 0.0, -4.0}));
   EXPECT_EQ(state.lsp_previous, lsp);
   for (int j = 0; j < 10; ++j) {
@@ -97,7 +97,7 @@ TEST_F(Concealment, PredictorMemoriesFollowTheRepeatedFrame) {
     for (int k = 0; k < 4; ++k) lsf += memory[k][j] * lsf_ma_coef[1][k][j];
     EXPECT_NEAR(lsf, std::acos(lsp[j]), 1e-12) << j;
   }
-  for (int frame = 0; frame < 30; ++frame) decode_erased_frame(state, out);
+  for (int frame = 0; frame < 30; ++frame) decoder_decode_erased(state, out);
   EXPECT_EQ(state.gain_predictor_memory, (std::array<double, 4>{-14.0, -14.0, -14.0, -14.0}));
 }
 
@@ -107,11 +107,11 @@ TEST_F(Concealment, GapWithoutSidIsAnErasedFrame) {
   for (int lead : {0, 1, 2}) {
     SetUp();
     if (lead >= 1) speech(kVoiced);
-    if (lead >= 2) decode_erased_frame(state, out);
+    if (lead >= 2) decoder_decode_erased(state, out);
     DecoderState concealed = state;
     std::int16_t expected[80];
-    decode_erased_frame(concealed, expected);
-    decode_untransmitted_frame(state, out);
+    decoder_decode_erased(concealed, expected);
+    decoder_decode_untransmitted(state, out);
     EXPECT_EQ(std::memcmp(out, expected, sizeof out), 0) << lead;
     EXPECT_EQ(state.excitation_buffer, concealed.excitation_buffer) << lead;
     EXPECT_EQ(state.lsf_ma_memory, concealed.lsf_ma_memory) << lead;
@@ -126,16 +126,16 @@ TEST_F(Concealment, LongGapKeepsTheNoiseAndSpeechResumesAsUsual) {
   speech(kVoiced);
   sid(5);
   sid(20);
-  decode_erased_frame(state, out);
+  decoder_decode_erased(state, out);
   DecoderState with_sids = state, direct = state;
   double gap_db = 0.0, sid_db = 0.0;
   for (int frame = 0; frame < 200; ++frame) {
     const DecoderState before = state;
-    decode_untransmitted_frame(state, out);
+    decoder_decode_untransmitted(state, out);
     ASSERT_EQ(state.sid_gain, 0.875 * before.sid_gain + 0.125 * sid_gain_table[20]);
     ASSERT_EQ(state.cng_seed, dectest::lcg_steps(before.cng_seed, 966));
     std::int16_t other[80];
-    ASSERT_EQ(decode_frame(with_sids, other, dectest::sid_frame(0, 20, 5, 20).data(), 2), 0);
+    ASSERT_TRUE(decoder_decode(with_sids, dectest::sid_frame(0, 20, 5, 20), other));
     for (int n = 0; n < 80 && frame >= 100; ++n) {
       gap_db += static_cast<double>(out[n]) * out[n];
       sid_db += static_cast<double>(other[n]) * other[n];
@@ -148,7 +148,7 @@ TEST_F(Concealment, LongGapKeepsTheNoiseAndSpeechResumesAsUsual) {
   EXPECT_EQ(state.lsp_previous, state.sid_lsp);
 
   speech(kLongDelay);
-  ASSERT_EQ(decode_frame(direct, out, dectest::speech_frame(kLongDelay).data(), 10), 0);
+  ASSERT_TRUE(decoder_decode(direct, dectest::speech_frame(kLongDelay), out));
   EXPECT_EQ(state.lsp_previous, direct.lsp_previous);
   EXPECT_EQ(state.gain_code, direct.gain_code);
   EXPECT_EQ(state.previous_pitch_delay, direct.previous_pitch_delay);
@@ -160,7 +160,7 @@ TEST_F(Concealment, MissingFramesPassTheRunawayGuard) {
     SetUp();
     sid(3);
     state.synthesis_memory[9] = std::numeric_limits<double>::quiet_NaN();
-    untransmitted ? decode_untransmitted_frame(state, out) : decode_erased_frame(state, out);
+    untransmitted ? decoder_decode_untransmitted(state, out) : decoder_decode_erased(state, out);
     EXPECT_TRUE(decoder_state_within_bounds(state)) << untransmitted;
   }
 }

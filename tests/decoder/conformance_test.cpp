@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/decoder/decoder.h"
 #include "decoder/frames.h"
+#include "g729a/codec.h"
 #include "itu_serial.h"
 #include "support/test_support.h"
 
@@ -61,11 +61,11 @@ TEST_P(Conformance, DecodeFrameMatchesGolden) {
   SKIP_WITHOUT_SHARED();
   const Sequence s = sequence(GetParam());
   g729a::DecoderState state;
-  g729a::decoder_state_init(state);
+  g729a::decoder_init(state);
   std::vector<std::int16_t> decoded;
   for (const auto& p : payloads(s.bitstream)) {
     std::int16_t out[80];
-    ASSERT_EQ(g729a::decode_frame(state, out, p.data(), static_cast<int>(p.size())), 0);
+    ASSERT_TRUE(g729a::decoder_decode(state, p, out));
     decoded.insert(decoded.end(), out, out + 80);
   }
   expect_golden(s, decoded, "unit");

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "codec/decoder/decoder.h"
+#include "g729a/codec.h"
 #include "itu_serial.h"
 #include "support/test_support.h"
 
@@ -35,25 +35,24 @@ TEST_P(LossConformance, ReachesItsFloors) {
   ASSERT_EQ(ref.size(), 80 * frames.size());
 
   g729a::DecoderState state;
-  g729a::decoder_state_init(state);
+  g729a::decoder_init(state);
   std::vector<std::int16_t> all(ref.size()), erased, erased_ref;
   double gap = 0.0, gap_ref = 0.0;
   for (std::size_t i = 0; i < frames.size(); ++i) {
     const auto& f = frames[i];
     std::int16_t* out = &all[80 * i];
     if (f.kind == SerialFrameKind::Erased) {
-      g729a::decode_erased_frame(state, out);
+      g729a::decoder_decode_erased(state, std::span<std::int16_t, 80>(out, 80));
       erased.insert(erased.end(), out, out + 80);
       erased_ref.insert(erased_ref.end(), &ref[80 * i], &ref[80 * i] + 80);
     } else if (f.kind == SerialFrameKind::Untransmitted) {
-      g729a::decode_untransmitted_frame(state, out);
+      g729a::decoder_decode_untransmitted(state, std::span<std::int16_t, 80>(out, 80));
       for (int n = 0; n < 80; ++n) {
         gap += static_cast<double>(out[n]) * out[n];
         gap_ref += static_cast<double>(ref[80 * i + n]) * ref[80 * i + n];
       }
     } else {
-      ASSERT_EQ(g729a::decode_frame(state, out, f.bytes.data(), static_cast<int>(f.bytes.size())),
-                0);
+      ASSERT_TRUE(g729a::decoder_decode(state, f.bytes, std::span<std::int16_t, 80>(out, 80)));
     }
   }
   const double snr = testsupport::snr_db(ref, all);

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-#include "codec/decoder/decoder.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/synthesis.h"
+#include "g729a/codec.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ TEST(AdaptiveGainControl, AllZeroOutputRestartsTheGainFromZero) {
 
 TEST(PostfilterSubframe, ComfortNoiseSkipsOnlyThePitchStage) {
   DecoderState base;
-  decoder_state_init(base);
+  decoder_init(base);
   for (int i = 0; i < 90; ++i) base.synthesis_buffer[i] = 1000.0 * std::sin(i * 0.3141592653589793);
   const std::array<double, 11> A{1.0, -0.5};
   auto run = [&](FrameKind kind, int T) {

@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "codec/common/frame_format.h"
-#include "codec/encoder/encoder.h"
+#include "codec/encoder/frame_trace.h"
+#include "g729a/codec.h"
 #include "support/test_support.h"
-#include "translators/preprocess.h"
 
 namespace encconf {
 
@@ -93,20 +93,15 @@ std::vector<std::uint8_t> encode_direct(
                              const g729a::EncoderState&)>& each) {
   auto state = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*state);
-  state->hp_x1 = state->hp_x2 = state->hp_y1 = state->hp_y2 = 0.0;
-  std::vector<std::uint8_t> bytes;
-  const int frames = static_cast<int>(pcm.size() / 80);
-  for (int f = 0; f < frames; ++f) {
-    const std::span<double> speech(state->speech_buffer.data() + state->speech_new, 80);
-    for (int i = 0; i < 80; ++i) speech[i] = pcm[80 * f + i];
-    g729a::preprocess_filter(*state, speech);
-    g729a::FrameParameters params;
+  const std::size_t frames = pcm.size() / g729a::kFrameLength;
+  std::vector<std::uint8_t> bytes(frames * g729a::kSpeechFrameBytes);
+  for (std::size_t f = 0; f < frames; ++f) {
     g729a::FrameTrace trace;
-    g729a::encode_frame_traced(*state, params, &trace);
-    std::array<std::uint8_t, 10> packed;
-    g729a::pack_speech_frame(params, packed);
-    bytes.insert(bytes.end(), packed.begin(), packed.end());
-    if (each) each(f, params, trace, *state);
+    g729a::encoder_encode_traced(
+        *state, std::span(pcm).subspan(f * g729a::kFrameLength).first<g729a::kFrameLength>(),
+        std::span(bytes).subspan(f * g729a::kSpeechFrameBytes).first<g729a::kSpeechFrameBytes>(),
+        &trace);
+    if (each) each(static_cast<int>(f), trace.parameters, trace, *state);
   }
   return bytes;
 }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/encoder/subframe.h"
+#include "codec/encoder/frame_trace.h"
 
 namespace encconf {
 

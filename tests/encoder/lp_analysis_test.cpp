@@ -64,31 +64,16 @@ TEST(LpAnalysisTest, SmallEnergyIsFlooredBeforeTheNoiseCorrection) {
 }
 
 TEST(LpAnalysisTest, WeightingUsesPowersOfThreeQuarters) {
-  LpFilter aq;
+  LpVector aq;
   for (int k = 0; k <= 10; ++k) aq[k] = k == 0 ? 1.0 : 1.0 / k;
-  LpFilter ap;
+  LpVector ap;
   weight_filter(aq, ap);
   for (int k = 0; k <= 10; ++k) EXPECT_EQ(ap[k], aq[k] * std::pow(0.75, k)) << k;
 }
 
-TEST(LpAnalysisTest, InterpolationTakesTheMidpointForTheFirstSubframe) {
-  std::array<double, 10> other;
-  for (int i = 0; i < 10; ++i) other[i] = std::cos((i + 1) * M_PI / 11);
-  std::array<LpFilter, 2> aq;
-  interpolate_quantized_filters(kInitialLsp, other, aq);
-  std::array<double, 10> mid;
-  for (int i = 0; i < 10; ++i) mid[i] = 0.5 * kInitialLsp[i] + 0.5 * other[i];
-  LpFilter expected_mid;
-  LpFilter expected_new;
-  lsp_to_lp(mid, expected_mid);
-  lsp_to_lp(other, expected_new);
-  EXPECT_EQ(aq[0], expected_mid);
-  EXPECT_EQ(aq[1], expected_new);
-}
-
 TEST(LpAnalysisTest, WeightedSpeechMemoryIsFlushedButTheOutputIsNot) {
   // With Ap = 1 the tilt filter alone remains: wsp[n] = res[n] + 0.7 wsp[n-1].
-  LpFilter ap{};
+  LpVector ap{};
   ap[0] = 1.0;
   for (double value : {1.9e-5, -1.9e-5, 2.0e-5, -2.0e-5}) {
     std::array<double, 40> res{};
@@ -102,7 +87,7 @@ TEST(LpAnalysisTest, WeightedSpeechMemoryIsFlushedButTheOutputIsNot) {
 }
 
 TEST(LpAnalysisTest, WeightedSpeechContinuesFromItsMemory) {
-  LpFilter ap{};
+  LpVector ap{};
   ap[0] = 1.0;
   std::array<double, 10> memory{};
   memory[9] = 10.0;

@@ -8,8 +8,8 @@
 namespace g729a {
 namespace {
 
-LpFilter first_order(double a1) {
-  LpFilter ap{};
+LpVector first_order(double a1) {
+  LpVector ap{};
   ap[0] = 1.0;
   ap[1] = a1;
   return ap;
@@ -59,7 +59,7 @@ TEST(SubframeTest, SynthesisStartsFromTheNewestMemorySample) {
   EXPECT_EQ(y[39], 8.0 * std::ldexp(1.0, -40));
 
   // Tenth coefficient reaches the oldest memory sample for n = 0.
-  LpFilter ap{};
+  LpVector ap{};
   ap[0] = 1.0;
   ap[10] = -1.0;
   memory.fill(0.0);

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "codec/common/frame_format.h"
-#include "codec/decoder/decoder_state.h"
-#include "codec/encoder/encoder_state.h"
+#include "g729a/codec.h"
 #include "support/test_support.h"
+#include "translators/translators.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ TEST(TranslatorDescriptor, EncoderFields) {
   EXPECT_NE(t->sample, nullptr);
   EXPECT_EQ(t->buffer_samples, 8000);
   EXPECT_EQ(t->buffer_size, 16000);
-  EXPECT_EQ(t->state_size, static_cast<int>(sizeof(g729a::EncoderState)));
+  EXPECT_EQ(t->state_size, static_cast<int>(sizeof(g729a::EncoderChannel)));
   EXPECT_EQ(t->module, testsupport::module().descriptor()->host_handle);
 }
 
@@ -46,7 +46,7 @@ TEST(TranslatorDescriptor, DecoderFields) {
   EXPECT_NE(t->sample, nullptr);
   EXPECT_EQ(t->buffer_samples, 8000);
   EXPECT_EQ(t->buffer_size, 16000);
-  EXPECT_EQ(t->state_size, static_cast<int>(sizeof(g729a::DecoderState)));
+  EXPECT_EQ(t->state_size, static_cast<int>(sizeof(g729a::DecoderChannel)));
 }
 
 void expect_host_fields_zero(const HostFrame* f) {

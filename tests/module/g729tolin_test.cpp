@@ -3,9 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "codec/decoder/decoder.h"
+#include "g729a/codec.h"
 #include "module/module_helpers.h"
 #include "support/test_support.h"
+#include "translators/translators.h"
 
 namespace {
 
@@ -24,11 +25,13 @@ const std::vector<std::uint8_t> kSid = {0x5A, 0x3C};
 std::vector<std::int16_t> decode_directly(const std::vector<std::uint8_t>& payload,
                                           const std::vector<int>& lengths) {
   auto state = std::make_unique<g729a::DecoderState>();
-  g729a::decoder_state_init(*state);
+  g729a::decoder_init(*state);
   std::vector<std::int16_t> out(80 * lengths.size());
   std::size_t offset = 0;
   for (std::size_t i = 0; i < lengths.size(); ++i) {
-    EXPECT_EQ(g729a::decode_frame(*state, &out[80 * i], &payload[offset], lengths[i]), 0);
+    EXPECT_TRUE(g729a::decoder_decode(*state,
+                                      std::span<const std::uint8_t>(&payload[offset], lengths[i]),
+                                      std::span<std::int16_t, 80>(&out[80 * i], 80)));
     offset += lengths[i];
   }
   return out;
@@ -78,13 +81,13 @@ TEST_F(G729tolin, EmptyPayloadDecodesNothing) {
 }
 
 TEST_F(G729tolin, ConstructorInitialisesTheDecoderOnAnUsedBlock) {
-  auto& state = *static_cast<g729a::DecoderState*>(pvt()->codec_state);
+  auto& state = static_cast<g729a::DecoderChannel*>(pvt()->codec_state)->codec;
   state.lsp_previous.fill(9.0);
   state.cng_seed = -5;
   state.previous_pitch_delay = -1;
   EXPECT_EQ(channel_.translator()->constructor(pvt()), 0);
   auto fresh = std::make_unique<g729a::DecoderState>();
-  g729a::decoder_state_init(*fresh);
+  g729a::decoder_init(*fresh);
   EXPECT_EQ(state.lsp_previous, fresh->lsp_previous);
   EXPECT_EQ(state.cng_seed, fresh->cng_seed);
   EXPECT_EQ(state.previous_pitch_delay, fresh->previous_pitch_delay);

@@ -1,13 +1,13 @@
 // The encoder translator: buffering, framing, limits and refused input.
+#include <array>
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "codec/common/frame_format.h"
-#include "codec/encoder/encoder.h"
+#include "g729a/codec.h"
 #include "module/module_helpers.h"
 #include "support/test_support.h"
-#include "translators/preprocess.h"
+#include "translators/translators.h"
 
 namespace {
 
@@ -21,9 +21,11 @@ class Lintog729 : public ::testing::Test {
  protected:
   Lintog729() : channel_(testsupport::encoder_translator()) {}
 
-  g729a::EncoderState& state() {
-    return *static_cast<g729a::EncoderState*>(channel_.instance()->codec_state);
+  g729a::EncoderChannel& block() {
+    return *static_cast<g729a::EncoderChannel*>(channel_.instance()->codec_state);
   }
+  g729a::EncoderState& state() { return block().codec; }
+  std::array<std::int16_t, g729a::kBufferSamples>& input() { return block().input; }
   int count() { return channel_.instance()->sample_count; }
 
   // The whole state block, to prove a call changed nothing.
@@ -71,25 +73,23 @@ class Lintog729 : public ::testing::Test {
 TEST_F(Lintog729, NewInstanceStartsEmptyWithClearFilter) {
   EXPECT_EQ(channel_.constructor_result(), 0);
   EXPECT_EQ(count(), 0);
-  EXPECT_EQ(state().hp_x1, 0.0);
-  EXPECT_EQ(state().hp_x2, 0.0);
-  EXPECT_EQ(state().hp_y1, 0.0);
-  EXPECT_EQ(state().hp_y2, 0.0);
+  EXPECT_EQ(state().preprocess_memory[0], 0.0);
+  EXPECT_EQ(state().preprocess_memory[1], 0.0);
+  EXPECT_EQ(state().preprocess_memory[2], 0.0);
+  EXPECT_EQ(state().preprocess_memory[3], 0.0);
   EXPECT_EQ(channel_.frameout(), nullptr);
 }
 
 TEST_F(Lintog729, ConstructorResetsFilterAndCodecOnAnUsedBlock) {
-  state().hp_x1 = state().hp_x2 = state().hp_y1 = state().hp_y2 = 123.0;
-  state().speech_new = -1;
+  state().preprocess_memory.fill(123.0);
   state().lsp_previous.fill(9.0);
   EXPECT_EQ(channel_.translator()->constructor(channel_.instance()), 0);
   auto fresh = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*fresh);
-  EXPECT_EQ(state().hp_x1, 0.0);
-  EXPECT_EQ(state().hp_x2, 0.0);
-  EXPECT_EQ(state().hp_y1, 0.0);
-  EXPECT_EQ(state().hp_y2, 0.0);
-  EXPECT_EQ(state().speech_new, fresh->speech_new);
+  EXPECT_EQ(state().preprocess_memory[0], 0.0);
+  EXPECT_EQ(state().preprocess_memory[1], 0.0);
+  EXPECT_EQ(state().preprocess_memory[2], 0.0);
+  EXPECT_EQ(state().preprocess_memory[3], 0.0);
   EXPECT_EQ(state().lsp_previous, fresh->lsp_previous);
 }
 
@@ -97,7 +97,7 @@ TEST_F(Lintog729, SeventyNineSamplesMakeNoFrameAndChangeNothing) {
   const auto pcm = speech(79);
   ASSERT_EQ(channel_.framein_pcm(pcm), 0);
   EXPECT_EQ(count(), 79);
-  EXPECT_EQ(std::memcmp(state().input_buffer.data(), pcm.data(), 79 * 2), 0);
+  EXPECT_EQ(std::memcmp(input().data(), pcm.data(), 79 * 2), 0);
   const auto before = snapshot();
   EXPECT_EQ(channel_.frameout(), nullptr);
   EXPECT_EQ(count(), 79);
@@ -123,11 +123,11 @@ TEST_F(Lintog729, TwoHundredFiftySamplesGiveThreeFramesAndKeepTen) {
   EXPECT_EQ(f->samples, 240);
   EXPECT_EQ(f->payload, channel_.instance()->output_buffer);
   EXPECT_EQ(count(), 10);
-  EXPECT_EQ(std::memcmp(state().input_buffer.data(), pcm.data() + 240, 10 * 2), 0);
+  EXPECT_EQ(std::memcmp(input().data(), pcm.data() + 240, 10 * 2), 0);
   EXPECT_EQ(channel_.frameout(), nullptr);
   // The filter ran over exactly the 240 coded samples.
-  EXPECT_EQ(state().hp_x1, pcm[239]);
-  EXPECT_EQ(state().hp_x2, pcm[238]);
+  EXPECT_EQ(state().preprocess_memory[0], pcm[239]);
+  EXPECT_EQ(state().preprocess_memory[1], pcm[238]);
 
   // 71 more make 81: one frame out, the single leftover moves to the front.
   const auto more = speech(71, 9000);
@@ -136,7 +136,7 @@ TEST_F(Lintog729, TwoHundredFiftySamplesGiveThreeFramesAndKeepTen) {
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(f->data_length, 10);
   EXPECT_EQ(count(), 1);
-  EXPECT_EQ(state().input_buffer[0], more[70]);
+  EXPECT_EQ(input()[0], more[70]);
 }
 
 TEST_F(Lintog729, BufferHoldsExactlyEightThousandSamples) {
@@ -149,7 +149,7 @@ TEST_F(Lintog729, BufferHoldsExactlyEightThousandSamples) {
   EXPECT_EQ(count(), 8000);
   expect_refused_with_message({pcm.data() + 8000, 1}, "Out of buffer space\n");
   EXPECT_EQ(count(), 8000);
-  EXPECT_EQ(std::memcmp(state().input_buffer.data(), pcm.data(), 8000 * 2), 0);
+  EXPECT_EQ(std::memcmp(input().data(), pcm.data(), 8000 * 2), 0);
 
   HostFrame* f = channel_.frameout();
   ASSERT_NE(f, nullptr);
@@ -191,19 +191,13 @@ TEST_F(Lintog729, OutputIsTheFilteredEncodedPackedFrames) {
   // The same steps taken by hand on a separate state.
   auto s = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*s);
-  s->hp_x1 = s->hp_x2 = s->hp_y1 = s->hp_y2 = 0.0;
   std::vector<std::uint8_t> expected(out.size());
   for (std::size_t frame = 0; frame < 10; ++frame) {
-    const std::span<double> x(&s->speech_buffer[s->speech_new], 80);
-    for (int i = 0; i < 80; ++i) x[i] = pcm[80 * frame + i];
-    g729a::preprocess_filter(*s, x);
-    g729a::FrameParameters p;
-    g729a::encode_frame(*s, p);
-    g729a::pack_speech_frame(p, std::span<std::uint8_t, 10>(&expected[10 * frame], 10));
+    g729a::encoder_encode(*s, std::span<const std::int16_t, 80>(&pcm[80 * frame], 80),
+                          std::span<std::uint8_t, 10>(&expected[10 * frame], 10));
   }
   EXPECT_EQ(out, expected);
-  EXPECT_EQ(state().hp_y1, s->hp_y1);
-  EXPECT_EQ(state().hp_y2, s->hp_y2);
+  EXPECT_EQ(state().preprocess_memory, s->preprocess_memory);
 }
 
 TEST_F(Lintog729, FramesThatOverstateTheirSamplesAreRefused) {
@@ -228,7 +222,7 @@ TEST_F(Lintog729, FramesThatOverstateTheirSamplesAreRefused) {
   frame.samples = 4;
   EXPECT_EQ(channel_.framein(frame), 0);
   EXPECT_EQ(count(), 4);
-  EXPECT_EQ(std::memcmp(state().input_buffer.data(), data, 8), 0);
+  EXPECT_EQ(std::memcmp(input().data(), data, 8), 0);
 }
 
 TEST_F(Lintog729, MissingPayloadOrFrameIsRefused) {

@@ -7,8 +7,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "codec/decoder/decoder.h"
 #include "codec_g729a.h"
+#include "g729a/codec.h"
 #include "module/module_helpers.h"
 #include "support/test_support.h"
 
@@ -38,7 +38,7 @@ TEST(MissingFrames, AppendLikeDecodedFramesAndRefuseWhenFull) {
   standin::Channel channel(testsupport::decoder_translator());
   TranslatorInstance* pvt = channel.instance();
   auto direct = std::make_unique<g729a::DecoderState>();
-  g729a::decoder_state_init(*direct);
+  g729a::decoder_init(*direct);
   std::vector<std::int16_t> expected;
   std::int16_t out[80];
 
@@ -55,11 +55,11 @@ TEST(MissingFrames, AppendLikeDecodedFramesAndRefuseWhenFull) {
       const std::uint8_t* frame = c == 'S' ? sample : sid;
       const int length = c == 'S' ? 10 : 2;
       result = channel.framein_payload({frame, static_cast<std::size_t>(length)});
-      ASSERT_EQ(g729a::decode_frame(*direct, out, frame, length), 0);
+      ASSERT_TRUE(g729a::decoder_decode(*direct, {frame, static_cast<std::size_t>(length)}, out));
     } else {
       result = entry[c == 'U'](pvt);
-      c == 'U' ? g729a::decode_untransmitted_frame(*direct, out)
-               : g729a::decode_erased_frame(*direct, out);
+      c == 'U' ? g729a::decoder_decode_untransmitted(*direct, out)
+               : g729a::decoder_decode_erased(*direct, out);
     }
     ASSERT_EQ(result, 0);
     expected.insert(expected.end(), out, out + 80);
@@ -82,7 +82,7 @@ TEST(MissingFrames, AppendLikeDecodedFramesAndRefuseWhenFull) {
   }
   ASSERT_NE(channel.frameout(), nullptr);
   ASSERT_EQ(entry[1](pvt), 0);
-  g729a::decode_untransmitted_frame(*direct, out);
+  g729a::decoder_decode_untransmitted(*direct, out);
   EXPECT_EQ(std::memcmp(pvt->output_buffer, out, sizeof out), 0);
 }
 

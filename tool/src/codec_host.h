@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "g729a/frame_geometry.h"
 #include "standin.h"
 
 namespace g729tool {
 
-inline constexpr int kFrameSamples = 80;
+inline constexpr int kFrameSamples = g729a::kFrameLength;
 inline constexpr int kSpeechFrameBytes = 10;
 inline constexpr int kSidFrameBytes = 2;
 inline constexpr int kSampleRate = 8000;

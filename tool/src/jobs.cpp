@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "audio_file.h"
-#include "codec/common/tables.h"
+#include "g729a/codec.h"
 #include "itu_serial.h"
 #include "measures.h"
 #include "output_file.h"
@@ -153,18 +153,12 @@ namespace {
 // The encoder's pre-processing high-pass, rounded back to 16 bits: the part of
 // the input the codec is meant to keep.
 std::vector<std::int16_t> speech_band(std::span<const std::int16_t> pcm) {
-  const double* b = g729a::input_filter_b;
-  const double* a = g729a::input_filter_a;
-  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  std::vector<double> signal(pcm.begin(), pcm.end());
+  g729a::BiquadMemory memory{};
+  g729a::encoder_preprocess(memory, signal);
   std::vector<std::int16_t> out(pcm.size());
   for (std::size_t n = 0; n < pcm.size(); ++n) {
-    const double x = pcm[n];
-    const double y = ((a[1] * y1 + a[2] * y2) + b[0] * x) + b[1] * x1 + b[2] * x2;
-    x2 = x1;
-    x1 = x;
-    y2 = y1;
-    y1 = y;
-    out[n] = static_cast<std::int16_t>(std::lround(std::clamp(y, -32768.0, 32767.0)));
+    out[n] = static_cast<std::int16_t>(std::lround(std::clamp(signal[n], -32768.0, 32767.0)));
   }
   return out;
 }

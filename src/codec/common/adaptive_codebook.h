@@ -1,15 +1,9 @@
 // Adaptive-codebook (pitch) vector at a delay of T + f/3 samples.
 #pragma once
 
-namespace g729a {
+#include "g729a/frame_geometry.h"
 
-inline constexpr int kSubframeLength = 40;
-inline constexpr int kFrameLength = 80;
-inline constexpr int kPitchMin = 20;
-inline constexpr int kPitchMax = 143;
-// Past excitation kept in front of the current frame: largest delay plus the
-// interpolation filter's reach.
-inline constexpr int kExcitationHistory = 154;
+namespace g729a {
 
 // Range of the fixed codebook's pitch-sharpening factor; the lower bound is
 // also its value after a reset or a comfort-noise frame.
@@ -24,16 +18,17 @@ inline void pitch_sharpen(int T, double sharpening, double* v) {
 }
 
 // The next subframe's sharpening factor: the quantized pitch gain, bounded.
+// in: gain_pitch.
 inline double bound_pitch_sharpening(double gain_pitch) {
   if (gain_pitch > kSharpeningMax) return kSharpeningMax;
   if (gain_pitch < kSharpeningMin) return kSharpeningMin;
   return gain_pitch;
 }
 
-// inout: exc points at the first sample of the subframe inside an excitation
-// history with at least T + 11 samples before it. Writes exc[0..39] in order,
-// each sample before the next is computed, so delays below 50 repeat the
-// vector periodically. f is -1, 0 or +1.
+// in: T, f (-1, 0 or +1); inout: exc (the first sample of the subframe
+// inside an excitation history with at least T + 11 samples before it).
+// Writes exc[0..39] in order, each sample before the next is computed, so
+// delays below 50 repeat the vector periodically.
 void adaptive_codebook_vector(double* exc, int T, int f);
 
 }  // namespace g729a

@@ -6,12 +6,11 @@
 #include <cstdint>
 #include <span>
 
+#include "g729a/frame_geometry.h"
+
 namespace g729a {
 
 enum class FrameKind : std::int32_t { Speech = 1, Sid = 2 };
-
-inline constexpr int kSpeechFrameBytes = 10;
-inline constexpr int kSidFrameBytes = 2;
 
 // slots[0] is slot 1. Speech: L0|L1, L2|L3, P1, P0 (parity_error after
 // unpacking), C1, S1, GA1|GB1, P2, C2, S2, GA2|GB2.
@@ -43,7 +42,7 @@ enum SidSlot : int {
   kSlotSidEnergy = 3
 };
 
-// P0 for a pitch index P1: 1 plus bits 2..7 of P1, modulo 2.
+// P0 for a pitch index P1: 1 plus bits 2..7 of P1, modulo 2. in: p1.
 std::int32_t pitch_parity(std::int32_t p1);
 
 // in: a Speech record; out: 10 bytes.

@@ -4,8 +4,7 @@
 
 namespace g729a {
 
-double levinson_durbin(std::span<const double, 11> r, std::span<double, 11> a,
-                       std::span<double, 10> rc) {
+double levinson_durbin(std::span<const double, 11> r, LpVector& a, std::span<double, 10> rc) {
   rc[0] = -r[1] / r[0];
   a[0] = 1.0;
   a[1] = rc[0];
@@ -53,7 +52,7 @@ double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi) 
   return x_lo - y_lo * (x_hi - x_lo) / denominator;
 }
 
-void lp_to_lsp(std::span<const double, 11> a, std::span<const double, 10> previous_lsp,
+void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
                std::span<double, 10> lsp) {
   double f1[6], f2[6];
   f1[0] = 1.0;
@@ -115,7 +114,7 @@ void lsp_polynomial(std::span<const double, 10> lsp, int offset, double* f) {
 
 }  // namespace
 
-void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a) {
+void lsp_to_lp(std::span<const double, 10> lsp, LpVector& a) {
   double f1[6], f2[6];
   lsp_polynomial(lsp, 0, f1);
   lsp_polynomial(lsp, 1, f2);
@@ -128,6 +127,14 @@ void lsp_to_lp(std::span<const double, 10> lsp, std::span<double, 11> a) {
     a[i] = 0.5 * (f1[i] + f2[i]);
     a[11 - i] = 0.5 * (f1[i] - f2[i]);
   }
+}
+
+void lsp_interpolate(std::span<const double, 10> lsp_previous, std::span<const double, 10> lsp_new,
+                     std::array<LpVector, kSubframes>& a) {
+  std::array<double, 10> lsp_mid;
+  for (int i = 0; i < 10; ++i) lsp_mid[i] = 0.5 * lsp_previous[i] + 0.5 * lsp_new[i];
+  lsp_to_lp(lsp_mid, a[0]);
+  lsp_to_lp(lsp_new, a[1]);
 }
 
 }  // namespace g729a

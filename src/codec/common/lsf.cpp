@@ -32,7 +32,7 @@ void lsf_stabilize(std::span<double, 10> lsf) {
   }
   if (lsf[0] < 0.005) lsf[0] = 0.005;
   for (int j = 0; j < 9; ++j) {
-    if (lsf[j + 1] - lsf[j] < 0.0392) lsf[j + 1] = lsf[j] + 0.0392;
+    if (lsf[j + 1] - lsf[j] < kLsfMinDistance) lsf[j + 1] = lsf[j] + kLsfMinDistance;
   }
   if (lsf[9] > 3.135) lsf[9] = 3.135;
 }
@@ -57,8 +57,8 @@ void lsf_reconstruct(const double (*cb1)[10], const double (*cb2)[10], int i1, i
   LsfVector buf;
   for (int j = 0; j < 5; ++j) buf[j] = cb1[i1][j] + cb2[i2][j];
   for (int j = 5; j < 10; ++j) buf[j] = cb1[i1][j] + cb2[i3][j];
-  lsf_expand(buf, 0.0012);
-  lsf_expand(buf, 0.0006);
+  lsf_expand(buf, kLsfFirstGap);
+  lsf_expand(buf, kLsfSecondGap);
   const double* const rows[4] = {coef[0], coef[1], coef[2], coef[3]};
   lsf_ma_predict(buf, rows, coef_sum, memory, lsf_out);
 }

@@ -4,11 +4,15 @@
 #include <array>
 #include <span>
 
+#include "g729a/frame_geometry.h"
+
 namespace g729a {
 
-using LsfVector = std::array<double, 10>;
-// Row 0: expanded codebook vector of the latest frame; row 3: four frames ago.
-using LsfMaMemory = std::array<LsfVector, 4>;
+// Minimum distances the two expansion passes pull neighbouring LSFs apart
+// to, and the stabilizer's.
+inline constexpr double kLsfFirstGap = 0.0012;
+inline constexpr double kLsfSecondGap = 0.0006;
+inline constexpr double kLsfMinDistance = 0.0392;
 
 // Initial content of every row of the predictor memory.
 extern const LsfVector lsf_ma_memory_reset;
@@ -17,6 +21,7 @@ extern const LsfVector lsf_ma_memory_reset;
 // frame interpolates from the same neutral spectrum on both sides.
 extern const std::array<double, 10> lsp_initial;
 
+// out: memory, every row lsf_ma_memory_reset.
 void lsf_ma_memory_init(LsfMaMemory& memory);
 
 // One pass j = first..last (increasing): pulls neighbours at least `gap` apart.

@@ -6,6 +6,10 @@
 
 namespace g729a {
 
+// comfort-noise MA predictor: mode 0, and a 60/40 blend of modes 0 and 1
+inline constexpr int cng_ma_coef_size = 2;
+extern const double cng_ma_coef[2][4][10];
+
 // comfort-noise predictor sums; the values are single-precision roundings, widened to double
 inline constexpr int cng_ma_coef_sum_size = 2;
 extern const double cng_ma_coef_sum[2][10];

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/cng_excitation.h"
 #include "codec/common/tables.h"
+#include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/parameter_decoding.h"
 
 namespace g729a {

@@ -3,12 +3,15 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "codec/common/gain_prediction.h"
-#include "codec/common/lsf.h"
-#include "codec/decoder/decoder_state.h"
+#include "g729a/decoder_state.h"
 
 namespace g729a {
+
+// Seed of the erased frames' codebook draws at start.
+inline constexpr std::int16_t kErasureSeedStart = 21845;
 
 // Advances the LSF predictor memory with the codebook vector that, predicted
 // with `mode`, reproduces the LSFs of lsp_previous, so the next received

@@ -3,36 +3,29 @@
 #include <span>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/cng_excitation.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lp.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
+#include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/concealment.h"
-#include "codec/decoder/decoder.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
 #include "codec/decoder/postfilter.h"
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
 #include "codec/decoder/synthesis.h"
+#include "g729a/codec.h"
 
 namespace g729a {
 namespace {
-
-constexpr int kSynthesisHistory = 10;
-
-using LpVector = std::array<double, 11>;
 
 // A1 from the midpoint of the previous and new LSPs, A2 from the new ones;
 // the new LSPs become the previous ones. in: lsp_new; inout: lsp_previous;
 // out: A.
 void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>& lsp_previous,
                     std::array<LpVector, 2>& A) {
-  std::array<double, 10> lsp_sub1;
-  for (int i = 0; i < 10; ++i) lsp_sub1[i] = 0.5 * lsp_previous[i] + 0.5 * lsp_new[i];
-  lsp_to_lp(lsp_sub1, A[0]);
-  lsp_to_lp(lsp_new, A[1]);
+  lsp_interpolate(lsp_previous, lsp_new, A);
   for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
 }
 
@@ -69,7 +62,7 @@ struct FrameSynthesis {
   FrameKind kind = FrameKind::Speech;
 };
 
-// in: s (subframe), flush (speech roads store tiny memory values as 0,
+// in: A, s (subframe), flush (speech roads store tiny memory values as 0,
 // comfort-noise ones do not); inout: state (synthesis memory and buffer).
 void synthesize_subframe(DecoderState& state, const LpVector& A, int s, bool flush) {
   synthesis_filter(A, state.excitation_buffer.data() + kExcitationHistory + 40 * s,
@@ -146,8 +139,9 @@ void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
 }
 
 // The end every frame shares: history shift, post-filter, output stage and
-// the runaway guard. in: f; inout: state; out: out[80].
-void finish_frame(DecoderState& state, const FrameSynthesis& f, std::int16_t* out) {
+// the runaway guard. in: f; inout: state; out: pcm.
+void finish_frame(const FrameSynthesis& f, DecoderState& state,
+                  std::span<std::int16_t, kFrameLength> pcm) {
   state.previous_frame_kind = static_cast<std::int32_t>(f.kind);
 
   auto& exc = state.excitation_buffer;
@@ -159,17 +153,20 @@ void finish_frame(DecoderState& state, const FrameSynthesis& f, std::int16_t* ou
   auto& syn = state.synthesis_buffer;
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
 
-  output_stage(post, state.postproc_memory, std::span<std::int16_t, 80>(out, 80));
+  output_stage(post, state.postproc_memory, pcm);
 
   // A runaway stream restarts the channel before its values can overflow.
-  if (!decoder_state_within_bounds(state)) decoder_state_init(state);
+  if (!decoder_state_within_bounds(state)) decoder_init(state);
 }
 
 }  // namespace
 
-int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* payload, int length) {
+bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
+                    std::span<std::int16_t, kFrameLength> pcm) {
+  // Checked before narrowing: a size beyond int must not wrap to a valid one.
+  if (frame.size() != kSpeechFrameBytes && frame.size() != kSidFrameBytes) return false;
   FrameParameters fp;
-  if (!unpack_frame(payload, length, fp)) return -1;
+  if (!unpack_frame(frame.data(), static_cast<int>(frame.size()), fp)) return false;
 
   FrameSynthesis f;
   state.received_frame_kind = static_cast<std::int32_t>(fp.kind);
@@ -178,26 +175,26 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
   } else {
     decode_sid(state, fp, f);
   }
-  finish_frame(state, f, out);
-  return 0;
+  finish_frame(f, state, pcm);
+  return true;
 }
 
-void decode_erased_frame(DecoderState& state, std::int16_t* out) {
+void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
   FrameSynthesis f;
   conceal_speech(state, f);
-  finish_frame(state, f, out);
+  finish_frame(f, state, pcm);
 }
 
-void decode_untransmitted_frame(DecoderState& state, std::int16_t* out) {
+void decoder_decode_untransmitted(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
   // Without a SID frame since the last speech there is no noise to continue.
   // An erased frame in between (a lost SID update) does not end the silence.
   if (state.received_frame_kind != static_cast<std::int32_t>(FrameKind::Sid)) {
-    decode_erased_frame(state, out);
+    decoder_decode_erased(state, pcm);
     return;
   }
   FrameSynthesis f;
   continue_comfort_noise(state, f);
-  finish_frame(state, f, out);
+  finish_frame(f, state, pcm);
 }
 
 }  // namespace g729a

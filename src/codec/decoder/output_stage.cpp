@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "codec/common/biquad.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
@@ -17,19 +18,8 @@ std::int16_t to_pcm_sample(double w) {
 
 void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
                   std::span<std::int16_t, 80> pcm) {
-  double& x1 = memory[0];
-  double& x2 = memory[1];
-  double& y1 = memory[2];
-  double& y2 = memory[3];
-  const double* a = output_filter_a;
-  const double* b = output_filter_b;
-  for (int n = 0; n < 80; ++n) {
-    const double w = (a[1] * y1 + a[2] * y2) + b[0] * v[n] + b[1] * x1 + b[2] * x2;
-    x2 = x1;
-    x1 = v[n];
-    y2 = y1;
-    y1 = w;
-    pcm[n] = to_pcm_sample(w);
+  for (int n = 0; n < kFrameLength; ++n) {
+    pcm[n] = to_pcm_sample(biquad_step(output_filter_b, output_filter_a, memory, v[n]));
   }
 }
 

@@ -8,7 +8,7 @@
 namespace g729a {
 
 // Rounds half away from zero and saturates to 16 bits. Defined for every
-// double: NaN gives 0, infinities saturate.
+// double: NaN gives 0, infinities saturate. in: w.
 std::int16_t to_pcm_sample(double w);
 
 // in: v (80 post-filtered samples); inout: memory (x1, x2, y1, y2);

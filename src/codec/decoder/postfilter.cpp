@@ -8,8 +8,6 @@
 namespace g729a {
 namespace {
 
-constexpr int kResidualHistory = 143;
-constexpr int kSynthesisHistory = 10;
 constexpr int kPitchHalfWidth = 3;
 constexpr int kPostfilterMaxDelay = 143;
 constexpr double kEnergyOffset = 0.5;
@@ -61,7 +59,7 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
   }
 }
 
-double tilt_factor(std::span<const double, 11> An, std::span<const double, 11> Ad) {
+double tilt_factor(const LpVector& An, const LpVector& Ad) {
   // Ten leading zeros stand for the filter's empty memory.
   std::array<double, 10 + kImpulseLength> buf{};
   double* h = buf.data() + 10;
@@ -99,10 +97,10 @@ void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
   }
 }
 
-void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
-                         int s, std::span<double, 80> out) {
-  std::array<double, 11> An;
-  std::array<double, 11> Ad;
+void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+                         std::span<double, 80> out) {
+  LpVector An;
+  LpVector Ad;
   bandwidth_expand(A, kNumeratorPowers, An);
   bandwidth_expand(A, kDenominatorPowers, Ad);
 
@@ -119,13 +117,10 @@ void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, Fra
 
   tilt_compensation(tilt_factor(An, Ad), p, state.tilt_memory);
 
-  std::array<double, 50> y;
-  for (int i = 0; i < 10; ++i) y[i] = state.postfilter_memory[i];
-  lp_synthesis(Ad, p.data(), y.data() + 10, 40);
-  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = flush_small(y[40 + i]);
-
   Subframe result;
-  for (int n = 0; n < 40; ++n) result[n] = y[10 + n];
+  synthesize_subframe(Ad, p.data(), state.postfilter_memory, result.data(),
+                      &state.postfilter_memory);
+  flush_memory(state.postfilter_memory);
   adaptive_gain_control(x, result, state.agc_gain);
   for (int n = 0; n < 40; ++n) out[40 * s + n] = result[n];
 

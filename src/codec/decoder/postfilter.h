@@ -7,7 +7,7 @@
 #include <span>
 
 #include "codec/common/frame_format.h"
-#include "codec/decoder/decoder_state.h"
+#include "g729a/decoder_state.h"
 
 namespace g729a {
 
@@ -19,7 +19,7 @@ void pitch_postfilter(const double* r, int T, Subframe& p);
 
 // First normalized autocorrelation of the An/Ad impulse response, times
 // 0.8; 0 when it is not positive. in: An, Ad.
-double tilt_factor(std::span<const double, 11> An, std::span<const double, 11> Ad);
+double tilt_factor(const LpVector& An, const LpVector& Ad);
 
 // in: k; inout: p, memory (last input sample of the previous subframe).
 void tilt_compensation(double k, Subframe& p, double& memory);
@@ -29,7 +29,7 @@ void adaptive_gain_control(const double* x, Subframe& y, double& gain);
 
 // in: A (the subframe's LP vector), kind, T, s (0 or 1); inout: state;
 // out: out[40 s .. 40 s + 39].
-void postfilter_subframe(DecoderState& state, std::span<const double, 11> A, FrameKind kind, int T,
-                         int s, std::span<double, 80> out);
+void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
+                         std::span<double, 80> out);
 
 }  // namespace g729a

@@ -3,17 +3,16 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/cng_excitation.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
+#include "codec/decoder/cng_excitation.h"
 
 namespace g729a {
 namespace {
 
 constexpr double kSidGainKeep = 0.875;
 constexpr double kSidGainTake = 0.125;
-constexpr double kSidFirstGap = 0.0012;
 
 }  // namespace
 
@@ -33,10 +32,10 @@ void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_sta
   for (int j = 0; j < 5; ++j) buf[j] += low[j];
   for (int j = 5; j < 10; ++j) buf[j] += high[j];
   // Only the first of the two spreading passes speech frames get.
-  lsf_expand(buf, kSidFirstGap);
+  lsf_expand(buf, kLsfFirstGap);
 
-  const auto& coef = state.cng_ma_coef[sid_switch];
-  const double* const rows[4] = {coef[0].data(), coef[1].data(), coef[2].data(), coef[3].data()};
+  const auto& coef = cng_ma_coef[sid_switch];
+  const double* const rows[4] = {coef[0], coef[1], coef[2], coef[3]};
   LsfVector lsf;
   lsf_ma_predict(buf, rows, cng_ma_coef_sum[sid_switch], state.lsf_ma_memory, lsf);
   for (int j = 0; j < 10; ++j) state.sid_lsp[j] = std::cos(lsf[j]);

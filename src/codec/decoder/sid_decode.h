@@ -2,9 +2,15 @@
 // its excitation.
 #pragma once
 
-#include "codec/decoder/decoder_state.h"
+#include <cstdint>
+
+#include "g729a/decoder_state.h"
 
 namespace g729a {
+
+// Comfort-noise seed at start and after every speech frame, so each silence
+// period's noise starts from the same sequence.
+inline constexpr std::int16_t kCngSeedStart = 11111;
 
 // in: the four SID fields; inout: state (sid_received_gain, sid_gain,
 // sid_lsp, lsf_ma_memory, cng_seed and the frame's excitation at 154).

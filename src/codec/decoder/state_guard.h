@@ -3,7 +3,7 @@
 // instead of overflowing into infinities and NaNs.
 #pragma once
 
-#include "codec/decoder/decoder_state.h"
+#include "g729a/decoder_state.h"
 
 namespace g729a {
 

@@ -4,10 +4,11 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
+#include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/encoder/algebraic_codebook.h"
 #include "codec/encoder/closed_loop_pitch.h"
-#include "codec/encoder/encoder.h"
+#include "codec/encoder/frame_trace.h"
 #include "codec/encoder/gain_quantizer.h"
 #include "codec/encoder/lp_analysis.h"
 #include "codec/encoder/lsp_quantizer.h"
@@ -27,7 +28,7 @@ struct SubframeParameters {
 
 // One subframe from target to memory update. inout: state, exc (LP residual
 // in, excitation out); in: ap, range; out: result, params.
-void encode_subframe(EncoderState& state, double* exc, const LpFilter& ap, int subframe_offset,
+void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, int subframe_offset,
                      const PitchRange& range, SubframeResult& result, SubframeParameters& params) {
   std::array<double, 40> h;
   std::array<double, 40> x;
@@ -68,7 +69,7 @@ void encode_subframe(EncoderState& state, double* exc, const LpFilter& ap, int s
 
 }  // namespace
 
-void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* trace) {
+void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) {
   out.kind = FrameKind::Speech;
   out.slots.fill(0);
 
@@ -80,9 +81,9 @@ void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* 
   lsp_quantize(lsp_new, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],
                &out.slots[kSlotL2L3]);
 
-  std::array<LpFilter, 2> aq;
-  std::array<LpFilter, 2> ap;
-  interpolate_quantized_filters(state.lsp_previous_quantized, lsp_new_q, aq);
+  std::array<LpVector, 2> aq;
+  std::array<LpVector, 2> ap;
+  lsp_interpolate(state.lsp_previous_quantized, lsp_new_q, aq);
   weight_filter(aq[0], ap[0]);
   weight_filter(aq[1], ap[1]);
   state.lsp_previous = lsp_new;
@@ -127,15 +128,12 @@ void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* 
             state.excitation_buffer.begin());
 
   if (trace != nullptr) {
+    trace->parameters = out;
     trace->t_op = t_op;
     trace->lsp_new = lsp_new;
     trace->lsp_new_q = lsp_new_q;
     trace->subframes = results;
   }
-}
-
-void encode_frame(EncoderState& state, FrameParameters& out) {
-  encode_frame_traced(state, out, nullptr);
 }
 
 }  // namespace g729a

@@ -7,9 +7,9 @@
 
 namespace g729a {
 
-// inout memory (gain_predictor_memory, newest first); in cw[40] innovation
-// after pitch sharpening, g[5] = g0..g4 correlations, taming (0/1); out *gp,
-// *gc quantized gains. Returns GA*16 + GB.
+// in: cw[40] innovation after pitch sharpening, g[5] = g0..g4 correlations,
+// taming (0/1); inout: memory (gain_predictor_memory, newest first); out:
+// *gp, *gc quantized gains. Returns GA*16 + GB.
 std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, const double* g,
                            int taming, double* gp, double* gc);
 

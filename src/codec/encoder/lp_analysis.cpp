@@ -36,39 +36,25 @@ void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10
                  std::span<double, 10> lsp_new) {
   std::array<double, 11> r;
   windowed_autocorrelation(speech, r);
-  LpFilter a;
+  LpVector a;
   std::array<double, 10> rc;
   levinson_durbin(r, a, rc);
   lp_to_lsp(a, lsp_previous, lsp_new);
 }
 
-void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quantized,
-                                   std::span<const double, 10> lsp_new_q,
-                                   std::array<LpFilter, 2>& aq) {
-  std::array<double, 10> lsp_mid;
-  for (int i = 0; i < 10; ++i) {
-    lsp_mid[i] = 0.5 * lsp_previous_quantized[i] + 0.5 * lsp_new_q[i];
-  }
-  lsp_to_lp(lsp_mid, aq[0]);
-  lsp_to_lp(lsp_new_q, aq[1]);
-}
-
-void weight_filter(const LpFilter& aq, LpFilter& ap) {
+void weight_filter(const LpVector& aq, LpVector& ap) {
   bandwidth_expand(aq, kGammaPowers, ap);
 }
 
-void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
+void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,
                      double* wsp) {
   // Ap(z)(1 - 0.7 z^-1) cut to order 10 compensates the spectral tilt.
-  std::array<double, 11> c;
+  LpVector c;
   c[0] = 1.0;
   for (int k = 1; k <= 10; ++k) c[k] = ap[k] - kTilt * ap[k - 1];
 
-  std::array<double, 50> y;  // ten memory samples, then the subframe
-  for (int k = 0; k < 10; ++k) y[k] = memory[k];
-  lp_synthesis(c, res, y.data() + 10, 40);
-  for (int n = 0; n < 40; ++n) wsp[n] = y[10 + n];
-  for (int k = 0; k < 10; ++k) memory[k] = flush_small(y[40 + k]);
+  synthesize_subframe(c, res, memory, wsp, &memory);
+  flush_memory(memory);
 }
 
 }  // namespace g729a

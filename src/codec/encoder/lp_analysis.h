@@ -6,9 +6,9 @@
 #include <array>
 #include <span>
 
-namespace g729a {
+#include "g729a/frame_geometry.h"
 
-using LpFilter = std::array<double, 11>;  // a[0] = 1
+namespace g729a {
 
 // in: speech[240] (the whole analysis window); out: r[0..10], floored and
 // lag-windowed.
@@ -18,17 +18,12 @@ void windowed_autocorrelation(std::span<const double, 240> speech, std::span<dou
 void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
                  std::span<double, 10> lsp_new);
 
-// in: lsp_previous_quantized, lsp_new_q; out: aq[0] (midpoint), aq[1].
-void interpolate_quantized_filters(std::span<const double, 10> lsp_previous_quantized,
-                                   std::span<const double, 10> lsp_new_q,
-                                   std::array<LpFilter, 2>& aq);
-
 // in: aq; out: ap[k] = aq[k] * 0.75^k.
-void weight_filter(const LpFilter& aq, LpFilter& ap);
+void weight_filter(const LpVector& aq, LpVector& ap);
 
 // in: res[0..39], ap; inout: memory (last ten outputs, newest last, flushed);
 // out: wsp[0..39].
-void weighted_speech(const double* res, const LpFilter& ap, std::array<double, 10>& memory,
+void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,
                      double* wsp);
 
 }  // namespace g729a

@@ -10,8 +10,6 @@ namespace {
 
 constexpr double kLowEdge = 0.12566370616;        // 0.04 pi
 constexpr double kHighEdge = 2.8902652416800003;  // 0.92 pi
-constexpr double kFirstGap = 0.0012;
-constexpr double kSecondGap = 0.0006;
 
 double spacing_weight(double d) {
   return d > 0 ? 1.0 : 10 * (d * d) + 1;
@@ -73,11 +71,11 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
   std::array<double, 10> buf;
   choice.low = second_stage(0, 4);
   for (int j = 0; j < 5; ++j) buf[j] = first[j] + lsf_cb2[choice.low][j];
-  lsf_expand(buf, kFirstGap, 1, 4);
+  lsf_expand(buf, kLsfFirstGap, 1, 4);
   choice.high = second_stage(5, 9);
   for (int j = 5; j < 10; ++j) buf[j] = first[j] + lsf_cb2[choice.high][j];
-  lsf_expand(buf, kFirstGap, 5, 9);
-  lsf_expand(buf, kSecondGap, 1, 9);
+  lsf_expand(buf, kLsfFirstGap, 5, 9);
+  lsf_expand(buf, kLsfSecondGap, 1, 9);
 
   double dist = 0.0;
   for (int j = 0; j < 10; ++j) {

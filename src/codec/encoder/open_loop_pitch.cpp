@@ -3,11 +3,13 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "g729a/frame_geometry.h"
+
 namespace g729a {
 
 namespace {
 
-constexpr int kLength = 80;
+constexpr int kLength = kFrameLength;
 
 double correlation(const double* s, int t) {
   double sum = 0.0;

@@ -5,16 +5,12 @@
 
 namespace g729a {
 
-void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
+void weighted_synthesis(const double* u, const LpVector& ap, const std::array<double, 10>& memory,
                         double* y) {
-  // Filtered apart from y, so y may be u itself.
-  std::array<double, 50> buf;  // ten past outputs, then the subframe
-  for (int k = 0; k < 10; ++k) buf[k] = memory[k];
-  lp_synthesis(ap, u, buf.data() + 10, 40);
-  for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];
+  synthesize_subframe(ap, u, memory, y, nullptr);
 }
 
-void impulse_response(const LpFilter& ap, double* h) {
+void impulse_response(const LpVector& ap, double* h) {
   std::array<double, 40> impulse{};
   impulse[0] = 1.0;
   const std::array<double, 10> zero{};

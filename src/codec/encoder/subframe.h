@@ -7,18 +7,18 @@
 #include <cstdint>
 
 #include "codec/common/frame_format.h"
-#include "codec/encoder/encoder_state.h"
 #include "codec/encoder/lp_analysis.h"
+#include "g729a/encoder_state.h"
 
 namespace g729a {
 
 // y[n] = u[n] - sum a'[k] y[n-k]. in: u[0..39], ap, memory (ten past
 // outputs, newest last); out: y[0..39] (may be u itself).
-void weighted_synthesis(const double* u, const LpFilter& ap, const std::array<double, 10>& memory,
+void weighted_synthesis(const double* u, const LpVector& ap, const std::array<double, 10>& memory,
                         double* y);
 
 // in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
-void impulse_response(const LpFilter& ap, double* h);
+void impulse_response(const LpVector& ap, double* h);
 
 // The target correlated with the impulse response, as both searches need it.
 // in: x[0..39], h[0..39]; out: d[n] = sum over k = n..39 of x[k] h[k-n],
@@ -35,32 +35,12 @@ void codebook_target(const double* x, const double* y1, double gp, double* x2);
 // in: x, y1, y2; out: g[2..4] (g[0], g[1] from adaptive_gain).
 void gain_correlations(const double* x, const double* y1, const double* y2, double* g);
 
-// inout: exc[0..39] (adaptive vector in, excitation out); in: gp, gc, cw.
+// in: gp, gc, cw; inout: exc[0..39] (adaptive vector in, excitation out).
 void build_excitation(double* exc, double gp, double gc, const double* cw);
 
 // in: x, y1, y2, quantized gp and gc;
 // out: memory[j] = x[30+j] - gp y1[30+j] - gc y2[30+j], flushed.
 void update_target_memory(const double* x, const double* y1, const double* y2, double gp, double gc,
                           std::array<double, 10>& memory);
-
-// What one subframe decided; kept for tracing and tests.
-struct SubframeResult {
-  int t0 = 0;
-  int fraction = 0;
-  double gp_opt = 0.0;  // adaptive gain after its bounds and the taming limit
-  int taming = 0;
-  double gp = 0.0;  // quantized
-  double gc = 0.0;  // quantized
-};
-
-struct FrameTrace {
-  int t_op = 0;
-  std::array<double, 10> lsp_new{};
-  std::array<double, 10> lsp_new_q{};
-  std::array<SubframeResult, 2> subframes{};
-};
-
-// encode_frame, reporting its intermediate decisions when trace is not null.
-void encode_frame_traced(EncoderState& state, FrameParameters& out, FrameTrace* trace);
 
 }  // namespace g729a

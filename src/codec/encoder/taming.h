@@ -15,7 +15,7 @@ inline constexpr double kTamedGainLimit = 0.95;
 // hold an error above the threshold, else 0.
 int taming_test(const TamingError& taming_error, int t0, int fraction);
 
-// inout: taming_error; in: quantized gp, integer delay t0.
+// in: quantized gp, integer delay t0; inout: taming_error.
 void taming_update(TamingError& taming_error, double gp, int t0);
 
 }  // namespace g729a

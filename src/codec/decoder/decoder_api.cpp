@@ -4,7 +4,9 @@
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
-#include "codec/decoder/decoder.h"
+#include "codec/decoder/concealment.h"
+#include "codec/decoder/sid_decode.h"
+#include "g729a/codec.h"
 
 namespace g729a {
 namespace {
@@ -14,7 +16,7 @@ constexpr double kInitialGainPrediction = -14.0;
 
 }  // namespace
 
-int decoder_state_init(DecoderState& state) {
+void decoder_init(DecoderState& state) {
   state.excitation_buffer.fill(0.0);
   state.lsp_previous = lsp_initial;
   state.synthesis_memory.fill(0.0);
@@ -28,13 +30,6 @@ int decoder_state_init(DecoderState& state) {
   state.sid_gain = 0.0;
   for (int i = 0; i < 10; ++i) state.sid_lsp[i] = std::cos(lsf_ma_memory_reset[i]);
   state.sid_received_gain = sid_gain_table[0];
-  // Comfort noise predicts with mode 0 and with a 60/40 blend of both modes.
-  for (int k = 0; k < 4; ++k) {
-    for (int j = 0; j < 10; ++j) {
-      state.cng_ma_coef[0][k][j] = lsf_ma_coef[0][k][j];
-      state.cng_ma_coef[1][k][j] = 0.6 * lsf_ma_coef[0][k][j] + 0.4 * lsf_ma_coef[1][k][j];
-    }
-  }
   state.gain_predictor_memory.fill(kInitialGainPrediction);
   state.postproc_memory.fill(0.0);
   state.residual_buffer.fill(0.0);
@@ -43,9 +38,8 @@ int decoder_state_init(DecoderState& state) {
   state.agc_gain = 1.0;
   state.synthesis_buffer.fill(0.0);
   state.previous_lsf_mode = 0;
-  state.erasure_seed = kErasureSeedStart;
   state.received_frame_kind = static_cast<std::int32_t>(FrameKind::Speech);
-  return 0;
+  state.erasure_seed = kErasureSeedStart;
 }
 
 }  // namespace g729a

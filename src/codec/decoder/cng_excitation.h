@@ -39,8 +39,8 @@ void cng_add_pulses(double* e, double E, const std::array<double, 40>& g, const 
 // inout: g.
 void cng_scale_gaussian(std::array<double, 40>& g, double G);
 
-// inout: exc points at the frame's first sample with at least 113 past
-// samples in front of it; writes exc[0..79]. inout: seed. in: G > 0.
+// in: G > 0; inout: seed, exc (the frame's first sample with at least 113
+// past samples in front of it; writes exc[0..79]).
 void comfort_noise_excitation(double* exc, std::int16_t& seed, double G);
 
 }  // namespace g729a

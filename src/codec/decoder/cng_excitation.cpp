@@ -1,4 +1,4 @@
-#include "codec/common/cng_excitation.h"
+#include "codec/decoder/cng_excitation.h"
 
 #include <cmath>
 

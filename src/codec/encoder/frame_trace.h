@@ -1,0 +1,41 @@
+// What the frame driver decided, for the conformance traces and tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "codec/common/frame_format.h"
+#include "g729a/encoder_state.h"
+
+namespace g729a {
+
+// What one subframe decided.
+struct SubframeResult {
+  int t0 = 0;
+  int fraction = 0;
+  double gp_opt = 0.0;  // adaptive gain after its bounds and the taming limit
+  int taming = 0;
+  double gp = 0.0;  // quantized
+  double gc = 0.0;  // quantized
+};
+
+struct FrameTrace {
+  FrameParameters parameters;
+  int t_op = 0;
+  std::array<double, kLpOrder> lsp_new{};
+  std::array<double, kLpOrder> lsp_new_q{};
+  std::array<SubframeResult, kSubframes> subframes{};
+};
+
+// The frame driver: analysis, quantization and both subframes of the 80
+// pre-processed samples at speech_buffer[kSpeechNew], reporting its
+// decisions when trace is not null. inout: state; out: out, *trace.
+void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace);
+
+// encoder_encode, reporting the frame's decisions when trace is not null.
+// in: pcm; inout: state; out: frame, *trace.
+void encoder_encode_traced(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
+                           std::span<std::uint8_t, kSpeechFrameBytes> frame, FrameTrace* trace);
+
+}  // namespace g729a
