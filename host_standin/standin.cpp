@@ -289,6 +289,10 @@ std::unique_ptr<Module> Module::open(const std::string& path, std::string& error
   return module;
 }
 
+void* Module::symbol(const char* name) const {
+  return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
 Module::~Module() {
   unload();
   Dl_info info{};

@@ -103,6 +103,8 @@ class Module {
   int unload();  // calls the unload operation once; later calls return 0
   const ModuleDescriptor* descriptor() const { return descriptor_; }
   const std::string& path() const { return path_; }
+  // An exported symbol of the shared object (dlsym), null when it has none.
+  void* symbol(const char* name) const;
 
  private:
   Module() = default;

@@ -61,8 +61,12 @@ TEST_P(LossConformance, ReachesItsFloors) {
   std::printf("[ LOSS     ] %-8s %6.2f dB; %2zu erased frames %6.2f dB; DTX gaps %+5.2f dB\n",
               s.name, snr, erased.size() / 80, erased_snr, gap_db);
   EXPECT_GE(snr, s.snr_floor);
-  if (!erased.empty()) EXPECT_GE(erased_snr, s.erased_floor);
-  if (s.gap_tolerance > 0.0) EXPECT_LE(std::fabs(gap_db), s.gap_tolerance);
+  if (!erased.empty()) {
+    EXPECT_GE(erased_snr, s.erased_floor);
+  }
+  if (s.gap_tolerance > 0.0) {
+    EXPECT_LE(std::fabs(gap_db), s.gap_tolerance);
+  }
 }
 
 // Measured: ERASURE 27.31 dB (19.47 over the erased frames); tstseq2a 6.78,

@@ -1,13 +1,12 @@
-// The module's exported entry points for frames that never arrived, found
-// with dlsym as a host that knows about missing frames finds them.
-#include <dlfcn.h>
-
+// What the module's entry points for missing frames put in the output: the
+// decoder's erased and untransmitted frames, in stream order with received
+// ones, and nothing changed by a refusal. (Exports, counts and the refusal
+// itself: missing_frame_test.cpp.)
 #include <cstring>
 #include <memory>
-#include <type_traits>
+#include <string>
 #include <vector>
 
-#include "codec_g729a.h"
 #include "g729a/codec.h"
 #include "module/module_helpers.h"
 #include "support/test_support.h"
@@ -15,26 +14,15 @@
 namespace {
 
 using EntryPoint = int (*)(TranslatorInstance*);
-static_assert(std::is_same_v<decltype(&g729tolin_erased), EntryPoint>);
-static_assert(std::is_same_v<decltype(&g729tolin_untransmitted), EntryPoint>);
 
-EntryPoint lookup(const char* name) {
-  testsupport::module();
-  void* handle = dlopen(standin::default_module_path().c_str(), RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) return nullptr;
-  void* symbol = dlsym(handle, name);
-  dlclose(handle);
-  return reinterpret_cast<EntryPoint>(symbol);
-}
-
-// A stream with every kind of frame through the module, the same decoded
-// directly; then, with the buffer full, both refuse with one log line and
-// leave the decoder as it was.
-TEST(MissingFrames, AppendLikeDecodedFramesAndRefuseWhenFull) {
+TEST(MissingFrames, OutputIsTheDecodersAndSurvivesARefusal) {
   moduletest::QuietLog quiet;
-  const EntryPoint entry[2] = {lookup("g729tolin_erased"), lookup("g729tolin_untransmitted")};
-  const char* names[2] = {"g729tolin_erased", "g729tolin_untransmitted"};
-  ASSERT_TRUE(entry[0] && entry[1]);
+  EntryPoint entry[2];
+  for (int k = 0; k < 2; ++k) {
+    entry[k] = reinterpret_cast<EntryPoint>(
+        testsupport::module().symbol(k ? "g729tolin_untransmitted" : "g729tolin_erased"));
+    ASSERT_NE(entry[k], nullptr);
+  }
   standin::Channel channel(testsupport::decoder_translator());
   TranslatorInstance* pvt = channel.instance();
   auto direct = std::make_unique<g729a::DecoderState>();
@@ -42,44 +30,32 @@ TEST(MissingFrames, AppendLikeDecodedFramesAndRefuseWhenFull) {
   std::vector<std::int16_t> expected;
   std::int16_t out[80];
 
-  const auto* sample =
+  const auto* speech =
       static_cast<const std::uint8_t*>(testsupport::decoder_translator()->sample()->payload);
   const std::uint8_t sid[2] = {0x5A, 0x3C};
-  // Speech, erased, gap after speech, SID, gaps and a lost update until the
-  // buffer is full; 'S' speech, 'D' SID, 'E' erased, 'U' untransmitted.
+  // 'S' speech, 'D' SID, 'E' erased, 'U' untransmitted: a gap after speech,
+  // then a silence period with lost updates, until the buffer is full.
   std::string script = "SSEUSD";
   while (script.size() < 100) script += script.size() % 9 ? 'U' : 'E';
+  script += "UE";  // refused
   for (char c : script) {
-    int result = 0;
+    const bool full = pvt->sample_count == 8000;
     if (c == 'S' || c == 'D') {
-      const std::uint8_t* frame = c == 'S' ? sample : sid;
-      const int length = c == 'S' ? 10 : 2;
-      result = channel.framein_payload({frame, static_cast<std::size_t>(length)});
-      ASSERT_TRUE(g729a::decoder_decode(*direct, {frame, static_cast<std::size_t>(length)}, out));
+      const std::size_t length = c == 'S' ? 10 : 2;
+      ASSERT_EQ(channel.framein_payload({c == 'S' ? speech : sid, length}), 0);
+      ASSERT_TRUE(g729a::decoder_decode(*direct, {c == 'S' ? speech : sid, length}, out));
     } else {
-      result = entry[c == 'U'](pvt);
+      ASSERT_EQ(entry[c == 'U'](pvt), full ? -1 : 0);
+      if (full) continue;
       c == 'U' ? g729a::decoder_decode_untransmitted(*direct, out)
                : g729a::decoder_decode_erased(*direct, out);
     }
-    ASSERT_EQ(result, 0);
     expected.insert(expected.end(), out, out + 80);
   }
   ASSERT_EQ(pvt->sample_count, 8000);
-  EXPECT_EQ(pvt->byte_count, 16000);
   EXPECT_EQ(std::memcmp(pvt->output_buffer, expected.data(), 16000), 0);
-  EXPECT_TRUE(standin::take_log().empty());
 
-  for (int k = 0; k < 2; ++k) {
-    EXPECT_EQ(entry[k](pvt), -1);
-    EXPECT_EQ(pvt->sample_count, 8000);
-    EXPECT_EQ(pvt->byte_count, 16000);
-    const auto log = standin::take_log();
-    ASSERT_EQ(log.size(), 1u);
-    EXPECT_EQ(log[0].level, 3);
-    EXPECT_EQ(log[0].file, "codec_g729a.c");
-    EXPECT_EQ(log[0].function, names[k]);
-    EXPECT_EQ(log[0].message, "Out of buffer space\n");
-  }
+  // After collection the stream goes on as the direct decoder's.
   ASSERT_NE(channel.frameout(), nullptr);
   ASSERT_EQ(entry[1](pvt), 0);
   g729a::decoder_decode_untransmitted(*direct, out);

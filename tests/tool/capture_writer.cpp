@@ -26,10 +26,11 @@ Bytes ethernet(unsigned ethertype) {
   return frame;
 }
 
-Bytes udp(const Bytes& datagram) {
+Bytes udp(const Bytes& datagram, std::uint16_t source_port = 5004,
+          std::uint16_t destination_port = 4000) {
   Bytes out;
-  be16(out, 5004);
-  be16(out, 4000);
+  be16(out, source_port);
+  be16(out, destination_port);
   be16(out, static_cast<unsigned>(datagram.size() + 8));
   be16(out, 0);
   out.insert(out.end(), datagram.begin(), datagram.end());
@@ -48,7 +49,11 @@ Bytes rtp_packet(const Rtp& rtp) {
 }
 
 Bytes ethernet_ipv4_udp(const Bytes& datagram) {
-  const Bytes segment = udp(datagram);
+  return ethernet_ipv4_udp(datagram, Udp4{});
+}
+
+Bytes ethernet_ipv4_udp(const Bytes& datagram, const Udp4& ends) {
+  const Bytes segment = udp(datagram, ends.source_port, ends.destination_port);
   Bytes frame = ethernet(0x0800);
   const Bytes header{0x45,
                      0,
@@ -62,14 +67,14 @@ Bytes ethernet_ipv4_udp(const Bytes& datagram) {
                      17,
                      0,
                      0,
-                     10,
-                     0,
-                     0,
-                     1,
-                     10,
-                     0,
-                     0,
-                     2};
+                     ends.source[0],
+                     ends.source[1],
+                     ends.source[2],
+                     ends.source[3],
+                     ends.destination[0],
+                     ends.destination[1],
+                     ends.destination[2],
+                     ends.destination[3]};
   frame.insert(frame.end(), header.begin(), header.end());
   frame.insert(frame.end(), segment.begin(), segment.end());
   return frame;
@@ -107,6 +112,38 @@ Bytes pcap_file(const std::vector<Bytes>& frames) {
     le32(out, static_cast<std::uint32_t>(frame.size()));
     le32(out, static_cast<std::uint32_t>(frame.size()));
     out.insert(out.end(), frame.begin(), frame.end());
+  }
+  return out;
+}
+
+Bytes sip_with_sdp(int payload_type, const std::string& annexb) {
+  const std::string n = std::to_string(payload_type);
+  std::string text =
+      "INVITE sip:bob@10.0.0.2 SIP/2.0\r\nContent-Type: application/sdp\r\n\r\n"
+      "v=0\r\no=- 1 1 IN IP4 10.0.0.1\r\ns=-\r\nc=IN IP4 10.0.0.1\r\nt=0 0\r\n"
+      "m=audio 5004 RTP/AVP " +
+      n + " 0 101\r\na=rtpmap:" + n + " G729/8000\r\n";
+  if (!annexb.empty()) text += "a=fmtp:" + n + " annexb=" + annexb + "\r\n";
+  text += "a=rtpmap:0 PCMU/8000\r\na=rtpmap:101 telephone-event/8000\r\n";
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes pcap_file_timed(const std::vector<TimedFrame>& frames) {
+  Bytes out;
+  le32(out, 0xA1B2C3D4);
+  le16(out, 2);
+  le16(out, 4);
+  le32(out, 0);
+  le32(out, 0);
+  le32(out, 65535);
+  le32(out, 1);
+  for (const auto& frame : frames) {
+    const auto seconds = static_cast<std::uint32_t>(frame.time);
+    le32(out, seconds);
+    le32(out, static_cast<std::uint32_t>((frame.time - seconds) * 1e6 + 0.5));
+    le32(out, static_cast<std::uint32_t>(frame.bytes.size()));
+    le32(out, static_cast<std::uint32_t>(frame.bytes.size()));
+    out.insert(out.end(), frame.bytes.begin(), frame.bytes.end());
   }
   return out;
 }

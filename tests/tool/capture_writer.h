@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tooltest {
@@ -20,6 +21,26 @@ struct Rtp {
 Bytes rtp_packet(const Rtp& rtp);
 // Ethernet frame carrying the datagram to UDP port 4000.
 Bytes ethernet_ipv4_udp(const Bytes& datagram);
+
+// Addresses and ports of an IPv4 datagram.
+struct Udp4 {
+  std::uint8_t source[4] = {10, 0, 0, 1};
+  std::uint8_t destination[4] = {10, 0, 0, 2};
+  std::uint16_t source_port = 5004;
+  std::uint16_t destination_port = 4000;
+};
+Bytes ethernet_ipv4_udp(const Bytes& datagram, const Udp4& ends);
+
+// A SIP message over UDP whose SDP offers `payload_type` as G729/8000,
+// with "a=fmtp:N annexb=..." when annexb is not empty.
+Bytes sip_with_sdp(int payload_type, const std::string& annexb);
+
+// Classic pcap with a capture time (seconds) per frame.
+struct TimedFrame {
+  double time = 0;
+  Bytes bytes;
+};
+Bytes pcap_file_timed(const std::vector<TimedFrame>& frames);
 Bytes ethernet_ipv6_udp(const Bytes& datagram);
 
 Bytes pcap_file(const std::vector<Bytes>& frames);    // link type Ethernet

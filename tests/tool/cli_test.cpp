@@ -14,7 +14,7 @@ namespace {
 
 TEST(ToolCli, HelpOnEverySubcommand) {
   for (const std::string command :
-       {"", "encode", "decode", "roundtrip", "conformance", "console"}) {
+       {"", "encode", "decode", "roundtrip", "conformance", "streams", "console"}) {
     std::vector<std::string> args;
     if (!command.empty()) args.push_back(command);
     args.push_back("--help");
@@ -36,6 +36,9 @@ TEST(ToolCli, UsageErrorsExitWithTwo) {
       {"decode", "-j", "0", "-o", "/tmp", "a.g729"},
       {"decode", "--to", "mp3", "-o", "/tmp", "a.g729"},
       {"decode", "a.g729", "b.bit"},
+      {"decode", "--all", "--call", "a.pcap", "b.wav"},
+      {"decode", "--gaps", "noise", "a.g729", "b.wav"},
+      {"streams"},
       {"roundtrip", "a.raw"},
       {"console"},
       {"console", "no", "such", "thing"},

@@ -78,6 +78,56 @@ TEST(ToolConformance, PublishedSequencesMeetTheFloors) {
     EXPECT_NE((run.out + run.err).find(name), std::string::npos) << name;
   }
   EXPECT_NE(run.out.find("16 of 16 sequences meet their floors"), std::string::npos) << run.out;
+  // Sequences with missing frames are checked against floors, not only shown.
+  for (const std::string name :
+       {"g729a/ERASURE", "g729a/OVERFLOW", "g729b/tstseq1a", "g729b/tstseq2a", "g729b/tstseq3a",
+        "g729b/tstseq4a", "g729b/tstseq6"}) {
+    const auto at = run.out.find(name);
+    ASSERT_NE(at, std::string::npos) << name;
+    const std::string line = run.out.substr(at, run.out.find('\n', at) - at);
+    EXPECT_NE(line.find(" >= "), std::string::npos) << line;
+    EXPECT_EQ(line.find("info"), std::string::npos) << line;
+  }
+  for (const std::string name : {"g729b/tstseq3a", "g729b/tstseq4a"}) {
+    const auto at = run.out.find(name);
+    EXPECT_NE(run.out.substr(at, run.out.find('\n', at) - at).find("; DTX gaps "),
+              std::string::npos)
+        << name;
+  }
+}
+
+// The level of the comfort-noise frames is compared where they are: against
+// the module's own decoding the distance is nil.
+TEST(ToolConformance, DtxGapLevelIsMeasuredOverTheComfortNoiseFrames) {
+  TempDir dir;
+  auto input = speech_sample();
+  input.resize(20 * 80);
+  const auto frames = encode_here(input);
+  const Bytes sid{0x5A, 0xC3};
+  Bytes serial;
+  std::vector<Piece> pieces;
+  for (int block = 0; block < 2; ++block) {
+    for (int f = 0; f < 10; ++f) {
+      const auto frame =
+          std::span(frames).subspan(static_cast<std::size_t>(10 * (10 * block + f)), 10);
+      g729io::append_serial_frame(frame, serial);
+      pieces.push_back({Bytes(frame.begin(), frame.end()), 0});
+    }
+    g729io::append_serial_frame(sid, serial);
+    pieces.push_back({sid, 0});
+    for (int f = 0; f < 4; ++f) g729io::append_serial_frame({}, serial);
+    pieces.push_back({{}, 0, 0, 4});
+  }
+  write_bytes(dir.path("tstseq9a.bit"), serial);
+  write_bytes(dir.path("tstseq9a.out"), pcm_bytes(decode_here(pieces)));
+  const ToolRun run = run_tool({"conformance", dir.dir()});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("200.00 dB"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("; DTX gaps +0.00 dB from the published level"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("(20 speech, 2 SID, 8 silent, 0 erased; 0 concealed, 8 comfort noise)"),
+            std::string::npos)
+      << run.out;
 }
 
 // A sequence made here: the tool must pass it against the module's own
@@ -112,6 +162,21 @@ TEST(ToolConformance, VerdictFollowsTheReference) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("MINE"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("FAIL"), std::string::npos) << run.err;
+
+  // Bitstreams alone: nothing was checked, which is no pass.
+  fs::create_directory(dir.path("alone"));
+  write_bytes(dir.path("alone/MINE.BIT"), serial);
+  run = run_tool({"conformance", dir.path("alone")});
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("0 of 1 sequences meet their floors, 1 not checked"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.err.find("NOT CHECKED"), std::string::npos) << run.err;
+  write_bytes(dir.path("alone/MINE.PST"), pcm_bytes(decoded));
+  write_bytes(dir.path("alone/OTHER.BIT"), serial);
+  run = run_tool({"conformance", dir.path("alone")});
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("1 of 2 sequences meet their floors, 1 not checked"), std::string::npos)
+      << run.out;
 
   fs::create_directory(dir.path("empty"));
   run = run_tool({"conformance", dir.path("empty")});

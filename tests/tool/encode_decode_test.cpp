@@ -1,9 +1,10 @@
 // The file formats of encode and decode, checked against the translators
 // driven directly in this process.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "itu_serial.h"
 #include "support/test_support.h"
@@ -155,17 +156,34 @@ TEST(ToolDecode, SerialFramesThatCarryNothingOrAreErasedKeepTheTimeline) {
   g729io::append_serial_frame(f1, serial);
   serial[erased_at] = 0x20;  // sync word 0x6B20: erased
   g729io::append_serial_frame(sid, serial);
+  g729io::append_serial_frame({}, serial);  // a pause after the SID frame
+  g729io::append_serial_frame({}, serial);
+  g729io::append_serial_frame(f0, serial);
   write_bytes(dir.path("in.bit"), serial);
-  const ToolRun run = run_tool({"decode", dir.path("in.bit"), dir.path("out.raw")});
+  ToolRun run = run_tool({"decode", dir.path("in.bit"), dir.path("out.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto expected = decode_here({{f0, 0}, {{}, 80}, {f1, 0}, {{}, 80}, {sid, 0}});
-  ASSERT_EQ(expected.size(), 5u * 80);
+  // Nothing sent right after speech: the SID frame was lost, so concealed.
+  const auto expected =
+      decode_here({{f0, 0}, {{}, 0, 1}, {f1, 0}, {{}, 0, 1}, {sid, 0}, {{}, 0, 0, 2}, {f0, 0}});
+  ASSERT_EQ(expected.size(), 8u * 80);
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), expected);
-  const Counts counts = summary_counts(run.out);
-  EXPECT_EQ(counts.speech, 2);
+  Counts counts = summary_counts(run.out);
+  EXPECT_EQ(counts.speech, 3);
   EXPECT_EQ(counts.sid, 1);
-  EXPECT_EQ(counts.silent, 1);
+  EXPECT_EQ(counts.silent, 3);
   EXPECT_EQ(counts.erased, 1);
+  EXPECT_EQ(counts.concealed, 2);
+  EXPECT_EQ(counts.comfort_noise, 2);
+
+  run = run_tool({"decode", "--gaps", "silence", dir.path("in.bit"), dir.path("out.raw")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
+            decode_here({{f0, 0}, {{}, 80}, {f1, 0}, {{}, 80}, {sid, 0}, {{}, 160}, {f0, 0}}));
+  counts = summary_counts(run.out);
+  EXPECT_EQ(counts.concealed, 0);
+  EXPECT_EQ(counts.comfort_noise, 0);
+  EXPECT_EQ(run_tool({"decode", "--gaps", "noise", dir.path("in.bit"), dir.path("o.raw")}).status,
+            2);
 }
 
 TEST(ToolDecode, DamagedInputsFailWithoutOutput) {

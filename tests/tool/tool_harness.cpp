@@ -205,9 +205,22 @@ std::vector<std::uint8_t> encode_here(std::span<const std::int16_t> pcm) {
 std::vector<std::int16_t> decode_here(const std::vector<Piece>& pieces) {
   standin::Channel channel(testsupport::decoder_translator());
   std::vector<std::int16_t> decoded;
+  using MissingFrameFn = int (*)(TranslatorInstance*);
+  auto missing = [&](const char* name, int frames) {
+    const auto fn = reinterpret_cast<MissingFrameFn>(testsupport::module().symbol(name));
+    ASSERT_NE(fn, nullptr) << name;
+    for (int i = 0; i < frames; ++i) {
+      ASSERT_EQ(fn(channel.instance()), 0);
+      channel.feed_payload({}, decoded);  // collects the frame
+    }
+  };
   for (const auto& piece : pieces) {
     if (piece.silence > 0) {
       decoded.insert(decoded.end(), static_cast<std::size_t>(piece.silence), 0);
+    } else if (piece.erased > 0) {
+      missing("g729tolin_erased", piece.erased);
+    } else if (piece.untransmitted > 0) {
+      missing("g729tolin_untransmitted", piece.untransmitted);
     } else {
       channel.feed_payload(piece.payload, decoded);
     }
@@ -229,7 +242,9 @@ std::vector<std::int16_t> padded(std::vector<std::int16_t> pcm) {
 }
 
 Counts summary_counts(const std::string& text) {
-  static const std::regex pattern(R"(\((\d+) speech, (\d+) SID, (\d+) silent, (\d+) erased\))");
+  static const std::regex pattern(
+      R"(\((\d+) speech, (\d+) SID, (\d+) silent, (\d+) erased(; (\d+) concealed, (\d+) comfort noise)?)"
+      R"((; (\d+) late packets used, (\d+) duplicates dropped)?\))");
   Counts counts;
   std::smatch match;
   // The last summary in the text is the closing one.
@@ -245,6 +260,14 @@ Counts summary_counts(const std::string& text) {
   counts.sid = std::stol(match[2]);
   counts.silent = std::stol(match[3]);
   counts.erased = std::stol(match[4]);
+  if (match[5].matched) {
+    counts.concealed = std::stol(match[6]);
+    counts.comfort_noise = std::stol(match[7]);
+  }
+  if (match[8].matched) {
+    counts.late = std::stol(match[9]);
+    counts.duplicates = std::stol(match[10]);
+  }
   return counts;
 }
 

@@ -57,10 +57,14 @@ std::vector<std::int16_t> speech_sample();
 // reference for what the tool must produce.
 std::vector<std::uint8_t> encode_here(std::span<const std::int16_t> pcm);
 // Each payload through one g729tolin channel; a piece with `silence` set
-// stands for that many samples of silence instead.
+// stands for that many samples of silence instead, one with `erased` or
+// `untransmitted` for that many frames from the module's entry points of
+// those names.
 struct Piece {
   std::vector<std::uint8_t> payload;
-  int silence = 0;  // samples of silence instead of a payload
+  int silence = 0;        // samples of silence instead of a payload
+  int erased = 0;         // frames through g729tolin_erased
+  int untransmitted = 0;  // frames through g729tolin_untransmitted
 };
 std::vector<std::int16_t> decode_here(const std::vector<Piece>& pieces);
 // One piece per 10-byte frame.
@@ -69,8 +73,12 @@ std::vector<Piece> per_frame(const Bytes& frames);
 std::vector<std::int16_t> padded(std::vector<std::int16_t> pcm);
 
 // Numbers of the summary line: "(S speech, I SID, Q silent, E erased)".
+// "; C concealed, N comfort noise" follows when frames were missing (else
+// both stay -1).
 struct Counts {
   long speech = -1, sid = -1, silent = -1, erased = -1;
+  long concealed = -1, comfort_noise = -1;
+  long late = -1, duplicates = -1;  // "; L late packets used, D duplicates dropped"
 };
 Counts summary_counts(const std::string& text);
 

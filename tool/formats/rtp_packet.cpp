@@ -1,5 +1,7 @@
 #include "rtp_packet.h"
 
+#include <arpa/inet.h>
+
 namespace g729io {
 namespace {
 
@@ -18,15 +20,31 @@ std::uint32_t be32(Bytes b, std::size_t at) {
          (static_cast<std::uint32_t>(b[at + 2]) << 8) | b[at + 3];
 }
 
-PacketStatus udp_from_datagram(Bytes udp, Bytes& payload) {
+// The addresses as text, set while the IP header is at hand.
+struct Addresses {
+  std::string source, destination;
+};
+
+std::string address_text(int family, const std::uint8_t* bytes) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (!inet_ntop(family, bytes, text, sizeof text)) return "?";
+  return family == AF_INET6 ? "[" + std::string(text) + "]" : std::string(text);
+}
+
+PacketStatus udp_from_datagram(Bytes udp, Bytes& payload, const Addresses& from,
+                               UdpEndpoints* endpoints) {
   if (udp.size() < 8) return PacketStatus::Truncated;
   const std::size_t length = be16(udp, 4);
   if (length < 8 || length > udp.size()) return PacketStatus::Truncated;
   payload = udp.subspan(8, length - 8);
+  if (endpoints) {
+    endpoints->source = from.source + ":" + std::to_string(be16(udp, 0));
+    endpoints->destination = from.destination + ":" + std::to_string(be16(udp, 2));
+  }
   return PacketStatus::Udp;
 }
 
-PacketStatus udp_from_ipv4(Bytes ip, Bytes& payload) {
+PacketStatus udp_from_ipv4(Bytes ip, Bytes& payload, UdpEndpoints* endpoints) {
   if (ip.size() < 20) return PacketStatus::Truncated;
   if ((ip[0] >> 4) != 4) return PacketStatus::NotUdp;
   const std::size_t header = static_cast<std::size_t>(ip[0] & 0x0F) * 4;
@@ -37,10 +55,12 @@ PacketStatus udp_from_ipv4(Bytes ip, Bytes& payload) {
   const bool more_fragments = (ip[6] & 0x20) != 0;
   const std::uint16_t offset = be16(ip, 6) & 0x1FFF;
   if (more_fragments || offset != 0) return PacketStatus::Fragment;
-  return udp_from_datagram(ip.subspan(header, total - header), payload);
+  Addresses from;
+  if (endpoints) from = {address_text(AF_INET, &ip[12]), address_text(AF_INET, &ip[16])};
+  return udp_from_datagram(ip.subspan(header, total - header), payload, from, endpoints);
 }
 
-PacketStatus udp_from_ipv6(Bytes ip, Bytes& payload) {
+PacketStatus udp_from_ipv6(Bytes ip, Bytes& payload, UdpEndpoints* endpoints) {
   if (ip.size() < 40) return PacketStatus::Truncated;
   if ((ip[0] >> 4) != 6) return PacketStatus::NotUdp;
   const std::size_t length = be16(ip, 4);
@@ -57,25 +77,33 @@ PacketStatus udp_from_ipv6(Bytes ip, Bytes& payload) {
   }
   if (next == 44) return PacketStatus::Fragment;
   if (next != kProtocolUdp) return PacketStatus::NotUdp;
-  return udp_from_datagram(rest, payload);
+  Addresses from;
+  if (endpoints) from = {address_text(AF_INET6, &ip[8]), address_text(AF_INET6, &ip[24])};
+  return udp_from_datagram(rest, payload, from, endpoints);
 }
 
-PacketStatus udp_from_ethertype(std::uint16_t type, Bytes ip, Bytes& payload) {
-  if (type == kEtherIpv4) return udp_from_ipv4(ip, payload);
-  if (type == kEtherIpv6) return udp_from_ipv6(ip, payload);
+PacketStatus udp_from_ethertype(std::uint16_t type, Bytes ip, Bytes& payload,
+                                UdpEndpoints* endpoints) {
+  if (type == kEtherIpv4) return udp_from_ipv4(ip, payload, endpoints);
+  if (type == kEtherIpv6) return udp_from_ipv6(ip, payload, endpoints);
   return PacketStatus::NotUdp;
 }
 
-PacketStatus udp_from_ip(Bytes ip, Bytes& payload) {
+PacketStatus udp_from_ip(Bytes ip, Bytes& payload, UdpEndpoints* endpoints) {
   if (ip.empty()) return PacketStatus::Truncated;
-  if ((ip[0] >> 4) == 4) return udp_from_ipv4(ip, payload);
-  if ((ip[0] >> 4) == 6) return udp_from_ipv6(ip, payload);
+  if ((ip[0] >> 4) == 4) return udp_from_ipv4(ip, payload, endpoints);
+  if ((ip[0] >> 4) == 6) return udp_from_ipv6(ip, payload, endpoints);
   return PacketStatus::NotUdp;
 }
 
 }  // namespace
 
 PacketStatus find_udp_payload(int link_type, Bytes frame, Bytes& udp_payload) {
+  return find_udp_payload(link_type, frame, udp_payload, nullptr);
+}
+
+PacketStatus find_udp_payload(int link_type, Bytes frame, Bytes& udp_payload,
+                              UdpEndpoints* endpoints) {
   switch (link_type) {
     case kLinkEthernet: {
       if (frame.size() < 14) return PacketStatus::Truncated;
@@ -87,27 +115,27 @@ PacketStatus find_udp_payload(int link_type, Bytes frame, Bytes& udp_payload) {
         if (frame.size() < at + 2) return PacketStatus::Truncated;
         type = be16(frame, at);
       }
-      return udp_from_ethertype(type, frame.subspan(at + 2), udp_payload);
+      return udp_from_ethertype(type, frame.subspan(at + 2), udp_payload, endpoints);
     }
     case kLinkLinuxSll:
       if (frame.size() < 16) return PacketStatus::Truncated;
-      return udp_from_ethertype(be16(frame, 14), frame.subspan(16), udp_payload);
+      return udp_from_ethertype(be16(frame, 14), frame.subspan(16), udp_payload, endpoints);
     case kLinkLinuxSll2:
       if (frame.size() < 20) return PacketStatus::Truncated;
-      return udp_from_ethertype(be16(frame, 0), frame.subspan(20), udp_payload);
+      return udp_from_ethertype(be16(frame, 0), frame.subspan(20), udp_payload, endpoints);
     case kLinkNull:
     case kLinkLoop:
       // The 4-byte family word's byte order varies; the IP version nibble decides.
       if (frame.size() < 4) return PacketStatus::Truncated;
-      return udp_from_ip(frame.subspan(4), udp_payload);
+      return udp_from_ip(frame.subspan(4), udp_payload, endpoints);
     case kLinkRaw:
     case kLinkRawOpenBsd:
     case kLinkRawLinktype:
-      return udp_from_ip(frame, udp_payload);
+      return udp_from_ip(frame, udp_payload, endpoints);
     case kLinkIpv4:
-      return udp_from_ipv4(frame, udp_payload);
+      return udp_from_ipv4(frame, udp_payload, endpoints);
     case kLinkIpv6:
-      return udp_from_ipv6(frame, udp_payload);
+      return udp_from_ipv6(frame, udp_payload, endpoints);
     default:
       return PacketStatus::UnknownLink;
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace g729io {
 
@@ -31,6 +32,15 @@ inline constexpr int kLinkLinuxSll2 = 276;
 // when the result is PacketStatus::Udp.
 PacketStatus find_udp_payload(int link_type, std::span<const std::uint8_t> frame,
                               std::span<const std::uint8_t>& udp_payload);
+
+// "10.0.0.1:5004", "[2001:db8::1]:4000"
+struct UdpEndpoints {
+  std::string source;
+  std::string destination;
+};
+// The same, also giving the datagram's addresses and ports (may be null).
+PacketStatus find_udp_payload(int link_type, std::span<const std::uint8_t> frame,
+                              std::span<const std::uint8_t>& udp_payload, UdpEndpoints* endpoints);
 
 struct RtpPacket {
   int payload_type = 0;

@@ -46,6 +46,41 @@ std::vector<double> resample(const std::vector<double>& in, int rate, const std:
   return out;
 }
 
+std::uint32_t le32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+         (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+// A RIFF WAVE file whose data chunk is shorter than its header says: the
+// samples that are there are read; the user is told where the file stops.
+// Returns "" for whole files and for anything that is not a WAV.
+std::string wav_cut_short(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<std::uint8_t> head(12);
+  if (!in.read(reinterpret_cast<char*>(head.data()), 12)) return "";
+  if (std::memcmp(head.data(), "RIFF", 4) != 0 || std::memcmp(head.data() + 8, "WAVE", 4) != 0) {
+    return "";
+  }
+  in.seekg(0, std::ios::end);
+  const auto size = static_cast<std::uint64_t>(in.tellg());
+  std::uint64_t pos = 12;
+  std::vector<std::uint8_t> chunk(8);
+  while (pos + 8 <= size) {
+    in.seekg(static_cast<std::streamoff>(pos));
+    if (!in.read(reinterpret_cast<char*>(chunk.data()), 8)) return "";
+    const std::uint64_t length = le32_at(chunk, 4);
+    if (std::memcmp(chunk.data(), "data", 4) == 0) {
+      const std::uint64_t present = size - (pos + 8);
+      if (length == 0xFFFFFFFF || present >= length) return "";
+      return "the file stops at byte " + std::to_string(size) + ", " + std::to_string(present) +
+             " of the " + std::to_string(length) +
+             " data bytes its header declares; the samples present are used";
+    }
+    pos += 8 + length + (length & 1);
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string extension_of(const std::string& path) {
@@ -104,6 +139,7 @@ AudioInput read_audio(const std::string& path) {
     std::ifstream probe(path, std::ios::binary);
     if (!probe) throw bad_input(path, std::string("cannot open: ") + std::strerror(errno));
   }
+  const std::string cut_short = wav_cut_short(path);
   SF_INFO info{};
   std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
   if (!file) {
@@ -171,28 +207,38 @@ AudioInput read_audio(const std::string& path) {
     result.conversion += "; " + std::to_string(not_finite) +
                          " samples that were not finite numbers were taken as silence";
   }
+  result.cut_short = cut_short;
   return result;
+}
+
+bool is_audio_output(const std::string& path) {
+  const std::string ext = extension_of(path);
+  return ext.empty() || ext == ".wav" || ext == ".wave" || is_headerless_pcm(path);
 }
 
 void write_audio(const std::string& path, std::span<const std::int16_t> samples) {
   OutputFile out(path);
+  write_audio(out, samples);
+  out.commit();
+}
+
+void write_audio(OutputFile& out, std::span<const std::int16_t> samples, int channels) {
+  const std::string& path = out.path();
   if (is_headerless_pcm(path)) {
     out.write(bytes_from_pcm(samples));
   } else {
     SF_INFO info{};
     info.samplerate = kCodecRate;
-    info.channels = 1;
+    info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open_fd(out.fd(), SFM_WRITE, &info, SF_FALSE);
     if (!file) throw bad_input(path, std::string("cannot write WAV: ") + sf_strerror(nullptr));
-    const sf_count_t written =
-        sf_writef_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    const auto frames =
+        static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels));
+    const sf_count_t written = sf_writef_short(file, samples.data(), frames);
     const int close_error = sf_close(file);
-    if (written != static_cast<sf_count_t>(samples.size()) || close_error != 0) {
-      throw bad_input(path, "write failed");
-    }
+    if (written != frames || close_error != 0) throw bad_input(path, "write failed");
   }
-  out.commit();
 }
 
 }  // namespace g729tool

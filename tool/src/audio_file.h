@@ -10,6 +10,8 @@
 
 namespace g729tool {
 
+class OutputFile;
+
 // Lower-case extension with the dot, "" when there is none.
 std::string extension_of(const std::string& path);
 bool is_headerless_pcm(const std::string& path);
@@ -20,6 +22,7 @@ std::vector<std::uint8_t> read_whole_file(const std::string& path);
 struct AudioInput {
   std::vector<std::int16_t> samples;  // mono, 8 kHz
   std::string conversion;             // what was done to get there, "" when nothing
+  std::string cut_short;              // where a truncated file stops, "" when whole
 };
 
 // Throws ToolError (bad input) for unreadable, unknown or damaged files.
@@ -28,6 +31,12 @@ AudioInput read_audio(const std::string& path);
 // Headerless for .raw/.pcm/.sln, otherwise a 16-bit mono WAV at 8 kHz;
 // written through OutputFile, so the file appears complete or not at all.
 void write_audio(const std::string& path, std::span<const std::int16_t> samples);
+// The same into an open output, not yet committed; `channels` interleaved.
+void write_audio(OutputFile& out, std::span<const std::int16_t> samples, int channels = 1);
+
+// Names decoded audio may take: .wav, .wave, .raw, .pcm, .sln or none (WAV);
+// any other extension says another format.
+bool is_audio_output(const std::string& path);
 
 // Little-endian 16-bit words, independent of the host byte order.
 std::vector<std::int16_t> pcm_from_bytes(std::span<const std::uint8_t> bytes);

@@ -15,12 +15,6 @@ namespace g729tool {
 std::vector<Conversion> plan_outputs(const std::vector<std::string>& inputs,
                                      const std::string& out_dir, const std::string& extension) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  fs::create_directories(out_dir, error);
-  if (!fs::is_directory(out_dir)) {
-    throw ToolError(kExitBadInput, out_dir + ": cannot create output directory" +
-                                       (error ? ": " + error.message() : std::string()));
-  }
   std::vector<Conversion> jobs;
   std::set<std::string> taken;
   for (const auto& in : inputs) {
@@ -31,6 +25,16 @@ std::vector<Conversion> plan_outputs(const std::vector<std::string>& inputs,
     jobs.push_back({in, out});
   }
   return jobs;
+}
+
+void create_output_dir(const std::string& out_dir) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::create_directories(out_dir, error);
+  if (!fs::is_directory(out_dir)) {
+    throw ToolError(kExitBadInput, out_dir + ": cannot create output directory" +
+                                       (error ? ": " + error.message() : std::string()));
+  }
 }
 
 int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn& convert) {

@@ -22,8 +22,11 @@ using ConvertFn = std::function<FrameCounts(const Conversion&)>;
 int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn& convert);
 
 // OUTDIR/NAME.EXT for each input; throws ToolError when two inputs would
-// write the same file.
+// write the same file. Creates nothing.
 std::vector<Conversion> plan_outputs(const std::vector<std::string>& inputs,
                                      const std::string& out_dir, const std::string& extension);
+
+// Creates the -o directory once everything has been validated.
+void create_output_dir(const std::string& out_dir);
 
 }  // namespace g729tool

@@ -3,10 +3,12 @@
 #include <pcap/pcap.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "audio_file.h"
@@ -19,23 +21,11 @@
 namespace g729tool {
 namespace {
 
-struct StoredPacket {
-  long number = 0;  // 1-based position in the capture
-  std::uint16_t sequence = 0;
-  std::uint32_t timestamp = 0;
-  std::uint32_t ssrc = 0;
-  std::vector<std::uint8_t> payload;
-};
+constexpr int kG729PayloadType = 18;
 
 struct PcapCloser {
   void operator()(pcap_t* p) const { pcap_close(p); }
 };
-
-std::string hex32(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
 
 std::string millis(long samples) {
   return std::to_string(samples / 8) + " ms";
@@ -49,41 +39,68 @@ std::string link_name(int link) {
   return std::to_string(link) + " (" + (name ? name : "unknown") + ")";
 }
 
-// Sorts the captured frames: G.729 RTP is kept, the rest only counted.
+// "concealed", "of comfort noise", "of silence inserted" or a mix.
+std::string filled_as(const FrameCounts& before, const FrameCounts& after) {
+  const bool concealed = after.concealed > before.concealed;
+  const bool noise = after.comfort_noise > before.comfort_noise;
+  if (concealed && noise) return "concealed and comfort noise";
+  if (concealed) return "concealed";
+  if (noise) return "of comfort noise";
+  return "of silence inserted";
+}
+
+// Sorts the captured frames: RTP is kept by stream, SIP/SDP read for the
+// payload types it gives G.729, the rest only counted.
 struct Collector {
-  int payload_type = 18;
-  std::vector<StoredPacket> packets;
-  std::set<int> other_types;
-  std::map<int, long> unknown_links;  // link type -> packets
+  std::vector<CapturedStream> streams;
+  std::map<std::tuple<std::uint32_t, std::string, std::string, int>, std::size_t> index;
+  std::map<int, std::string> sdp_g729;  // payload type -> annexb
+  std::map<int, long> unknown_links;    // link type -> packets
   long number = 0, fragments = 0, cut_short = 0;
 
-  void add(int link, std::span<const std::uint8_t> frame) {
+  void add(int link, std::span<const std::uint8_t> frame, double arrival) {
     ++number;
-    g729io::RtpPacket rtp;
-    switch (rtp_in_frame(link, frame, payload_type, rtp)) {
-      case FrameVerdict::Rtp:
-        packets.push_back({number, rtp.sequence, rtp.timestamp, rtp.ssrc,
-                           std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
+    std::span<const std::uint8_t> udp;
+    g729io::UdpEndpoints ends;
+    switch (g729io::find_udp_payload(link, frame, udp, &ends)) {
+      case g729io::PacketStatus::Udp:
         break;
-      case FrameVerdict::OtherPayloadType:
-        other_types.insert(rtp.payload_type);
-        break;
-      case FrameVerdict::NotRtp:
-        break;
-      case FrameVerdict::Fragment:
+      case g729io::PacketStatus::NotUdp:
+        return;
+      case g729io::PacketStatus::Fragment:
         ++fragments;
-        break;
-      case FrameVerdict::Truncated:
+        return;
+      case g729io::PacketStatus::Truncated:
         ++cut_short;
-        break;
-      case FrameVerdict::UnknownLink:
+        return;
+      case g729io::PacketStatus::UnknownLink:
         ++unknown_links[link];
-        break;
+        return;
     }
+    const auto sdp = g729_in_sdp(udp);
+    if (!sdp.empty()) {
+      for (const auto& m : sdp) sdp_g729[m.payload_type] = m.annexb;
+      return;
+    }
+    g729io::RtpPacket rtp;
+    if (!g729io::parse_rtp(udp, rtp)) return;
+    const auto key = std::tuple(rtp.ssrc, ends.source, ends.destination, rtp.payload_type);
+    auto [it, fresh] = index.emplace(key, streams.size());
+    if (fresh) {
+      CapturedStream s;
+      s.ssrc = rtp.ssrc;
+      s.source = ends.source;
+      s.destination = ends.destination;
+      s.payload_type = rtp.payload_type;
+      streams.push_back(std::move(s));
+    }
+    streams[it->second].packets.push_back(
+        {number, arrival, rtp.sequence, rtp.timestamp,
+         std::vector<std::uint8_t>(rtp.payload.begin(), rtp.payload.end())});
   }
 
-  std::vector<StoredPacket> finish(const std::string& path) {
-    if (packets.empty() && !unknown_links.empty() && other_types.empty()) {
+  std::vector<CapturedStream> finish(const std::string& path, const CaptureOptions& options) {
+    if (streams.empty() && !unknown_links.empty()) {
       throw bad_input(path,
                       "link type " + link_name(unknown_links.begin()->first) + " is not supported");
     }
@@ -98,19 +115,37 @@ struct Collector {
       print_note(path + ": " + std::to_string(cut_short) +
                  " packets were cut short in the capture and skipped");
     }
-    if (packets.empty()) {
-      std::string reason = "no RTP packets with payload type " + std::to_string(payload_type) +
-                           " (G.729) in " + std::to_string(number) + " packets";
-      if (!other_types.empty()) {
-        reason += "; RTP payload types seen:";
-        for (int type : other_types) reason += " " + std::to_string(type);
-        reason += " (use --pt)";
+    for (auto& s : streams) {
+      if (options.payload_type) {
+        s.g729 = s.payload_type == *options.payload_type;
+      } else {
+        s.g729 = s.payload_type == kG729PayloadType || sdp_g729.count(s.payload_type) > 0;
       }
-      throw bad_input(path, reason);
+      if (sdp_g729.count(s.payload_type)) s.annexb = sdp_g729[s.payload_type];
     }
-    return std::move(packets);
+    return std::move(streams);
   }
 };
+
+std::string file_size_text(const std::string& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? std::string("its end") : "byte " + std::to_string(size);
+}
+
+// A capture cut short (a copy stopped early, a full disk) keeps the
+// packets that are complete, as packet analysers do.
+void warn_cut_short(const std::string& path, long complete) {
+  print_error("warning: " + path + ": the file stops at " + file_size_text(path) +
+              ", in the middle of packet " + std::to_string(complete + 1) + "; the " +
+              std::to_string(complete) + " complete packets before it are used");
+}
+
+bool names_cut_short(const std::string& reason) {
+  return reason.rfind("truncated", 0) == 0 ||
+         reason.find("file ends inside") != std::string::npos ||
+         reason.find("does not fit the file") != std::string::npos;
+}
 
 // False with `error` set when libpcap cannot read the whole file.
 bool read_with_libpcap(const std::string& path, Collector& collector, std::string& error) {
@@ -125,11 +160,16 @@ bool read_with_libpcap(const std::string& path, Collector& collector, std::strin
   const u_char* data = nullptr;
   int result;
   while ((result = pcap_next_ex(capture.get(), &header, &data)) == 1) {
-    collector.add(link, {data, header->caplen});
+    collector.add(link, {data, header->caplen},
+                  static_cast<double>(header->ts.tv_sec) + header->ts.tv_usec * 1e-6);
   }
   if (result == -1) {
-    error = "damaged capture after packet " + std::to_string(collector.number) + ": " +
-            pcap_geterr(capture.get());
+    const std::string reason = pcap_geterr(capture.get());
+    if (names_cut_short(reason)) {
+      warn_cut_short(path, collector.number);
+      return true;
+    }
+    error = "damaged capture after packet " + std::to_string(collector.number) + ": " + reason;
     return false;
   }
   return true;
@@ -159,11 +199,12 @@ bool read_mixed_pcapng(const std::string& path, Collector& collector) {
   const bool whole = g729io::read_pcapng(file, frames, links, error);
   const std::set<int> distinct(links.begin(), links.end());
   if (distinct.size() < 2) return false;
-  const int payload_type = collector.payload_type;
   collector = Collector();
-  collector.payload_type = payload_type;
-  for (const auto& frame : frames) collector.add(frame.link_type, frame.data);
-  if (!whole) {
+  // This reader keeps no capture times.
+  for (const auto& frame : frames) collector.add(frame.link_type, frame.data, 0.0);
+  if (!whole && names_cut_short(error)) {
+    warn_cut_short(path, collector.number);
+  } else if (!whole) {
     throw bad_input(
         path, "damaged capture after packet " + std::to_string(collector.number) + ": " + error);
   }
@@ -174,51 +215,73 @@ bool read_mixed_pcapng(const std::string& path, Collector& collector) {
   return true;
 }
 
-std::vector<StoredPacket> read_stream(const std::string& path, const CaptureOptions& options) {
+// Keeps the G.729 stream to decode: the requested SSRC, else the busiest.
+const CapturedStream& select_stream(const std::string& path, const std::vector<CapturedStream>& all,
+                                    const CaptureOptions& options) {
+  std::vector<const CapturedStream*> g729;
+  std::set<int> other_types;
+  long packets = 0;
+  for (const auto& s : all) {
+    packets += static_cast<long>(s.packets.size());
+    if (s.g729) {
+      g729.push_back(&s);
+    } else {
+      other_types.insert(s.payload_type);
+    }
+  }
+  if (g729.empty()) {
+    const int type = options.payload_type.value_or(kG729PayloadType);
+    std::string reason = "no RTP packets with payload type " + std::to_string(type) +
+                         " (G.729) in " + std::to_string(packets) + " RTP packets";
+    if (!other_types.empty()) {
+      reason += "; RTP payload types seen:";
+      for (int t : other_types) reason += " " + std::to_string(t);
+      reason += " (use --pt)";
+    }
+    throw bad_input(path, reason);
+  }
+  const CapturedStream* chosen = g729.front();
+  if (options.ssrc) {
+    chosen = nullptr;
+    for (const auto* s : g729) {
+      if (s->ssrc == *options.ssrc && (!chosen || s->packets.size() > chosen->packets.size())) {
+        chosen = s;
+      }
+    }
+    if (!chosen) {
+      std::string reason = "no G.729 stream with SSRC " + hex32(*options.ssrc) + "; streams:";
+      for (const auto* s : g729) reason += " " + hex32(s->ssrc);
+      throw bad_input(path, reason);
+    }
+  } else {
+    for (const auto* s : g729) {
+      if (s->packets.size() > chosen->packets.size()) chosen = s;
+    }
+    if (g729.size() > 1) {
+      print_note(path + ": " + std::to_string(g729.size()) + " G.729 streams; decoding SSRC " +
+                 hex32(chosen->ssrc) + " (" + std::to_string(chosen->packets.size()) +
+                 " packets), choose another with --ssrc");
+    }
+  }
+  return *chosen;
+}
+
+}  // namespace
+
+std::string hex32(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
+}
+
+std::vector<CapturedStream> read_capture(const std::string& path, const CaptureOptions& options) {
   Collector collector;
-  collector.payload_type = options.payload_type;
   std::string error;
   if (!read_with_libpcap(path, collector, error) && !read_mixed_pcapng(path, collector)) {
     throw bad_input(path, error);
   }
-  return collector.finish(path);
+  return collector.finish(path, options);
 }
-
-// Keeps the packets of one SSRC: the requested one, else the busiest.
-std::vector<StoredPacket> select_stream(const std::string& path, std::vector<StoredPacket> all,
-                                        const CaptureOptions& options) {
-  std::map<std::uint32_t, long> per_ssrc;
-  std::vector<std::uint32_t> order;
-  for (const auto& p : all) {
-    if (per_ssrc[p.ssrc]++ == 0) order.push_back(p.ssrc);
-  }
-  std::uint32_t chosen = order.front();
-  if (options.ssrc) {
-    if (!per_ssrc.count(*options.ssrc)) {
-      std::string reason = "no G.729 stream with SSRC " + hex32(*options.ssrc) + "; streams:";
-      for (auto ssrc : order) reason += " " + hex32(ssrc);
-      throw bad_input(path, reason);
-    }
-    chosen = *options.ssrc;
-  } else {
-    for (auto ssrc : order) {
-      if (per_ssrc[ssrc] > per_ssrc[chosen]) chosen = ssrc;
-    }
-    if (order.size() > 1) {
-      print_note(path + ": " + std::to_string(order.size()) + " G.729 streams; decoding SSRC " +
-                 hex32(chosen) + " (" + std::to_string(per_ssrc[chosen]) +
-                 " packets), choose another with --ssrc");
-    }
-  }
-  std::vector<StoredPacket> kept;
-  kept.reserve(static_cast<std::size_t>(per_ssrc[chosen]));
-  for (auto& p : all) {
-    if (p.ssrc == chosen) kept.push_back(std::move(p));
-  }
-  return kept;
-}
-
-}  // namespace
 
 bool looks_like_capture(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -231,30 +294,45 @@ bool looks_like_capture(const std::string& path) {
 }
 
 void decode_capture(const std::string& path, const CaptureOptions& options, DecodeStream& stream) {
-  const auto packets = select_stream(path, read_stream(path, options), options);
-  Progress progress("decoding " + path, static_cast<double>(packets.size()), 3000);
+  const auto streams = read_capture(path, options);
+  decode_stream(path, select_stream(path, streams, options), stream);
+}
+
+void decode_stream(const std::string& path, const CapturedStream& rtp, DecodeStream& stream) {
+  std::vector<std::uint16_t> sequences;
+  sequences.reserve(rtp.packets.size());
+  for (const auto& p : rtp.packets) sequences.push_back(p.sequence);
+  const PacketOrder order = order_packets(sequences);
+  for (std::size_t i : order.strays) {
+    print_note(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
+               std::to_string(rtp.packets[i].sequence) +
+               " is far behind the stream and the stream does not go on from it, skipped");
+  }
+  for (std::size_t i : order.duplicates) {
+    print_note(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
+               std::to_string(rtp.packets[i].sequence) + " is a duplicate, dropped");
+  }
+  for (std::size_t i : order.late) {
+    print_note(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
+               std::to_string(rtp.packets[i].sequence) + " arrived late, used in its place");
+  }
+  Progress progress("decoding " + path, static_cast<double>(order.order.size()), 3000);
 
   Timeline timeline;
   bool previous_damaged = false;
   bool told_cap = false;
-  long refused = 0, skipped = 0;
-  for (std::size_t i = 0; i < packets.size(); ++i) {
-    const auto& packet = packets[i];
+  long refused = 0;
+  for (std::size_t k = 0; k < order.order.size(); ++k) {
+    const auto& packet = rtp.packets[order.order[k]];
     progress.advance(1);
     const std::string where = path + ": packet " + std::to_string(packet.number);
     const std::uint16_t expected = timeline.next_sequence;
-    const auto following =
-        i + 1 < packets.size() ? std::optional(packets[i + 1].sequence) : std::nullopt;
+    const auto following = k + 1 < order.order.size()
+                               ? std::optional(rtp.packets[order.order[k + 1]].sequence)
+                               : std::nullopt;
     const Gap gap =
         timeline_gap(timeline, packet.sequence, packet.timestamp, previous_damaged, following);
-    if (gap.late || gap.stray) {
-      print_note(where + ": sequence " + std::to_string(packet.sequence) +
-                 (gap.late ? " is late or repeated, skipped"
-                           : " is far behind " + std::to_string(expected) +
-                                 " and the stream does not go on from it, skipped"));
-      ++skipped;
-      continue;
-    }
+    if (gap.late || gap.stray) continue;  // ordered already; only a restart's odd ends
     if (gap.sequence_restart) {
       print_note(where + ": sequence jumps from " + std::to_string(expected) + " to " +
                  std::to_string(packet.sequence) + "; taken as a restart, not filled");
@@ -262,14 +340,16 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
       print_note(where + ": timestamp jumps by " + std::to_string(gap.missing / kSampleRate) +
                  " s; taken as a restart, not filled");
     } else if (gap.missing > 0) {
-      stream.add_silence(gap.silence, gap.erased);
+      const FrameCounts before = stream.counts();
+      stream.fill_missing(gap.silence, gap.erased ? Missing::Lost : Missing::NotSent);
+      const std::string filled = millis(gap.silence) + " " + filled_as(before, stream.counts());
       if (gap.lost > 0) {
         print_note(where + ": " + std::to_string(gap.lost) + " packets lost (sequence " +
                    std::to_string(expected) + " to " +
                    std::to_string(static_cast<std::uint16_t>(packet.sequence - 1)) + "), " +
-                   millis(gap.silence) + " of silence inserted");
+                   filled);
       } else {
-        print_note(where + ": timestamps skip " + millis(gap.missing) + ", silence inserted");
+        print_note(where + ": timestamps skip " + millis(gap.missing) + ", " + filled);
       }
       if (gap.silence_capped && !told_cap) {
         told_cap = true;
@@ -290,9 +370,13 @@ void decode_capture(const std::string& path, const CaptureOptions& options, Deco
     }
     timeline_advance(timeline, packet.sequence, packet.timestamp, stream.counts().samples - before);
   }
-  if (refused > 0 || skipped > 0) {
+  stream.note_reordering(static_cast<long>(order.late.size()),
+                         static_cast<long>(order.duplicates.size()));
+  if (refused > 0 || !order.late.empty() || !order.duplicates.empty() || !order.strays.empty()) {
     print_note(path + ": " + std::to_string(refused) + " packets refused, " +
-               std::to_string(skipped) + " late, repeated or stray packets skipped");
+               std::to_string(order.late.size()) + " late packets used in order, " +
+               std::to_string(order.duplicates.size()) + " duplicates and " +
+               std::to_string(order.strays.size()) + " strays dropped");
   }
 }
 

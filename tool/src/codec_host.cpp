@@ -42,6 +42,9 @@ CodecModule open_codec_module(const std::string& path) {
     throw ToolError(kExitBadInput, path + ": the codec module failed to load (result " +
                                        std::to_string(codec.module->load_result()) + ")");
   }
+  codec.erased = reinterpret_cast<MissingFrameFn>(codec.module->symbol("g729tolin_erased"));
+  codec.untransmitted =
+      reinterpret_cast<MissingFrameFn>(codec.module->symbol("g729tolin_untransmitted"));
   codec.encoder = standin::find_translator("lintog729");
   codec.decoder = standin::find_translator("g729tolin");
   if (!codec.encoder || !codec.decoder) {
@@ -86,6 +89,10 @@ FrameCounts& FrameCounts::operator+=(const FrameCounts& other) {
   sid += other.sid;
   silent += other.silent;
   erased += other.erased;
+  concealed += other.concealed;
+  comfort_noise += other.comfort_noise;
+  late_packets += other.late_packets;
+  duplicate_packets += other.duplicate_packets;
   samples += other.samples;
   payload_bytes += other.payload_bytes;
   return *this;
@@ -121,7 +128,10 @@ std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const s
   return encoded;
 }
 
-DecodeStream::DecodeStream(const CodecModule& codec) : channel_(codec.decoder) {}
+DecodeStream::DecodeStream(const CodecModule& codec, bool conceal)
+    : channel_(codec.decoder),
+      erased_(conceal ? codec.erased : nullptr),
+      untransmitted_(conceal ? codec.untransmitted : nullptr) {}
 
 bool DecodeStream::decode_payload(std::span<const std::uint8_t> payload, std::string& error) {
   LogCapture log;
@@ -133,6 +143,7 @@ bool DecodeStream::decode_payload(std::span<const std::uint8_t> payload, std::st
   const bool sid = result == 0 && payload.size() % kSpeechFrameBytes == kSidFrameBytes;
   counts_.sid += sid ? 1 : 0;
   counts_.speech += frames - (sid ? 1 : 0);
+  if (frames > 0) after_sid_ = sid;
   counts_.samples += produced;
   counts_.payload_bytes +=
       std::min<long>(static_cast<long>(payload.size()),
@@ -143,12 +154,37 @@ bool DecodeStream::decode_payload(std::span<const std::uint8_t> payload, std::st
   return false;
 }
 
-void DecodeStream::add_silence(long samples, bool erased) {
+bool DecodeStream::missing_frame(MissingFrameFn fn) {
+  LogCapture log;  // a refusal falls back to zeros; its line is not news
+  const std::size_t before = output_.size();
+  const int result = fn(channel_.instance());
+  while (HostFrame* frame = channel_.frameout()) {
+    const auto* samples = static_cast<const std::int16_t*>(frame->payload);
+    output_.insert(output_.end(), samples, samples + frame->samples);
+  }
+  if (result == 0 && output_.size() == before + kFrameSamples) return true;
+  output_.resize(before);
+  return false;
+}
+
+void DecodeStream::fill_missing(long samples, Missing why) {
   if (samples <= 0) return;
-  output_.insert(output_.end(), static_cast<std::size_t>(samples), 0);
   const long frames = (samples + kFrameSamples - 1) / kFrameSamples;
-  (erased ? counts_.erased : counts_.silent) += frames;
+  (why == Missing::Lost ? counts_.erased : counts_.silent) += frames;
   counts_.samples += samples;
+  for (long left = samples; left > 0; left -= kFrameSamples) {
+    // A gap after speech means the SID frame that should open it was lost.
+    const bool noise = why == Missing::NotSent && after_sid_;
+    const MissingFrameFn fn = noise ? untransmitted_ : erased_;
+    const auto start = static_cast<long>(output_.size());
+    if (left >= kFrameSamples && fn && missing_frame(fn)) {
+      if (noise) comfort_noise_starts_.push_back(start);
+      ++(noise ? counts_.comfort_noise : counts_.concealed);
+      after_sid_ = noise;
+      continue;
+    }
+    output_.insert(output_.end(), static_cast<std::size_t>(std::min<long>(left, kFrameSamples)), 0);
+  }
 }
 
 }  // namespace g729tool

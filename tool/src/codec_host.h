@@ -20,10 +20,16 @@ inline constexpr int kSampleRate = 8000;
 
 class Progress;
 
+// The module's entry points for frames that never arrived (codec_g729a.h):
+// each appends 80 samples to a g729tolin instance's output buffer.
+using MissingFrameFn = int (*)(TranslatorInstance*);
+
 struct CodecModule {
   std::unique_ptr<standin::Module> module;
   TranslatorDescriptor* encoder = nullptr;  // lintog729
   TranslatorDescriptor* decoder = nullptr;  // g729tolin
+  MissingFrameFn erased = nullptr;          // g729tolin_erased, null when not exported
+  MissingFrameFn untransmitted = nullptr;   // g729tolin_untransmitted, likewise
 };
 
 // --module, else $G729A_MODULE, else codec_g729a.so beside the executable.
@@ -56,6 +62,12 @@ struct FrameCounts {
   long sid = 0;
   long silent = 0;  // carried nothing (untransmitted, silence suppression)
   long erased = 0;  // damaged or lost
+  // How the silent and erased frames were filled; the rest are zeros.
+  long concealed = 0;      // by the decoder's concealment
+  long comfort_noise = 0;  // by the decoder's comfort noise
+  // Capture packets used out of arrival order, and repeats dropped.
+  long late_packets = 0;
+  long duplicate_packets = 0;
   long samples = 0;
   long payload_bytes = 0;
 
@@ -70,25 +82,48 @@ struct FrameCounts {
 std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const std::int16_t> pcm,
                                      FrameCounts& counts, Progress* progress);
 
+// Why frames are missing from the timeline.
+enum class Missing {
+  Lost,     // expected but lost or damaged: concealed
+  NotSent,  // nothing was sent (DTX): comfort noise after a SID, else concealed
+};
+
 // One g729tolin channel and the decoded timeline.
 class DecodeStream {
  public:
-  explicit DecodeStream(const CodecModule& codec);
+  // conceal: fill missing frames through the module's entry points (zeros
+  // when false, or when the module lacks them).
+  explicit DecodeStream(const CodecModule& codec, bool conceal = true);
 
   // One payload as the switch delivers it. Returns false when the module
   // refused part of it; `error` then holds the reason. Frames decoded before
   // the refusal stay in the output.
   bool decode_payload(std::span<const std::uint8_t> payload, std::string& error);
-  // Samples of silence standing for frames that never arrived.
-  void add_silence(long samples, bool erased);
+  // Audio standing for `samples` that never arrived: whole frames from the
+  // module, a remainder of less than a frame as zeros.
+  void fill_missing(long samples, Missing why);
+  // Counts what putting a capture's packets in order found.
+  void note_reordering(long late, long duplicates) {
+    counts_.late_packets += late;
+    counts_.duplicate_packets += duplicates;
+  }
 
   const std::vector<std::int16_t>& output() const { return output_; }
   std::vector<std::int16_t>& output() { return output_; }
   const FrameCounts& counts() const { return counts_; }
+  // Where each comfort-noise frame starts in output(), in samples.
+  const std::vector<long>& comfort_noise_starts() const { return comfort_noise_starts_; }
 
  private:
+  // One frame through `fn`; false (nothing added) when it refused.
+  bool missing_frame(MissingFrameFn fn);
+
   standin::Channel channel_;
+  MissingFrameFn erased_ = nullptr;
+  MissingFrameFn untransmitted_ = nullptr;
+  bool after_sid_ = false;  // the last frame was a SID or comfort noise
   std::vector<std::int16_t> output_;
+  std::vector<long> comfort_noise_starts_;
   FrameCounts counts_;
 };
 

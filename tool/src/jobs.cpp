@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 
 #include "audio_file.h"
 #include "g729a/codec.h"
@@ -36,10 +38,10 @@ void decode_serial(const std::string& in, DecodeStream& stream) {
         }
         break;
       case g729io::SerialFrameKind::Untransmitted:
-        stream.add_silence(kFrameSamples, false);
+        stream.fill_missing(kFrameSamples, Missing::NotSent);
         break;
       case g729io::SerialFrameKind::Erased:
-        stream.add_silence(kFrameSamples, true);
+        stream.fill_missing(kFrameSamples, Missing::Lost);
         break;
     }
   }
@@ -91,7 +93,12 @@ bool is_encoded_output(const std::string& path) {
 
 void write_encoded(const std::string& path, std::span<const std::uint8_t> frames) {
   OutputFile out(path);
-  if (extension_of(path) == ".bit") {
+  write_encoded(out, frames);
+  out.commit();
+}
+
+void write_encoded(OutputFile& out, std::span<const std::uint8_t> frames) {
+  if (extension_of(out.path()) == ".bit") {
     std::vector<std::uint8_t> serial;
     serial.reserve(frames.size() / kSpeechFrameBytes * 164);
     for (std::size_t pos = 0; pos + kSpeechFrameBytes <= frames.size(); pos += kSpeechFrameBytes) {
@@ -101,7 +108,6 @@ void write_encoded(const std::string& path, std::span<const std::uint8_t> frames
   } else {
     out.write(frames);
   }
-  out.commit();
 }
 
 FrameCounts encode_file(const CodecModule& codec, const std::string& in, const std::string& out) {
@@ -111,6 +117,7 @@ FrameCounts encode_file(const CodecModule& codec, const std::string& in, const s
   }
   const AudioInput audio = read_audio(in);
   if (!audio.conversion.empty()) print_note(in + ": " + audio.conversion);
+  if (!audio.cut_short.empty()) print_error("warning: " + in + ": " + audio.cut_short);
   if (audio.samples.empty()) throw bad_input(in, "no audio samples");
   FrameCounts counts;
   Progress progress("encoding " + in, static_cast<double>(audio.samples.size()),
@@ -137,15 +144,111 @@ void decode_into(const std::string& in, const CaptureOptions& capture, DecodeStr
 
 FrameCounts decode_file(const CodecModule& codec, const std::string& in, const std::string& out,
                         const CaptureOptions& capture, std::vector<std::int16_t>* decoded) {
-  if (is_encoded_output(out)) {
-    throw usage_error(out + ": decoded audio goes to .raw or .wav, not '" + extension_of(out) +
+  if (!out.empty() && !is_audio_output(out)) {
+    throw usage_error(out + ": decoded audio goes to .wav or .raw, not '" + extension_of(out) +
                       "'");
   }
-  DecodeStream stream(codec);
+  DecodeStream stream(codec, capture.conceal);
   decode_into(in, capture, stream);
   if (!out.empty()) write_audio(out, stream.output());
   if (decoded) *decoded = std::move(stream.output());
   return stream.counts();
+}
+
+namespace {
+
+std::vector<CapturedStream> g729_streams(const std::string& in, const CaptureOptions& capture) {
+  std::vector<CapturedStream> found;
+  for (auto& s : read_capture(in, capture)) {
+    if (s.g729) found.push_back(std::move(s));
+  }
+  if (found.empty()) throw bad_input(in, "no G.729 RTP stream (see g729a streams)");
+  return found;
+}
+
+std::string with_suffix(const std::string& path, const std::string& suffix) {
+  const std::string ext = extension_of(path);
+  return path.substr(0, path.size() - ext.size()) + suffix + path.substr(path.size() - ext.size());
+}
+
+}  // namespace
+
+FrameCounts decode_all_streams(const CodecModule& codec, const std::string& in,
+                               const std::string& out, const CaptureOptions& capture) {
+  const auto streams = g729_streams(in, capture);
+  std::map<std::uint32_t, int> seen;
+  std::vector<std::unique_ptr<OutputFile>> files;
+  FrameCounts total;
+  for (const auto& s : streams) {
+    const int n = ++seen[s.ssrc];
+    const std::string name =
+        with_suffix(out, "-" + hex32(s.ssrc) + (n > 1 ? "-" + std::to_string(n) : ""));
+    DecodeStream stream(codec, capture.conceal);
+    decode_stream(in + " (SSRC " + hex32(s.ssrc) + ")", s, stream);
+    files.push_back(std::make_unique<OutputFile>(name));
+    write_audio(*files.back(), stream.output());
+    total += stream.counts();
+    print_note(in + ": SSRC " + hex32(s.ssrc) + " " + s.source + " -> " + s.destination + " -> " +
+               name);
+  }
+  std::vector<OutputFile*> all;
+  for (auto& f : files) all.push_back(f.get());
+  commit_all(all);
+  return total;
+}
+
+FrameCounts decode_call(const CodecModule& codec, const std::string& in, const std::string& out,
+                        const CaptureOptions& capture) {
+  if (is_headerless_pcm(out)) throw usage_error(out + ": --call writes a stereo WAV");
+  const auto streams = g729_streams(in, capture);
+  const CapturedStream* first = nullptr;
+  for (const auto& s : streams) {
+    if (capture.ssrc && s.ssrc != *capture.ssrc) continue;
+    if (!first || s.packets.size() > first->packets.size()) first = &s;
+  }
+  if (!first) throw bad_input(in, "no G.729 stream with SSRC " + hex32(*capture.ssrc));
+  const CapturedStream* back = nullptr;
+  for (const auto& s : streams) {
+    if (s.source == first->destination && s.destination == first->source &&
+        (!back || s.packets.size() > back->packets.size())) {
+      back = &s;
+    }
+  }
+  if (!back) {
+    throw bad_input(in, "no G.729 stream from " + first->destination + " to " + first->source +
+                            " answers SSRC " + hex32(first->ssrc));
+  }
+  auto start_of = [](const CapturedStream& s) {
+    double t = s.packets.front().arrival;
+    for (const auto& p : s.packets) t = std::min(t, p.arrival);
+    return t;
+  };
+  if (start_of(*back) < start_of(*first)) std::swap(first, back);
+  const double origin = start_of(*first);
+  std::vector<std::int16_t> channels[2];
+  FrameCounts total;
+  const CapturedStream* sides[2] = {first, back};
+  for (int c = 0; c < 2; ++c) {
+    DecodeStream stream(codec, capture.conceal);
+    decode_stream(in + " (SSRC " + hex32(sides[c]->ssrc) + ")", *sides[c], stream);
+    const auto lead =
+        static_cast<std::size_t>(std::lround((start_of(*sides[c]) - origin) * kSampleRate));
+    channels[c].assign(lead, 0);
+    channels[c].insert(channels[c].end(), stream.output().begin(), stream.output().end());
+    total += stream.counts();
+  }
+  const std::size_t length = std::max(channels[0].size(), channels[1].size());
+  std::vector<std::int16_t> stereo(2 * length, 0);
+  for (int c = 0; c < 2; ++c) {
+    for (std::size_t i = 0; i < channels[c].size(); ++i) stereo[2 * i + c] = channels[c][i];
+  }
+  print_note(in + ": left " + first->source + " -> " + first->destination + " (SSRC " +
+             hex32(first->ssrc) + "), right " + back->source + " -> " + back->destination +
+             " (SSRC " + hex32(back->ssrc) + ")");
+  OutputFile file(out);
+  write_audio(file, stereo, 2);
+  file.commit();
+  return total;
 }
 
 namespace {

@@ -11,11 +11,15 @@
 
 namespace g729tool {
 
+class OutputFile;
+
 // Encoder output: .g729 (concatenated frames) or .bit (ITU serial).
 bool is_encoded_output(const std::string& path);
 
 // in: frames, concatenated 10-byte frames; written through OutputFile.
 void write_encoded(const std::string& path, std::span<const std::uint8_t> frames);
+// The same into an open output, not yet committed.
+void write_encoded(OutputFile& out, std::span<const std::uint8_t> frames);
 
 // Audio file -> .g729 / .bit.
 FrameCounts encode_file(const CodecModule& codec, const std::string& in, const std::string& out);
@@ -25,6 +29,19 @@ FrameCounts encode_file(const CodecModule& codec, const std::string& in, const s
 FrameCounts decode_file(const CodecModule& codec, const std::string& in, const std::string& out,
                         const CaptureOptions& capture,
                         std::vector<std::int16_t>* decoded = nullptr);
+
+// Every G.729 stream of a capture to its own file: `out` with "-SSRC" (and
+// "-2", "-3" for an SSRC seen between other endpoints too) before its
+// extension. All files or none.
+FrameCounts decode_all_streams(const CodecModule& codec, const std::string& in,
+                               const std::string& out, const CaptureOptions& capture);
+
+// The two directions of one call (a G.729 stream and the one between the same
+// endpoints the other way) into one stereo WAV, aligned by capture time:
+// left the direction that started first. The call is the busiest stream's,
+// or that of --ssrc.
+FrameCounts decode_call(const CodecModule& codec, const std::string& in, const std::string& out,
+                        const CaptureOptions& capture);
 
 // Decodes a whole file into `stream` (any decoder input format).
 void decode_into(const std::string& in, const CaptureOptions& capture, DecodeStream& stream);

@@ -17,6 +17,7 @@
 #include "measures.h"
 #include "output_file.h"
 #include "report.h"
+#include "streams.h"
 #include "tool_error.h"
 
 namespace g729tool {
@@ -63,6 +64,15 @@ std::vector<Conversion> plan(const BatchOptions& batch, const std::string& exten
   return plan_outputs(batch.files, batch.out_dir, extension);
 }
 
+void check_jobs(const std::vector<Conversion>& jobs) {
+  std::vector<std::string> inputs, outputs;
+  for (const auto& job : jobs) {
+    inputs.push_back(job.in);
+    outputs.push_back(job.out);
+  }
+  check_outputs(inputs, outputs);
+}
+
 int thread_count(const BatchOptions& batch) {
   if (batch.jobs > 0) return batch.jobs;
   return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
@@ -78,19 +88,40 @@ std::uint32_t parse_ssrc(const std::string& text) {
   throw usage_error("--ssrc: '" + text + "' is not a 32-bit number (decimal or 0x hex)");
 }
 
-int run_roundtrip(const CodecModule& codec, const std::string& in, const std::string& out,
-                  const std::string& bitstream) {
+void check_roundtrip_usage(const std::string& in, const std::string& out,
+                           const std::string& bitstream) {
+  if (!is_audio_output(out)) {
+    throw usage_error(out + ": decoded audio goes to .wav or .raw, not '" + extension_of(out) +
+                      "'");
+  }
   if (!bitstream.empty() && !is_encoded_output(bitstream)) {
     throw usage_error(bitstream + ": unknown bitstream format '" + extension_of(bitstream) +
                       "' (use .g729 or .bit)");
   }
+  std::vector<std::string> outputs{out};
+  if (!bitstream.empty()) outputs.push_back(bitstream);
+  check_outputs({in}, outputs);
+}
+
+int run_roundtrip(const CodecModule& codec, const std::string& in, const std::string& out,
+                  const std::string& bitstream) {
   Stopwatch clock;
   const AudioInput audio = read_audio(in);
   if (!audio.conversion.empty()) print_note(in + ": " + audio.conversion);
+  if (!audio.cut_short.empty()) print_error("warning: " + in + ": " + audio.cut_short);
   if (audio.samples.empty()) throw bad_input(in, "no audio samples");
   const RoundTrip trip = round_trip(codec, audio.samples, in);
-  write_audio(out, trip.output);
-  if (!bitstream.empty()) write_encoded(bitstream, trip.frames);
+  // Both outputs or neither.
+  OutputFile audio_out(out);
+  std::optional<OutputFile> frames_out;
+  if (!bitstream.empty()) frames_out.emplace(bitstream);
+  write_audio(audio_out, trip.output);
+  std::vector<OutputFile*> files{&audio_out};
+  if (frames_out) {
+    write_encoded(*frames_out, trip.frames);
+    files.push_back(&*frames_out);
+  }
+  commit_all(files);
   print_result(in + ": " + quality_text(trip));
   print_result(in + " -> " + out + ": " + summary_text(trip.encoded, clock.seconds()));
   return kExitOk;
@@ -128,11 +159,25 @@ int run(int argc, char** argv) {
   decode->footer(kDecodeFooter);
   add_common(*decode, common);
   add_batch(*decode, decode_options, "Output format with -o: wav (default) or raw");
-  decode->add_option("--pt", capture.payload_type, "RTP payload type of G.729 (default 18)")
+  decode
+      ->add_option("--pt", capture.payload_type,
+                   "RTP payload type of G.729 (default 18 and what SIP/SDP in the capture gives)")
       ->check(CLI::Range(0, 127))
       ->type_name("N");
   decode->add_option("--ssrc", ssrc_text, "RTP stream to decode (default: the busiest)")
       ->type_name("X");
+  bool all_streams = false, call = false;
+  decode->add_flag("--all", all_streams,
+                   "Every G.729 stream of a capture to its own file (OUT-SSRC.wav)");
+  decode->add_flag("--call", call,
+                   "Both directions of a call into one stereo WAV, aligned by capture time");
+  std::string gaps = "conceal";
+  decode
+      ->add_option("--gaps", gaps,
+                   "Missing frames: conceal (default; comfort noise in pauses after a SID "
+                   "frame) or silence")
+      ->check(CLI::IsMember({"conceal", "silence"}))
+      ->type_name("HOW");
 
   std::string trip_in, trip_out, trip_bitstream;
   auto* trip = app.add_subcommand("roundtrip", "Encode then decode; print SNR and speed");
@@ -150,6 +195,18 @@ int run(int argc, char** argv) {
   add_common(*conformance, common);
   conformance->add_option("DIR", conformance_dir, "Directory of test sequences")->required();
 
+  std::vector<std::string> stream_files;
+  CaptureOptions stream_options;
+  bool stream_json = false;
+  auto* streams = app.add_subcommand("streams", "List the RTP streams of captures");
+  streams->footer(kStreamsFooter);
+  add_common(*streams, common);
+  streams->add_option("FILE", stream_files, "Captures (.pcap, .pcapng)")->required();
+  streams->add_option("--pt", stream_options.payload_type, "RTP payload type of G.729")
+      ->check(CLI::Range(0, 127))
+      ->type_name("N");
+  streams->add_flag("--json", stream_json, "One JSON array for scripts");
+
   std::vector<std::string> console_words;
   auto* console = app.add_subcommand("console", "Run a console command of the module");
   console->footer("Example: g729a console g729 show version");
@@ -164,6 +221,9 @@ int run(int argc, char** argv) {
   }
   set_quiet(common.quiet);
 
+  // Reading captures needs no module.
+  if (*streams) return run_streams(stream_files, stream_options, stream_json);
+
   std::string module_path = common.module_path.empty() ? default_module_path() : common.module_path;
   // Validate everything that needs no module before loading it.
   std::vector<Conversion> encode_jobs, decode_jobs;
@@ -177,23 +237,38 @@ int run(int argc, char** argv) {
                           "' (use .g729 or .bit)");
       }
     }
+    check_jobs(encode_jobs);
   }
   if (*decode) {
     const std::string to = decode_options.to.empty() ? "wav" : decode_options.to;
     if (to != "wav" && to != "raw") throw usage_error("--to: use wav or raw");
     if (!ssrc_text.empty()) capture.ssrc = parse_ssrc(ssrc_text);
+    capture.conceal = gaps == "conceal";
+    if (all_streams && call) throw usage_error("--all and --call exclude each other");
     decode_jobs = plan(decode_options, "." + to);
+    for (const auto& job : decode_jobs) {
+      if (!is_audio_output(job.out)) {
+        throw usage_error(job.out + ": decoded audio goes to .wav or .raw, not '" +
+                          extension_of(job.out) + "'");
+      }
+    }
+    check_jobs(decode_jobs);
   }
+  if (*trip) check_roundtrip_usage(trip_in, trip_out, trip_bitstream);
 
   install_log_sink();
   const CodecModule codec = open_codec_module(module_path);
 
   if (*encode) {
+    if (!encode_options.out_dir.empty()) create_output_dir(encode_options.out_dir);
     return run_batch(encode_jobs, thread_count(encode_options),
                      [&](const Conversion& job) { return encode_file(codec, job.in, job.out); });
   }
   if (*decode) {
+    if (!decode_options.out_dir.empty()) create_output_dir(decode_options.out_dir);
     return run_batch(decode_jobs, thread_count(decode_options), [&](const Conversion& job) {
+      if (all_streams) return decode_all_streams(codec, job.in, job.out, capture);
+      if (call) return decode_call(codec, job.in, job.out, capture);
       return decode_file(codec, job.in, job.out, capture);
     });
   }

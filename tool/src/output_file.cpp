@@ -24,6 +24,19 @@ std::array<std::atomic<int>, kSlots> slot_busy{};
 char slot_path[kSlots][kPathMax];
 mode_t file_mode = 0644;
 
+// cp refuses a destination it may not write; a file without any write bit
+// is refused even where the permissions would not stop us (root).
+void refuse_write_protected(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+  if (access(path.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0) {
+    throw ToolError(kExitBadInput, path + ": cannot replace: write-protected file (mode " +
+                                       std::to_string((st.st_mode >> 6) & 7) +
+                                       std::to_string((st.st_mode >> 3) & 7) +
+                                       std::to_string(st.st_mode & 7) + ")");
+  }
+}
+
 void on_interrupt(int signal_number) {
   for (int i = 0; i < kSlots; ++i) {
     if (slot_busy[i].load(std::memory_order_acquire) == 1) unlink(slot_path[i]);
@@ -72,6 +85,7 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
   if (std::filesystem::is_directory(target)) {
     throw ToolError(kExitBadInput, path_ + ": is a directory");
   }
+  refuse_write_protected(path_);
   std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   // mkstemp fills in the name before it creates the file, so creating it in
   // the slot's own buffer leaves no moment where an interrupt would miss it.
@@ -106,7 +120,8 @@ void OutputFile::write(std::span<const std::uint8_t> bytes) {
   }
 }
 
-void OutputFile::commit() {
+void OutputFile::finish() {
+  if (fd_ < 0) return;
   if (fsync(fd_) != 0 && errno != EINVAL) {
     throw ToolError(kExitBadInput, path_ + ": write failed: " + std::strerror(errno));
   }
@@ -115,12 +130,64 @@ void OutputFile::commit() {
   if (close(fd) != 0) {
     throw ToolError(kExitBadInput, path_ + ": write failed: " + std::strerror(errno));
   }
+}
+
+void OutputFile::commit() {
+  finish();
   if (std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     throw ToolError(kExitBadInput, path_ + ": cannot replace: " + std::strerror(errno));
   }
   committed_ = true;
   release_slot(slot_);
   slot_ = -1;
+}
+
+void commit_all(const std::vector<OutputFile*>& files) {
+  for (OutputFile* file : files) file->finish();
+  for (OutputFile* file : files) file->commit();
+}
+
+void check_outputs(const std::vector<std::string>& inputs,
+                   const std::vector<std::string>& outputs) {
+  namespace fs = std::filesystem;
+  struct Identity {
+    std::string path;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string name;  // absolute, for files that do not exist yet
+  };
+  auto identify = [](const std::string& path) {
+    Identity id;
+    id.path = path;
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+      id.exists = true;
+      id.device = st.st_dev;
+      id.inode = st.st_ino;
+    }
+    std::error_code error;
+    id.name = fs::weakly_canonical(fs::absolute(path, error), error).string();
+    return id;
+  };
+  auto same = [](const Identity& a, const Identity& b) {
+    if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
+    return !a.exists && !b.exists && a.name == b.name;
+  };
+  std::vector<Identity> in_ids, out_ids;
+  for (const auto& in : inputs) in_ids.push_back(identify(in));
+  for (const auto& out : outputs) {
+    const Identity id = identify(out);
+    for (const auto& in : in_ids) {
+      if (in.exists && same(in, id)) {
+        throw usage_error(out + ": is the input " + in.path + "; choose another output name");
+      }
+    }
+    for (const auto& other : out_ids) {
+      if (same(other, id)) throw usage_error(out + ": named twice as an output");
+    }
+    out_ids.push_back(id);
+  }
 }
 
 }  // namespace g729tool

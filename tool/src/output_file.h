@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace g729tool {
 
@@ -16,7 +17,7 @@ void install_interrupt_cleanup();
 class OutputFile {
  public:
   // Creates the temporary file next to `path`; throws ToolError when the
-  // directory is not writable.
+  // directory is not writable or the destination is write-protected.
   explicit OutputFile(std::string path);
   ~OutputFile();  // removes the temporary unless committed
   OutputFile(const OutputFile&) = delete;
@@ -25,7 +26,9 @@ class OutputFile {
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
   void write(std::span<const std::uint8_t> bytes);
-  // Flushes, closes and renames over the destination.
+  // Flushes and closes; the destination is untouched until commit().
+  void finish();
+  // finish() if not done yet, then renames over the destination.
   void commit();
 
  private:
@@ -35,5 +38,15 @@ class OutputFile {
   int slot_ = -1;
   bool committed_ = false;
 };
+
+// Several outputs of one command appear all or none: every file is flushed
+// before the first is renamed.
+void commit_all(const std::vector<OutputFile*>& files);
+
+// Refuses (usage error), before any work is done, an output that is the same
+// file as an input or as another output: by device and inode, or by name
+// while it does not exist yet. A write-protected destination is refused when
+// its OutputFile is created, so the other files of a batch still convert.
+void check_outputs(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
 
 }  // namespace g729tool

@@ -56,14 +56,32 @@ void print_result(const std::string& line) {
   std::fflush(stdout);
 }
 
+namespace {
+
+// "; 2 concealed, 3 comfort noise" once anything was missing.
+std::string filled_text(const FrameCounts& counts) {
+  std::string text;
+  if (counts.silent + counts.erased > 0) {
+    text = "; " + std::to_string(counts.concealed) + " concealed, " +
+           std::to_string(counts.comfort_noise) + " comfort noise";
+  }
+  if (counts.late_packets + counts.duplicate_packets > 0) {
+    text += "; " + std::to_string(counts.late_packets) + " late packets used, " +
+            std::to_string(counts.duplicate_packets) + " duplicates dropped";
+  }
+  return text;
+}
+
+}  // namespace
+
 std::string summary_text(const FrameCounts& counts, double elapsed_seconds) {
   const double duration = static_cast<double>(counts.samples) / kSampleRate;
   const double kbits = duration > 0 ? counts.payload_bytes * 8.0 / duration / 1000.0 : 0.0;
-  std::string text = std::to_string(counts.frames()) + " frames (" + std::to_string(counts.speech) +
-                     " speech, " + std::to_string(counts.sid) + " SID, " +
-                     std::to_string(counts.silent) + " silent, " + std::to_string(counts.erased) +
-                     " erased), " + fixed(duration, 2) + " s of audio, " + fixed(kbits, 2) +
-                     " kbit/s, " + fixed(elapsed_seconds, 2) + " s taken, ";
+  std::string text =
+      std::to_string(counts.frames()) + " frames (" + std::to_string(counts.speech) + " speech, " +
+      std::to_string(counts.sid) + " SID, " + std::to_string(counts.silent) + " silent, " +
+      std::to_string(counts.erased) + " erased" + filled_text(counts) + "), " + fixed(duration, 2) +
+      " s of audio, " + fixed(kbits, 2) + " kbit/s, " + fixed(elapsed_seconds, 2) + " s taken, ";
   if (elapsed_seconds > 0 && duration > 0) {
     text += fixed(duration / elapsed_seconds, 0) + "x real time";
   } else {

@@ -17,8 +17,9 @@ void print_error(const std::string& message);  // always shown
 void print_note(const std::string& message);   // hidden by --quiet
 void print_result(const std::string& line);    // stdout, hidden by --quiet
 
-// "1875 frames (1873 speech, 1 SID, 1 silent, 0 erased), 18.75 s, 8.0 kbit/s,
-//  0.21 s, 89x real time"
+// "1875 frames (1873 speech, 1 SID, 1 silent, 0 erased; 1 concealed, 0
+//  comfort noise), 18.75 s, 8.0 kbit/s, 0.21 s, 89x real time"; the part after
+//  the semicolon only when frames were missing.
 std::string summary_text(const FrameCounts& counts, double elapsed_seconds);
 
 class Stopwatch {

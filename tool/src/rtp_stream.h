@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "rtp_packet.h"
 
@@ -65,5 +67,59 @@ Gap timeline_gap(Timeline& timeline, std::uint16_t sequence, std::uint32_t times
 // inout: timeline; in: sequence, timestamp, samples.
 void timeline_advance(Timeline& timeline, std::uint16_t sequence, std::uint32_t timestamp,
                       long samples);
+
+// A stream's packets put in order over the whole capture. Sequence numbers
+// are extended over wrap-arounds; a packet that arrives after a later one is
+// used in its place, a repeated one dropped. A packet far behind
+// (kLatestPacket) starts a new run when the stream goes on from it (the
+// sender restarted its counter), else it is a stray and dropped. Runs keep
+// their capture order.
+struct PacketOrder {
+  std::vector<std::size_t> order;       // indices into the input, in play order
+  std::vector<std::size_t> run_starts;  // positions in `order` where a run begins
+  std::vector<std::size_t> late;        // input indices of packets used out of capture order
+  std::vector<std::size_t> duplicates;  // input indices dropped as repeated
+  std::vector<std::size_t> strays;      // input indices dropped as strays
+  long expected = 0;                    // sum over runs of highest - lowest + 1
+};
+
+// in: sequences, in capture order.
+PacketOrder order_packets(std::span<const std::uint16_t> sequences);
+
+// What `g729a streams` shows of one RTP stream.
+struct StreamPacket {
+  double arrival = 0;  // capture time, seconds
+  std::uint16_t sequence = 0;
+  std::uint32_t timestamp = 0;
+  bool sid = false;  // the payload ends in a SID frame
+  int frames = 0;    // speech and SID frames in the payload
+};
+
+struct StreamFigures {
+  long packets = 0;
+  long expected = 0;
+  long lost = 0;  // expected less the distinct packets received, at least 0
+  long duplicates = 0;
+  long reordered = 0;
+  // Interarrival jitter (RFC 3550), mean over the packets; 0 without capture times.
+  double mean_jitter_ms = 0;
+  double max_jitter_ms = 0;
+  long sid_packets = 0;
+  long dtx_gaps = 0;  // timestamp gaps after a SID packet
+  double start = 0;   // capture time of the first packet
+  double duration = 0;
+};
+
+// in: packets in capture order, clock_rate (8000 for G.729).
+StreamFigures stream_figures(std::span<const StreamPacket> packets, int clock_rate);
+
+// SDP in a datagram (SIP over UDP): the payload types its a=rtpmap lines give
+// G.729 at 8 kHz ("G729" or "G729A"), with ";annexb=..." when an a=fmtp line
+// names Annex B. Returns nothing for other datagrams.
+struct SdpMapping {
+  int payload_type = 0;
+  std::string annexb;  // "yes", "no" or "" when not stated
+};
+std::vector<SdpMapping> g729_in_sdp(std::span<const std::uint8_t> datagram);
 
 }  // namespace g729tool
