@@ -31,6 +31,8 @@ void require_finite_state(const g729a::DecoderState& s) {
   const double scalars[] = {s.pitch_sharpening, s.gain_code, s.gain_pitch,       s.sid_gain,
                             s.tilt_memory,      s.agc_gain,  s.sid_received_gain};
   require_finite(scalars);
+  // Erased frames index the predictor tables with it.
+  if (s.previous_lsf_mode != 0 && s.previous_lsf_mode != 1) std::abort();
 }
 
 }  // namespace
@@ -42,8 +44,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t pos = 0;
   while (pos < size) {
     // The first byte of each record chooses its length: mostly speech
-    // frames, some SID frames, some invalid lengths.
-    const int selector = data[pos++] % 8;
+    // frames, some SID frames, some invalid lengths; or a run of erased or
+    // untransmitted frames, as many as the next byte says.
+    const int selector = data[pos++] % 10;
+    if (selector >= 8) {
+      if (pos >= size) break;
+      const int run = 1 + data[pos++];
+      for (int r = 0; r < run; ++r) {
+        if (selector == 8) {
+          g729a::decoder_decode_erased(state, out);
+        } else {
+          g729a::decoder_decode_untransmitted(state, out);
+        }
+      }
+      require_finite_state(state);
+      continue;
+    }
     const int length = selector < 5 ? 10 : selector < 7 ? 2 : selector;
     if (pos + static_cast<std::size_t>(length) > size) break;
     // Repeat a frame to drive runaway streams further than random data does.

@@ -1,6 +1,5 @@
 // Decoder translator: splits G.729 payloads into 10-byte speech frames and
 // a trailing 2-byte SID frame, decodes each into the output buffer.
-#include <algorithm>
 #include <cstdint>
 
 #include "codec_g729a.h"
@@ -64,20 +63,20 @@ int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
   return 0;
 }
 
-// in: pvt, caller (for the log line); out: where the frame goes, or null
-// when the output buffer is full.
-std::int16_t* room_for_frame(TranslatorInstance* pvt, const char* caller) {
+// Appends one frame made from the state alone. in: function (for the log
+// line), make; inout: pvt.
+int append_generated_frame(TranslatorInstance* pvt, const char* function,
+                           void (*make)(DecoderState&, std::span<std::int16_t, kFrameLength>)) {
   if (pvt->sample_count > kLastFrameStart) {
-    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, caller, "Out of buffer space\n");
-    return nullptr;
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, function, "Out of buffer space\n");
+    return -1;
   }
-  return static_cast<std::int16_t*>(pvt->output_buffer) + pvt->sample_count;
-}
-
-// inout: pvt (counts, output_buffer); in: out, the frame just written.
-void count_frame(TranslatorInstance* pvt) {
+  auto* out = static_cast<std::int16_t*>(pvt->output_buffer);
+  make(decoder_state(pvt),
+       std::span<std::int16_t, kFrameLength>(out + pvt->sample_count, kFrameLength));
   pvt->sample_count += kFrameLength;
   pvt->byte_count += 2 * kFrameLength;
+  return 0;
 }
 
 void g729tolin_destroy(TranslatorInstance* /*pvt*/) {}
@@ -110,20 +109,10 @@ TranslatorDescriptor g729tolin_descriptor = {
 
 }  // namespace g729a
 
-// Minimal bodies: a frame of silence each, until the decoder's concealment
-// and comfort-noise procedures take their place.
 extern "C" int g729tolin_erased(TranslatorInstance* pvt) {
-  std::int16_t* out = g729a::room_for_frame(pvt, __func__);
-  if (out == nullptr) return -1;
-  std::fill(out, out + g729a::kFrameLength, std::int16_t{0});
-  g729a::count_frame(pvt);
-  return 0;
+  return g729a::append_generated_frame(pvt, __func__, g729a::decoder_decode_erased);
 }
 
 extern "C" int g729tolin_untransmitted(TranslatorInstance* pvt) {
-  std::int16_t* out = g729a::room_for_frame(pvt, __func__);
-  if (out == nullptr) return -1;
-  std::fill(out, out + g729a::kFrameLength, std::int16_t{0});
-  g729a::count_frame(pvt);
-  return 0;
+  return g729a::append_generated_frame(pvt, __func__, g729a::decoder_decode_untransmitted);
 }

@@ -9,6 +9,8 @@
 #include "codec/common/lsf.h"
 #include "codec/common/numeric.h"
 #include "codec/common/tables.h"
+#include "codec/decoder/cng_excitation.h"
+#include "codec/decoder/concealment.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
 #include "codec/decoder/postfilter.h"
@@ -54,19 +56,28 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   for (int n = 0; n < 40; ++n) exc[n] = state.gain_pitch * exc[n] + state.gain_code * cv[n];
 }
 
-// in: fp (Speech); inout: state; out: A (per subframe), T (integer delays).
-void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A,
-                   std::array<int, 2>& T) {
+// What the shared end of the driver needs from a frame's own road: the LP
+// vector and integer pitch delay of each subframe and the frame's kind.
+struct FrameSynthesis {
+  std::array<LpVector, 2> A;
+  std::array<int, 2> T = {0, 0};
+  FrameKind kind = FrameKind::Speech;
+  bool flush = true;  // speech roads store tiny synthesis memory values as 0
+};
+
+// in: fp (Speech); inout: state; out: f.
+void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
   const auto& p = fp.slots;
   state.cng_seed = kCngSeedStart;
 
   const int mode = (p[kSlotL0L1] >> 7) & 1;
+  state.previous_lsf_mode = mode;
   LsfVector lsf;
   lsf_reconstruct(lsf_cb1, lsf_cb2, p[kSlotL0L1] & 127, (p[kSlotL2L3] >> 5) & 31, p[kSlotL2L3] & 31,
                   lsf_ma_coef[mode], state.lsf_ma_memory, lsf, lsf_ma_coef_sum[mode]);
   std::array<double, 10> lsp_new;
   for (int i = 0; i < 10; ++i) lsp_new[i] = std::cos(lsf[i]);
-  interpolate_lp(lsp_new, state.lsp_previous, A);
+  interpolate_lp(lsp_new, state.lsp_previous, f.A);
 
   const int pitch_index[2] = {p[kSlotP1], p[kSlotP2]};
   const int C[2] = {p[kSlotC1], p[kSlotC2]};
@@ -77,27 +88,60 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, std::array<Lp
     const int position = kExcitationHistory + 40 * s;
     speech_excitation(state, position, s, pitch_index[s], p[kSlotP0], C[s], S[s], gain_index[s],
                       delay);
-    T[s] = delay;
+    f.T[s] = delay;
   }
+  f.kind = FrameKind::Speech;
 }
 
-// in: fp (Sid); inout: state; out: A (per subframe).
-void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVector, 2>& A) {
+// The previous envelope repeated, the excitation continued from the past;
+// the frame then counts as speech. inout: state; out: f.
+void conceal_speech(DecoderState& state, FrameSynthesis& f) {
+  lsf_memory_repeat(state.lsp_previous, state.previous_lsf_mode, state.lsf_ma_memory);
+  const std::array<double, 10> lsp_repeated = state.lsp_previous;
+  interpolate_lp(lsp_repeated, state.lsp_previous, f.A);
+  for (int s = 0; s < 2; ++s) {
+    erased_excitation(state, kExcitationHistory + 40 * s, f.T[s]);
+  }
+  f.kind = FrameKind::Speech;
+}
+
+// A comfort-noise frame whose excitation is in place and whose envelope is
+// sid_lsp. inout: state; out: f.
+void synthesize_comfort_noise(DecoderState& state, FrameSynthesis& f) {
+  interpolate_lp(state.sid_lsp, state.lsp_previous, f.A);
+  state.pitch_sharpening = kSharpeningMin;
+  f.kind = FrameKind::Sid;
+  f.flush = false;
+}
+
+// in: fp (Sid); inout: state; out: f.
+void decode_sid(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
   const auto& p = fp.slots;
   sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
-  interpolate_lp(state.sid_lsp, state.lsp_previous, A);
-  state.pitch_sharpening = kSharpeningMin;
+  synthesize_comfort_noise(state, f);
+}
+
+// A DTX gap continues the last SID frame's noise: the gain moves on towards
+// the received one, envelope and predictor memories stay. inout: state;
+// out: f.
+void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
+  sid_gain_continue(state);
+  comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,
+                           state.sid_gain);
+  synthesize_comfort_noise(state, f);
 }
 
 // Synthesis of both subframes and the post-filter, the second subframe's
 // synthesis filter running beside the first subframe's post-filter
 // synthesis (it does not need it), so their recursions overlap. Speech
 // subframes flush tiny synthesis memory values, comfort-noise ones do not.
-// in: A, kind, T; inout: state; out: post.
-void synthesize_and_postfilter(DecoderState& state, const std::array<LpVector, 2>& A,
-                               FrameKind kind, const std::array<int, 2>& T,
+// in: f; inout: state; out: post.
+void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
                                std::array<double, 80>& post) {
-  const bool flush = kind == FrameKind::Speech;
+  const auto& A = f.A;
+  const auto& T = f.T;
+  const FrameKind kind = f.kind;
+  const bool flush = f.flush;
   double* exc = state.excitation_buffer.data() + kExcitationHistory;
   double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
   std::array<PostfilterFilters, 2> filters;
@@ -122,26 +166,14 @@ void synthesize_and_postfilter(DecoderState& state, const std::array<LpVector, 2
   postfilter_back(state, second, 1, post);
 }
 
-}  // namespace
-
-bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
-                    std::span<std::int16_t, kFrameLength> pcm) {
-  // Checked before narrowing: a size beyond int must not wrap to a valid one.
-  if (frame.size() != kSpeechFrameBytes && frame.size() != kSidFrameBytes) return false;
-  FrameParameters fp;
-  if (!unpack_frame(frame.data(), static_cast<int>(frame.size()), fp)) return false;
-
-  std::array<LpVector, 2> A;
-  std::array<int, 2> T = {0, 0};
-  if (fp.kind == FrameKind::Speech) {
-    decode_speech(state, fp, A, T);
-  } else {
-    decode_sid(state, fp, A);
-  }
-  state.previous_frame_kind = static_cast<std::int32_t>(fp.kind);
+// The end every frame shares: synthesis, post-filter, history shift, output
+// stage and the runaway guard. in: f; inout: state; out: pcm.
+void finish_frame(const FrameSynthesis& f, DecoderState& state,
+                  std::span<std::int16_t, kFrameLength> pcm) {
+  state.previous_frame_kind = static_cast<std::int32_t>(f.kind);
 
   std::array<double, 80> post;
-  synthesize_and_postfilter(state, A, fp.kind, T, post);
+  synthesize_and_postfilter(state, f, post);
 
   auto& exc = state.excitation_buffer;
   for (int i = 0; i < kExcitationHistory; ++i) exc[i] = exc[i + kFrameLength];
@@ -153,7 +185,44 @@ bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
 
   // A runaway stream restarts the channel before its values can overflow.
   if (!decoder_state_within_bounds(state)) decoder_init(state);
+}
+
+}  // namespace
+
+bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
+                    std::span<std::int16_t, kFrameLength> pcm) {
+  // Checked before narrowing: a size beyond int must not wrap to a valid one.
+  if (frame.size() != kSpeechFrameBytes && frame.size() != kSidFrameBytes) return false;
+  FrameParameters fp;
+  if (!unpack_frame(frame.data(), static_cast<int>(frame.size()), fp)) return false;
+
+  FrameSynthesis f;
+  state.received_frame_kind = static_cast<std::int32_t>(fp.kind);
+  if (fp.kind == FrameKind::Speech) {
+    decode_speech(state, fp, f);
+  } else {
+    decode_sid(state, fp, f);
+  }
+  finish_frame(f, state, pcm);
   return true;
+}
+
+void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
+  FrameSynthesis f;
+  conceal_speech(state, f);
+  finish_frame(f, state, pcm);
+}
+
+void decoder_decode_untransmitted(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
+  // Without a SID frame since the last speech there is no noise to continue.
+  // An erased frame in between (a lost SID update) does not end the silence.
+  if (state.received_frame_kind != static_cast<std::int32_t>(FrameKind::Sid)) {
+    decoder_decode_erased(state, pcm);
+    return;
+  }
+  FrameSynthesis f;
+  continue_comfort_noise(state, f);
+  finish_frame(f, state, pcm);
 }
 
 }  // namespace g729a

@@ -4,6 +4,7 @@
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
+#include "codec/decoder/concealment.h"
 #include "codec/decoder/sid_decode.h"
 #include "g729a/codec.h"
 
@@ -36,6 +37,9 @@ void decoder_init(DecoderState& state) {
   state.tilt_memory = 0.0;
   state.agc_gain = 1.0;
   state.synthesis_buffer.fill(0.0);
+  state.previous_lsf_mode = 0;
+  state.received_frame_kind = static_cast<std::int32_t>(FrameKind::Speech);
+  state.erasure_seed = kErasureSeedStart;
 }
 
 }  // namespace g729a

@@ -16,6 +16,10 @@ constexpr double kSidGainTake = 0.125;
 
 }  // namespace
 
+void sid_gain_continue(DecoderState& state) {
+  state.sid_gain = kSidGainKeep * state.sid_gain + kSidGainTake * state.sid_received_gain;
+}
+
 void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2,
                 int sid_energy) {
   state.sid_received_gain = sid_gain_table[sid_energy];
@@ -39,7 +43,7 @@ void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_sta
   if (state.previous_frame_kind == static_cast<std::int32_t>(FrameKind::Speech)) {
     state.sid_gain = state.sid_received_gain;
   } else {
-    state.sid_gain = kSidGainKeep * state.sid_gain + kSidGainTake * state.sid_received_gain;
+    sid_gain_continue(state);
   }
 
   comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,

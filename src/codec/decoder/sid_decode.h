@@ -18,4 +18,9 @@ inline constexpr std::int16_t kCngSeedStart = 11111;
 void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2,
                 int sid_energy);
 
+// sid_gain moves one eighth of the way towards sid_received_gain, as for
+// every SID or untransmitted frame after the first of a silence period.
+// inout: state.
+void sid_gain_continue(DecoderState& state);
+
 }  // namespace g729a

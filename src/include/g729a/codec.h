@@ -31,9 +31,17 @@ void decoder_init(DecoderState& state);
 bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
                     std::span<std::int16_t, kFrameLength> pcm);
 
-// Frames that never arrived (an erased frame, or no frame sent during
-// silence) will take entry points of their own beside decoder_decode, with
-// the same state and output.
+// A frame was expected and nothing usable arrived: the previous envelope and
+// excitation continue with decaying gains (G.729 concealment); the frame
+// counts as speech afterwards. inout: state; out: pcm.
+void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm);
+
+// No frame was sent (a DTX gap after a SID frame): the comfort noise goes
+// on, its gain moving towards the last one received, envelope and predictors
+// unchanged. When the last frame that arrived was speech (its SID frame was
+// lost) the frame is concealed as an erased one instead.
+// inout: state; out: pcm.
+void decoder_decode_untransmitted(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm);
 
 // The input high-pass filter alone, as encoder_encode applies it: for
 // measuring against the speech band the codec keeps.

@@ -33,6 +33,15 @@ struct DecoderState {
   double agc_gain;
   // Past synthesized samples, then the current frame's.
   std::array<double, kSynthesisHistory + kFrameLength> synthesis_buffer;
+  // Predictor mode (L0) of the last speech frame: erased frames advance the
+  // LSF predictor memory with it.
+  std::int32_t previous_lsf_mode;
+  // FrameKind of the last frame that arrived (erased and untransmitted
+  // frames leave it): a DTX gap continues comfort noise only after a SID.
+  std::int32_t received_frame_kind;
+  // Draws the erased frames' codebook indices; apart from cng_seed so that
+  // losses do not change the comfort-noise sequence.
+  std::int16_t erasure_seed;
 };
 
 }  // namespace g729a
