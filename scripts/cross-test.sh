@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the codec, the module and their tests for 32-bit x86 (SSE2) and
+# 64-bit ARM and runs them under qemu-user: every golden bitstream and decoded
+# output must come out bit for bit as on x86-64. The tool stays x86-64 only.
+# Usage: scripts/cross-test.sh [i386] [arm64]   (default: both)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+presets=("$@")
+((${#presets[@]})) || presets=(i386 arm64)
+targets=(codec_g729a test_common test_module test_decoder test_encoder)
+for preset in "${presets[@]}"; do
+  start=$SECONDS
+  echo "=== $preset build ==="
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" --target "${targets[@]}"
+  echo "=== $preset tests ==="
+  ctest --preset "$preset"
+  echo "=== $preset: $((SECONDS - start)) s ==="
+done
