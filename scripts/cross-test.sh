@@ -7,12 +7,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 presets=("$@")
 ((${#presets[@]})) || presets=(i386 arm64)
-targets=(codec_g729a test_common test_module test_decoder test_encoder)
+
 for preset in "${presets[@]}"; do
   start=$SECONDS
   echo "=== $preset build ==="
   cmake --preset "$preset"
-  cmake --build --preset "$preset" --target "${targets[@]}"
+  cmake --build --preset "$preset"
   echo "=== $preset tests ==="
   ctest --preset "$preset"
   echo "=== $preset: $((SECONDS - start)) s ==="

@@ -18,6 +18,7 @@
 #include "output_file.h"
 #include "report.h"
 #include "tool_error.h"
+#include "version.h"
 
 namespace g729tool {
 namespace {
@@ -35,7 +36,9 @@ struct BatchOptions {
 };
 
 void add_common(CLI::App& app, CommonOptions& common) {
-  app.add_option("--module", common.module_path, "Codec module to load (default: beside g729a)")
+  app.add_option("--module", common.module_path,
+                 "Codec module to load (default: $G729A_MODULE, else beside g729a, else the "
+                 "installed module folder)")
       ->type_name("PATH");
   app.add_flag("-q,--quiet", common.quiet, "Print errors only: no notes, progress or summary");
 }
@@ -114,6 +117,8 @@ int run(int argc, char** argv) {
   app.require_subcommand(0, 1);
   CommonOptions common;
   add_common(app, common);
+  bool show_version = false;
+  app.add_flag("--version", show_version, "Print the tool's version and the module's version line");
 
   BatchOptions encode_options;
   auto* encode = app.add_subcommand("encode", "Encode audio to G.729 frames (.g729 or .bit)");
@@ -165,6 +170,10 @@ int run(int argc, char** argv) {
   set_quiet(common.quiet);
 
   std::string module_path = common.module_path.empty() ? default_module_path() : common.module_path;
+  if (show_version) {
+    install_log_sink();
+    return print_versions(module_path);
+  }
   // Validate everything that needs no module before loading it.
   std::vector<Conversion> encode_jobs, decode_jobs;
   if (*encode) {
