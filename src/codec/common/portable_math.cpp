@@ -1,7 +1,9 @@
 #include "codec/common/portable_math.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 // Double-double arithmetic after Dekker and Knuth: a value is hi + lo with
 // |lo| at most half an ulp of hi. The exact products rely on every operation
@@ -150,16 +152,51 @@ constexpr auto kSinCoef = sin_coefficients<kTrigTerms>();
 constexpr auto kAsinCoef = asin_coefficients<kAsinTerms>();
 constexpr auto kAtanhCoef = atanh_coefficients<kAtanhTerms>();
 
-// sum c[n] x^n by Horner's rule.
+// sum c[n] x^n by Horner's rule: the first `head` terms in double-double,
+// the small rest in double (it only has to be good to a few bits beyond
+// double precision, see rounded()). head = N evaluates everything in
+// double-double.
 template <std::size_t N>
-DD horner(const std::array<DD, N>& c, DD x) {
-  DD acc = c[N - 1];
-  for (std::size_t n = N - 1; n-- > 0;) acc = add(mul(acc, x), c[n]);
+DD series(const std::array<DD, N>& c, DD x, std::size_t head) {
+  double tail = 0.0;
+  for (std::size_t n = N; n-- > head;) tail = tail * x.hi + c[n].hi;
+  DD acc{tail, 0.0};
+  for (std::size_t n = head; n-- > 0;) acc = add(mul(acc, x), c[n]);
   return acc;
 }
 
-DD asin_dd(DD t) {  // 0 <= t <= 1/2
-  return mul(t, horner(kAsinCoef, mul(t, t)));
+// Terms kept in double-double on the quick pass: what is left is below 2^-13
+// of the sum, so evaluating it in double costs less than 2^-64 of the result.
+constexpr std::size_t kQuickExpHead = 6;    // 0.35^6/6! < 2^-18
+constexpr std::size_t kQuickTrigHead = 4;   // 0.62^4/8! < 2^-18
+constexpr std::size_t kQuickAsinHead = 6;   // 0.25^6 c_6 < 2^-17
+constexpr std::size_t kQuickAtanhHead = 3;  // 0.0295^3/7 < 2^-18
+// Bound on the quick pass's relative error, with a wide margin.
+constexpr double kQuickError = 0x1p-62;
+
+// True when hi is the double nearest to every value within rel_error of
+// hi + lo, so rounding the exact value gives hi as well.
+bool rounds_safely(DD v, double rel_error) {
+  if (v.hi == 0.0) return v.lo == 0.0;
+  // The neighbours of hi away from and towards zero.
+  const auto bits = std::bit_cast<std::uint64_t>(v.hi);
+  const double away = std::fabs(std::bit_cast<double>(bits + 1) - v.hi);
+  const double towards = std::fabs(v.hi - std::bit_cast<double>(bits - 1));
+  const double half_gap = 0.5 * (away < towards ? away : towards);
+  return std::fabs(v.lo) + std::fabs(v.hi) * rel_error < half_gap;
+}
+
+// The result of f(quick) when the quick pass decides the rounding, else of
+// f(precise), which carries about 104 bits throughout.
+template <typename F>
+double rounded(F f) {
+  const DD quick = f(true);
+  if (rounds_safely(quick, kQuickError)) return quick.hi;
+  return f(false).hi;
+}
+
+DD asin_dd(DD t, bool quick) {  // 0 <= t <= 1/2
+  return mul(t, series(kAsinCoef, mul(t, t), quick ? kQuickAsinHead : kAsinTerms));
 }
 
 // exp(y) = 2^k exp(r) with r = y - k ln 2 and |r| <= ln 2 / 2.
@@ -168,8 +205,9 @@ double exp_dd(DD y) {
   DD r = add(y, neg(two_prod(k, kLn2[0])));
   r = add(r, neg(two_prod(k, kLn2[1])));
   r = add(r, DD{-k * kLn2[2], 0.0});
-  const DD e = horner(kExpCoef, r);
-  return std::ldexp(e.hi, static_cast<int>(k));
+  const double e =
+      rounded([&](bool quick) { return series(kExpCoef, r, quick ? kQuickExpHead : kExpTerms); });
+  return std::ldexp(e, static_cast<int>(k));
 }
 
 }  // namespace
@@ -182,22 +220,19 @@ double portable_cos(double x) {
   r = add(r, DD{-k * kHalfPi[2], 0.0});
   const DD r2 = mul(r, r);
   const long quadrant = static_cast<long>(std::fmod(k, 4.0) + 4.0) % 4;
-  DD v{};
-  switch (quadrant) {
-    case 0:
-      v = horner(kCosCoef, r2);
-      break;
-    case 1:
-      v = neg(mul(r, horner(kSinCoef, r2)));
-      break;
-    case 2:
-      v = neg(horner(kCosCoef, r2));
-      break;
-    default:
-      v = mul(r, horner(kSinCoef, r2));
-      break;
-  }
-  return v.hi;
+  return rounded([&](bool quick) {
+    const std::size_t head = quick ? kQuickTrigHead : kTrigTerms;
+    switch (quadrant) {
+      case 0:
+        return series(kCosCoef, r2, head);
+      case 1:
+        return neg(mul(r, series(kSinCoef, r2, head)));
+      case 2:
+        return neg(series(kCosCoef, r2, head));
+      default:
+        return mul(r, series(kSinCoef, r2, head));
+    }
+  });
 }
 
 double portable_acos(double x) {
@@ -205,17 +240,17 @@ double portable_acos(double x) {
   // pi = 2 (pi/2); doubling is exact.
   const DD half_pi = quick_two_sum(kHalfPi[0], kHalfPi[1]);
   if (x <= -1.0) return mul(half_pi, 2.0).hi;
-  DD v{};
-  if (x > 0.5) {
-    // acos x = 2 asin(sqrt((1 - x)/2)); 1 - x is exact here.
-    v = mul(asin_dd(sqrt_dd((1.0 - x) * 0.5)), 2.0);
-  } else if (x < -0.5) {
-    // acos x = pi - 2 asin(sqrt((1 + x)/2)).
-    v = add(mul(half_pi, 2.0), neg(mul(asin_dd(sqrt_dd((1.0 + x) * 0.5)), 2.0)));
-  } else {
-    v = add(half_pi, neg(asin_dd(DD{x, 0.0})));
-  }
-  return v.hi;
+  return rounded([&](bool quick) {
+    if (x > 0.5) {
+      // acos x = 2 asin(sqrt((1 - x)/2)); 1 - x is exact here.
+      return mul(asin_dd(sqrt_dd((1.0 - x) * 0.5), quick), 2.0);
+    }
+    if (x < -0.5) {
+      // acos x = pi - 2 asin(sqrt((1 + x)/2)).
+      return add(mul(half_pi, 2.0), neg(mul(asin_dd(sqrt_dd((1.0 + x) * 0.5), quick), 2.0)));
+    }
+    return add(half_pi, neg(asin_dd(DD{x, 0.0}, quick)));
+  });
 }
 
 double portable_log10(double x) {
@@ -227,11 +262,13 @@ double portable_log10(double x) {
     --e;
   }
   const DD z = div(DD{m - 1.0, 0.0}, two_sum(m, 1.0));  // m - 1 is exact
-  const DD ln_m = mul(mul(z, horner(kAtanhCoef, mul(z, z))), 2.0);
+  const DD z2 = mul(z, z);
   const double ed = e;
-  DD ln_x = add(two_prod(ed, kLn2[0]), two_prod(ed, kLn2[1]));
-  ln_x = add(ln_x, ln_m);
-  return mul(ln_x, kInvLn10).hi;
+  const DD e_ln2 = add(two_prod(ed, kLn2[0]), two_prod(ed, kLn2[1]));
+  return rounded([&](bool quick) {
+    const DD ln_m = mul(mul(z, series(kAtanhCoef, z2, quick ? kQuickAtanhHead : kAtanhTerms)), 2.0);
+    return mul(add(e_ln2, ln_m), kInvLn10);
+  });
 }
 
 double portable_exp10(double x) {
