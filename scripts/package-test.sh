@@ -76,10 +76,15 @@ cp "$module_deb" "$tools_deb" "$root/tmp/packages/"
 [ -d "$vectors" ] || fail "$vectors not found"
 cp -r "$vectors" "$root/srv/testvectors"
 
+# The dynamic loader resolves $ORIGIN, and the tool finds itself, through /proc.
+mount -t proc proc "$root/proc"
+trap 'umount "$root/proc" 2>/dev/null || true' EXIT
+
 step "installing the packages there (apt pulls in what they depend on)"
 in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive "$@"; }
 in_root apt-get update -q
-in_root apt-get install -y -q --no-install-recommends /tmp/packages/*.deb
+in_root apt-get install -y -q --no-install-recommends \
+  "/tmp/packages/$(basename "$module_deb")" "/tmp/packages/$(basename "$tools_deb")"
 in_root dpkg -L codec-g729a g729a-tools | grep -E '\.so$|bin/'
 
 step "the installed tool, as an unprivileged user"
@@ -91,5 +96,6 @@ out=$(as_user g729a console g729 show version)
 [ "$out" = "$version_line" ] || fail "console printed: $out"
 as_user g729a conformance /srv/testvectors
 
+umount "$root/proc"
 rm -rf "$root"
 step "package test passed"

@@ -27,3 +27,5 @@ fi
 build_and_test sanitize
 # The same codec on 32-bit x86 and 64-bit ARM, under qemu-user.
 scripts/cross-test.sh
+# The Debian packages installed into a fresh Debian 12 root.
+scripts/package-test.sh

@@ -6,6 +6,7 @@
 
 #include "audio_file.h"
 #include "jobs.h"
+#include "measures.h"
 #include "report.h"
 
 extern const unsigned char demo_speech_bytes[];
