@@ -20,5 +20,5 @@ if ((status != 0)); then
   echo "build failed; the whole output is in $log" >&2
   exit "$status"
 fi
-echo "== running build/release/g729a $* =="
+echo "== running build/release/g729a${*:+ $*} =="
 exec build/release/g729a "$@"
