@@ -2,7 +2,8 @@
 # Sets up, builds and runs the whole test suite: the optimised build with the
 # conformance report of the published test sequences, then the unoptimised
 # build under AddressSanitizer and UndefinedBehaviorSanitizer (which also
-# shows the results do not depend on the optimisation level).
+# shows the results do not depend on the optimisation level), then the codec,
+# module and conformance tests built for i386 and arm64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -37,3 +38,7 @@ echo "=== benchmark smoke run ==="
 build/release/g729a_bench --benchmark_min_time=0.01 >/dev/null && echo "benchmarks ran"
 
 build_and_test sanitize
+# The same codec on 32-bit x86 and 64-bit ARM, under qemu-user.
+scripts/cross-test.sh
+# The Debian packages installed into a fresh Debian 12 root.
+scripts/package-test.sh

@@ -97,7 +97,13 @@ TEST(ToolCli, DefaultRunIsTheBuiltInDemo) {
   EXPECT_EQ(frames, encode_here(padded(speech_sample())));
   EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo.wav"))), decode_here(per_frame(frames)));
   EXPECT_EQ(summary_counts(run.out).speech, 710);
-  EXPECT_NE(run.out.find("segmental SNR"), std::string::npos);
+  // The speech-band figures come first, then the raw ones with their reason.
+  const auto band = run.out.find("speech band");
+  const auto raw = run.out.find("against the raw input");
+  ASSERT_NE(band, std::string::npos) << run.out;
+  ASSERT_NE(raw, std::string::npos) << run.out;
+  EXPECT_LT(band, raw);
+  EXPECT_NE(run.out.find("DC offset", raw), std::string::npos) << run.out;
 }
 
 TEST(ToolCli, QuietLeavesOnlyErrors) {

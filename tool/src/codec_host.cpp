@@ -16,6 +16,13 @@ namespace {
 
 thread_local LogCapture* active_capture = nullptr;
 
+constexpr const char* kModuleFile = "codec_g729a.so";
+#ifdef G729A_MODULE_FROM_BIN
+constexpr const char* kModuleFromBin = G729A_MODULE_FROM_BIN;
+#else
+constexpr const char* kModuleFromBin = "../lib/corvane/modules";
+#endif
+
 std::string trimmed(std::string text) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
@@ -23,12 +30,26 @@ std::string trimmed(std::string text) {
 
 }  // namespace
 
+std::vector<std::string> module_candidates(const std::string& exe_dir) {
+  const std::filesystem::path dir(exe_dir);
+  std::vector<std::string> candidates{(dir / kModuleFile).string()};
+  const std::filesystem::path installed(kModuleFromBin);
+  candidates.push_back(((installed.is_absolute() ? installed : dir / installed) / kModuleFile)
+                           .lexically_normal()
+                           .string());
+  return candidates;
+}
+
 std::string default_module_path() {
   if (const char* env = std::getenv("G729A_MODULE"); env && *env) return env;
   std::error_code error;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (!error) return (exe.parent_path() / "codec_g729a.so").string();
-  return "./codec_g729a.so";
+  if (error) return std::string("./") + kModuleFile;
+  const auto candidates = module_candidates(exe.parent_path().string());
+  for (const auto& path : candidates) {
+    if (std::filesystem::exists(path, error)) return path;
+  }
+  return candidates.front();
 }
 
 CodecModule open_codec_module(const std::string& path) {

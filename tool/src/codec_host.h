@@ -32,7 +32,12 @@ struct CodecModule {
   MissingFrameFn untransmitted = nullptr;   // g729tolin_untransmitted, likewise
 };
 
-// --module, else $G729A_MODULE, else codec_g729a.so beside the executable.
+// Where the module may be, in the order tried: beside the executable (a build
+// tree or a copied tool), then the module folder of the tree the executable
+// is installed in (the build's module folder, relative to the tool's folder).
+std::vector<std::string> module_candidates(const std::string& exe_dir);
+// $G729A_MODULE, else the first candidate that exists, else the first
+// candidate (so the error names it). --module overrides all of these.
 std::string default_module_path();
 // Throws ToolError when the module cannot be loaded or lacks a translator.
 CodecModule open_codec_module(const std::string& path);

@@ -20,6 +20,7 @@
 #include "report.h"
 #include "streams.h"
 #include "tool_error.h"
+#include "version.h"
 
 namespace g729tool {
 namespace {
@@ -37,7 +38,9 @@ struct BatchOptions {
 };
 
 void add_common(CLI::App& app, CommonOptions& common) {
-  app.add_option("--module", common.module_path, "Codec module to load (default: beside g729a)")
+  app.add_option("--module", common.module_path,
+                 "Codec module to load (default: $G729A_MODULE, else beside g729a, else the "
+                 "installed module folder)")
       ->type_name("PATH");
   app.add_flag("-q,--quiet", common.quiet, "Print errors only: no notes, progress or summary");
 }
@@ -146,6 +149,8 @@ int run(int argc, char** argv) {
   app.require_subcommand(0, 1);
   CommonOptions common;
   add_common(app, common);
+  bool show_version = false;
+  app.add_flag("--version", show_version, "Print the tool's version and the module's version line");
 
   BatchOptions encode_options;
   auto* encode = app.add_subcommand("encode", "Encode audio to G.729 frames (.g729 or .bit)");
@@ -232,6 +237,10 @@ int run(int argc, char** argv) {
   if (*streams) return run_streams(stream_files, stream_options, stream_json);
 
   std::string module_path = common.module_path.empty() ? default_module_path() : common.module_path;
+  if (show_version) {
+    install_log_sink();
+    return print_versions(module_path);
+  }
   // Validate everything that needs no module before loading it.
   std::vector<Conversion> encode_jobs, decode_jobs;
   if (*encode) {

@@ -1,8 +1,7 @@
 #include "codec/common/gain_prediction.h"
 
-#include <cmath>
-
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
@@ -16,16 +15,16 @@ constexpr double kMeanEnergyDb = 36.0;
 double predicted_code_gain(const double* cv, const GainPredictorMemory& memory) {
   double energy = 0.01;
   for (int n = 0; n < kSubframeLength; ++n) energy += cv[n] * cv[n];
-  double p = kMeanEnergyDb - 10.0 * std::log10(energy / kSubframeLength);
+  double p = kMeanEnergyDb - 10.0 * portable_log10(energy / kSubframeLength);
   for (int k = 0; k < 4; ++k) p += gain_pred_coef[k] * memory[k];
-  return std::pow(10.0, p / 20.0);
+  return portable_exp10(p / 20.0);
 }
 
 void gain_predictor_update(GainPredictorMemory& memory, double gamma) {
   memory[3] = memory[2];
   memory[2] = memory[1];
   memory[1] = memory[0];
-  memory[0] = 20.0 * std::log10(gamma);
+  memory[0] = 20.0 * portable_log10(gamma);
 }
 
 }  // namespace g729a

@@ -1,8 +1,7 @@
-#include <cmath>
-
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
+#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/concealment.h"
 #include "codec/decoder/sid_decode.h"
@@ -28,7 +27,7 @@ void decoder_init(DecoderState& state) {
   state.cng_seed = kCngSeedStart;
   lsf_ma_memory_init(state.lsf_ma_memory);
   state.sid_gain = 0.0;
-  for (int i = 0; i < 10; ++i) state.sid_lsp[i] = std::cos(lsf_ma_memory_reset[i]);
+  for (int i = 0; i < 10; ++i) state.sid_lsp[i] = portable_cos(lsf_ma_memory_reset[i]);
   state.sid_received_gain = sid_gain_table[0];
   state.gain_predictor_memory.fill(kInitialGainPrediction);
   state.postproc_memory.fill(0.0);

@@ -1,0 +1,21 @@
+// cos, acos, log10 and 10^x that give the same double on every machine.
+//
+// The C library's versions differ between processors and library builds in
+// the last bit (the 32-bit x86 library evaluates some of them on the x87
+// unit, AArch64 fuses multiplies and adds), and the codec feeds their results
+// back into its state, so one differing bit could change a later search
+// decision. These use only +, -, *, / and sqrt on doubles, which IEEE 754
+// defines exactly, so every target rounds identically. Each is evaluated in
+// double-double (about 104 bits) and rounded once at the end, which makes the
+// result the correctly rounded value except where the exact value lies within
+// about 2^-100 of a rounding midpoint.
+#pragma once
+
+namespace g729a {
+
+double portable_cos(double x);    // any |x| below 2^20
+double portable_acos(double x);   // x in [-1, 1]
+double portable_log10(double x);  // x > 0 and finite
+double portable_exp10(double x);  // |x| below 300
+
+}  // namespace g729a
