@@ -104,7 +104,8 @@ void decode_sid(DecoderState& state, const FrameParameters& fp, std::array<LpVec
 
 }  // namespace
 
-int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* payload, int length) {
+int decode_frame_unguarded(DecoderState& state, std::int16_t* out, const std::uint8_t* payload,
+                           int length) {
   FrameParameters fp;
   if (!unpack_frame(payload, length, fp)) return -1;
 
@@ -127,9 +128,14 @@ int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* pay
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
 
   output_stage(post, state.postproc_memory, std::span<std::int16_t, 80>(out, 80));
+  return 0;
+}
 
-  // A runaway stream restarts the channel before its values can overflow.
-  if (!decoder_state_within_bounds(state)) decoder_state_init(state);
+int decode_frame(DecoderState& state, std::int16_t* out, const std::uint8_t* payload, int length) {
+  if (decode_frame_unguarded(state, out, payload, length) != 0) return -1;
+  // A runaway stream that has overflowed restarts the channel; its samples
+  // of this frame are already defined (conversion saturates, NaN gives 0).
+  if (!decoder_state_finite(state)) decoder_state_init(state);
   return 0;
 }
 
