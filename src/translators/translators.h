@@ -16,4 +16,8 @@ inline constexpr const char* kLogFile = "codec_g729a.c";
 inline constexpr int kBufferSamples = 8000;
 inline constexpr int kFrameSamples = 80;
 
+// Logged when an instance's sample_count lies outside its buffer: the count
+// and the buffer's capacity.
+inline constexpr const char* kBadCountMessage = "Invalid sample count (%d, buffer holds %d)\n";
+
 }  // namespace g729a
