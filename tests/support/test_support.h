@@ -1,4 +1,4 @@
-// Helpers shared by the test programs: the shared conformance data, PCM
+// Helpers shared by the test programs: the conformance data, PCM
 // files, signal-to-noise figures and the module loaded through the switch
 // stand-in.
 #pragma once
@@ -14,7 +14,7 @@
 
 namespace testsupport {
 
-// ../shared next to the source tree (tables, test vectors, golden outputs).
+// The conformance data (tests/data: tables, test vectors, golden outputs).
 std::string shared_dir();
 bool shared_available();
 
@@ -39,9 +39,10 @@ TranslatorDescriptor* decoder_translator();  // g729tolin
 
 }  // namespace testsupport
 
-#define SKIP_WITHOUT_SHARED()                                                      \
-  do {                                                                             \
-    if (!testsupport::shared_available())                                          \
-      GTEST_SKIP() << "shared test data not found at " << testsupport::shared_dir() \
-                   << "; conformance checks skipped";                              \
+// Missing data fails the test: a check that cannot run must not pass.
+#define REQUIRE_CONFORMANCE_DATA()                                                  \
+  do {                                                                              \
+    if (!testsupport::shared_available())                                           \
+      GTEST_FAIL() << "conformance data not found at " << testsupport::shared_dir() \
+                   << " (see tests/data/README.md)";                                \
   } while (0)
