@@ -19,3 +19,6 @@ build_and_test release
 echo "=== conformance report (SNR against the published decoder and chain) ==="
 build/release/g729a conformance tests/data/testvectors
 build_and_test sanitize
+
+# Fuzzing: every target builds with clang and runs briefly on its corpus.
+scripts/fuzz-smoke.sh "${G729A_FUZZ_SECONDS:-30}"
