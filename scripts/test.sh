@@ -20,5 +20,9 @@ echo "=== conformance report (SNR against the published decoder and chain) ==="
 build/release/g729a conformance tests/data/testvectors
 build_and_test sanitize
 
+# ThreadSanitizer over the tests that run channels and batch conversions on
+# several threads (the preset builds and selects only those).
+build_and_test tsan
+
 # Fuzzing: every target builds with clang and runs briefly on its corpus.
 scripts/fuzz-smoke.sh "${G729A_FUZZ_SECONDS:-30}"
