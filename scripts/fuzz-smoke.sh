@@ -16,7 +16,7 @@ build=build/fuzz
 
 echo "=== fuzz build (clang, ASan + UBSan + libFuzzer) ==="
 cmake -S . -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DG729A_BUILD_FUZZ=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DG729A_BUILD_FUZZ=ON -DG729A_WERROR=ON >/dev/null
 cmake --build "$build" -j2 --target "${targets[@]}"
 
 # Longest input worth trying per target: enough for the per-input caps.

@@ -9,7 +9,7 @@ scripts/install-deps.sh
 
 build_and_test() {
   echo "=== $1 build ==="
-  cmake --preset "$1"
+  cmake --preset "$1" -DG729A_WERROR=ON
   cmake --build --preset "$1"
   echo "=== $1 tests ==="
   scripts/ctest-no-skips.sh --preset "$1"

@@ -1,9 +1,10 @@
 // The file formats of encode and decode, checked against the translators
 // driven directly in this process.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "itu_serial.h"
 #include "support/test_support.h"
