@@ -43,10 +43,10 @@ std::vector<std::int16_t> speech_sample() {
 }
 
 // Speech source of a benchmark: 0 the bundled sample, 1 the published
-// SPEECH.IN test sequence (empty when ../shared is not there).
+// SPEECH.IN test sequence (empty when the test data is not there).
 std::vector<std::int16_t> speech_source(const benchmark::State& state) {
   if (state.range(0) == 0) return speech_sample();
-  return read_pcm(G729A_SHARED_DIR "/testvectors/g729a/SPEECH.IN");
+  return read_pcm(G729A_TEST_DATA_DIR "/testvectors/g729a/SPEECH.IN");
 }
 
 bool skip_without(benchmark::State& state, const std::vector<std::int16_t>& pcm) {

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
   clang
+  clang-format
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root_dir=$PWD/build/package-root
 packages=$PWD/build/packages
-vectors=../shared/testvectors
+vectors=$PWD/tests/data/testvectors
 version_line="Orvanta G.729A Module Version 1.4_3.1.4 (optimized for barcelona_32)"
 
 step() { echo "=== $* ==="; }

@@ -28,6 +28,12 @@ int g729tolin_framein(TranslatorInstance* pvt, HostFrame* frame) {
     cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Invalid frame (none)\n");
     return -1;
   }
+  // A count the host corrupted would have frames decoded outside output_buffer.
+  if (pvt->sample_count < 0 || pvt->sample_count > kBufferSamples) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, kBadCountMessage, pvt->sample_count,
+            kBufferSamples);
+    return -1;
+  }
   int remaining = frame->data_length;
   if (remaining <= 0) return 0;
   if (frame->payload == nullptr) {

@@ -30,6 +30,12 @@ int lintog729_framein(TranslatorInstance* pvt, HostFrame* frame) {
     cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, "Invalid frame (none)\n");
     return -1;
   }
+  // A count the host corrupted would move the copy outside input_buffer.
+  if (pvt->sample_count < 0 || pvt->sample_count > kBufferSamples) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, kBadCountMessage, pvt->sample_count,
+            kBufferSamples);
+    return -1;
+  }
   const int n = frame->samples;
   // The payload holds data_length bytes; never read past them.
   if (n < 0 || n > frame->data_length / 2) {
@@ -56,6 +62,12 @@ int lintog729_framein(TranslatorInstance* pvt, HostFrame* frame) {
 
 // inout: pvt (sample_count, input_buffer, codec state); out: output_buffer.
 HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
+  // A count beyond input_buffer would have the encoder read past it.
+  if (pvt->sample_count < 0 || pvt->sample_count > kBufferSamples) {
+    cvn_log(CVN_LOG_WARNING, kLogFile, __LINE__, __func__, kBadCountMessage, pvt->sample_count,
+            kBufferSamples);
+    return nullptr;
+  }
   if (pvt->sample_count < kFrameLength) return nullptr;
   EncoderChannel& channel = encoder_channel(pvt);
   auto* out = static_cast<std::uint8_t*>(pvt->output_buffer);

@@ -46,4 +46,8 @@ struct DecoderChannel {
   DecoderState codec;
 };
 
+// Logged when an instance's sample_count lies outside its buffer: the count
+// and the buffer's capacity.
+inline constexpr const char* kBadCountMessage = "Invalid sample count (%d, buffer holds %d)\n";
+
 }  // namespace g729a

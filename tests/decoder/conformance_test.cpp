@@ -58,7 +58,7 @@ void expect_golden(const Sequence& s, const std::vector<std::int16_t>& decoded, 
 class Conformance : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Conformance, DecodeFrameMatchesGolden) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const Sequence s = sequence(GetParam());
   g729a::DecoderState state;
   g729a::decoder_init(state);
@@ -72,7 +72,7 @@ TEST_P(Conformance, DecodeFrameMatchesGolden) {
 }
 
 TEST_P(Conformance, LoadedModuleMatchesGolden) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const Sequence s = sequence(GetParam());
   standin::Channel channel(testsupport::decoder_translator());
   ASSERT_EQ(channel.constructor_result(), 0);
@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Sequences, Conformance,
 // Sequences without a golden output (PARITY carries pitch parity errors):
 // the fixed-point reference only bounds them from below.
 TEST(ReferenceConformance, SequencesWithoutGoldenStayClose) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   for (const std::string name : {"TEST", "PARITY"}) {
     const Sequence s = sequence(name);
     standin::Channel channel(testsupport::decoder_translator());

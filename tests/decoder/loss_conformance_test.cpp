@@ -25,7 +25,7 @@ struct LossSequence {
 class LossConformance : public ::testing::TestWithParam<LossSequence> {};
 
 TEST_P(LossConformance, ReachesItsFloors) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const LossSequence& s = GetParam();
   const std::string tv = testsupport::shared_dir() + "/testvectors/";
   std::vector<g729io::SerialFrame> frames;

@@ -30,7 +30,7 @@ int first_differing_frame(const std::vector<std::uint8_t>& mine,
 }
 
 TEST_P(GoldenTest, DirectEncodingMatchesTraceAndBitstream) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const std::string name = GetParam();
   const auto pcm = testsupport::read_pcm(encconf::input_path(name));
   const auto golden = testsupport::read_file(encconf::golden_path(name));
@@ -71,7 +71,7 @@ std::vector<std::uint8_t> encode_through_module(const std::vector<std::int16_t>&
 }
 
 TEST_P(GoldenTest, ModuleMatchesInEveryHostFrameSize) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const std::string name = GetParam();
   const auto pcm = testsupport::read_pcm(encconf::input_path(name));
   const auto golden = testsupport::read_file(encconf::golden_path(name));

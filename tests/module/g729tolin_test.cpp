@@ -220,3 +220,39 @@ TEST_F(G729tolin, MissingPayloadOrFrameIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A host that corrupted sample_count gets a refusal, never a frame decoded
+// outside output_buffer; a count at the edges keeps its meaning.
+TEST_F(G729tolin, CountOutsideTheBufferIsRefused) {
+  auto bytes = [&] {
+    const auto* state = static_cast<const std::uint8_t*>(pvt()->codec_state);
+    const auto* out = static_cast<const std::uint8_t*>(pvt()->output_buffer);
+    std::vector<std::uint8_t> b(state, state + channel_.translator()->state_size);
+    b.insert(b.end(), out, out + channel_.translator()->buffer_size);
+    return b;
+  };
+  const auto before = bytes();
+  for (int count : {-1, -80, -2147483647 - 1, 8001, 2147483647}) {
+    for (const auto& payload : {speech_frames(2), kSid, std::vector<std::uint8_t>{}}) {
+      pvt()->sample_count = count;
+      pvt()->byte_count = 0;
+      EXPECT_EQ(framein(payload), -1) << count;
+      EXPECT_EQ(pvt()->sample_count, count);
+      EXPECT_EQ(pvt()->byte_count, 0);
+      expect_logged("Invalid sample count (" + std::to_string(count) + ", buffer holds 8000)\n");
+      EXPECT_TRUE(bytes() == before) << count;
+    }
+  }
+  pvt()->sample_count = 8000;
+  pvt()->byte_count = 16000;
+  EXPECT_EQ(framein(kSid), -1);
+  expect_logged("Out of buffer space\n");
+  pvt()->sample_count = 0;
+  pvt()->byte_count = 0;
+  EXPECT_EQ(framein(kSid), 0);
+  expect_counts(80);
+}
+
+}  // namespace

@@ -246,3 +246,79 @@ TEST_F(Lintog729, MissingPayloadOrFrameIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// The block the host allocated and the output buffer, to prove a refused
+// call touched neither.
+std::vector<std::uint8_t> instance_bytes(standin::Channel& channel) {
+  const TranslatorInstance* pvt = channel.instance();
+  const auto* state = static_cast<const std::uint8_t*>(pvt->codec_state);
+  const auto* out = static_cast<const std::uint8_t*>(pvt->output_buffer);
+  std::vector<std::uint8_t> bytes(state, state + channel.translator()->state_size);
+  bytes.insert(bytes.end(), out, out + channel.translator()->buffer_size);
+  return bytes;
+}
+
+void expect_bad_count_logged(const char* function, int count) {
+  const auto log = standin::take_log();
+  ASSERT_EQ(log.size(), 1u) << count;
+  EXPECT_EQ(log[0].level, 3);
+  EXPECT_EQ(log[0].file, "codec_g729a.c");
+  EXPECT_EQ(log[0].function, function);
+  EXPECT_EQ(log[0].message,
+            "Invalid sample count (" + std::to_string(count) + ", buffer holds 8000)\n");
+}
+
+constexpr int kCorruptCounts[] = {-1, -80, -2147483647 - 1, 8001, 8080, 2147483647};
+
+// A host that corrupted sample_count gets a refusal, never a read or write
+// outside the instance's buffers.
+TEST(Lintog729Counts, CountOutsideTheBufferIsRefusedByFrameinAndFrameout) {
+  moduletest::QuietLog quiet;
+  standin::Channel channel(testsupport::encoder_translator());
+  TranslatorInstance* pvt = channel.instance();
+  const auto pcm = speech(160);
+  HostFrame frame{};
+  frame.frame_type = 2;
+  frame.format = SLINEAR;
+  frame.data_length = 320;
+  frame.samples = 160;
+  frame.payload = const_cast<std::int16_t*>(pcm.data());
+  const auto before = instance_bytes(channel);
+  for (int count : kCorruptCounts) {
+    pvt->sample_count = count;
+    EXPECT_EQ(channel.translator()->framein(pvt, &frame), -1);
+    expect_bad_count_logged("lintog729_framein", count);
+    EXPECT_EQ(channel.translator()->frameout(pvt), nullptr);
+    expect_bad_count_logged("lintog729_frameout", count);
+    EXPECT_EQ(pvt->sample_count, count);
+    EXPECT_TRUE(instance_bytes(channel) == before) << count;
+  }
+}
+
+TEST(Lintog729Counts, CountsAtTheBufferEdgesWorkAsBefore) {
+  moduletest::QuietLog quiet;
+  standin::Channel channel(testsupport::encoder_translator());
+  TranslatorInstance* pvt = channel.instance();
+  // Empty: frameout quietly has nothing to give.
+  EXPECT_EQ(channel.frameout(), nullptr);
+  // Full: an empty frame is taken, one sample more is out of space, and
+  // frameout encodes all 100 frames.
+  pvt->sample_count = 8000;
+  HostFrame empty{};
+  EXPECT_EQ(channel.framein(empty), 0);
+  const std::int16_t one = 7;
+  EXPECT_EQ(channel.framein_pcm({&one, 1}), -1);
+  const auto log = standin::take_log();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].message, "Out of buffer space\n");
+  HostFrame* out = channel.frameout();
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->data_length, 1000);
+  EXPECT_EQ(out->samples, 8000);
+  EXPECT_EQ(pvt->sample_count, 0);
+  EXPECT_TRUE(standin::take_log().empty());
+}
+
+}  // namespace

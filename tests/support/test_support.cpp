@@ -1,18 +1,22 @@
 #include "support/test_support.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <sys/stat.h>
 
 namespace testsupport {
 
-std::string shared_dir() { return G729A_SHARED_DIR; }
+std::string shared_dir() {
+  return G729A_TEST_DATA_DIR;
+}
 
 bool shared_available() {
   struct stat st {};
-  return stat((shared_dir() + "/testvectors").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return stat((shared_dir() + "/testvectors").c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         stat((shared_dir() + "/golden").c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::vector<std::uint8_t> read_file(const std::string& path) {

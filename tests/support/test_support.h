@@ -1,4 +1,4 @@
-// Helpers shared by the test programs: the shared conformance data, PCM
+// Helpers shared by the test programs: the conformance data, PCM
 // files, signal-to-noise figures and the module loaded through the switch
 // stand-in.
 #pragma once
@@ -14,7 +14,7 @@
 
 namespace testsupport {
 
-// ../shared next to the source tree (tables, test vectors, golden outputs).
+// The conformance data (tests/data: tables, test vectors, golden outputs).
 std::string shared_dir();
 bool shared_available();
 
@@ -39,18 +39,10 @@ TranslatorDescriptor* decoder_translator();  // g729tolin
 
 }  // namespace testsupport
 
-// Set by builds that must run the conformance checks (the cross presets).
-#ifndef G729A_REQUIRE_SHARED
-#define G729A_REQUIRE_SHARED 0
-#endif
-
-#define SKIP_WITHOUT_SHARED()                                                       \
+// Missing data fails the test: a check that cannot run must not pass.
+#define REQUIRE_CONFORMANCE_DATA()                                                  \
   do {                                                                              \
-    if (!testsupport::shared_available()) {                                         \
-      if (G729A_REQUIRE_SHARED)                                                     \
-        FAIL() << "shared test data not found at " << testsupport::shared_dir()     \
-               << "; this build must run the conformance checks";                   \
-      GTEST_SKIP() << "shared test data not found at " << testsupport::shared_dir() \
-                   << "; conformance checks skipped";                               \
-    }                                                                               \
+    if (!testsupport::shared_available())                                           \
+      GTEST_FAIL() << "conformance data not found at " << testsupport::shared_dir() \
+                   << " (see tests/data/README.md)";                                \
   } while (0)

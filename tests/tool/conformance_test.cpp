@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ToolConformance, SerialDecodingEqualsTheGoldenOutputs) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const std::string shared = testsupport::shared_dir();
   TempDir dir;
   int compared = 0;
@@ -44,7 +44,7 @@ TEST(ToolConformance, SerialDecodingEqualsTheGoldenOutputs) {
 // The published inputs are headerless PCM; the tool completes their last
 // partial frame, which the golden files (whole frames only) do not hold.
 TEST(ToolConformance, EncodingEqualsTheGoldenFrames) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const std::string shared = testsupport::shared_dir();
   TempDir dir;
   int compared = 0;
@@ -70,7 +70,7 @@ TEST(ToolConformance, EncodingEqualsTheGoldenFrames) {
 }
 
 TEST(ToolConformance, PublishedSequencesMeetTheFloors) {
-  SKIP_WITHOUT_SHARED();
+  REQUIRE_CONFORMANCE_DATA();
   const ToolRun run = run_tool({"conformance", testsupport::shared_dir() + "/testvectors"});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   for (const std::string name :

@@ -28,7 +28,11 @@ struct Addresses {
 std::string address_text(int family, const std::uint8_t* bytes) {
   char text[INET6_ADDRSTRLEN] = {};
   if (!inet_ntop(family, bytes, text, sizeof text)) return "?";
-  return family == AF_INET6 ? "[" + std::string(text) + "]" : std::string(text);
+  if (family != AF_INET6) return text;
+  std::string bracketed = "[";
+  bracketed += text;
+  bracketed += ']';
+  return bracketed;
 }
 
 PacketStatus udp_from_datagram(Bytes udp, Bytes& payload, const Addresses& from,

@@ -166,8 +166,8 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   postfilter_back(state, second, 1, post);
 }
 
-// The end every frame shares: synthesis, post-filter, history shift, output
-// stage and the runaway guard. in: f; inout: state; out: pcm.
+// The end every frame shares: synthesis, post-filter, history shift and
+// output stage. in: f; inout: state; out: pcm.
 void finish_frame(const FrameSynthesis& f, DecoderState& state,
                   std::span<std::int16_t, kFrameLength> pcm) {
   state.previous_frame_kind = static_cast<std::int32_t>(f.kind);
@@ -182,15 +182,19 @@ void finish_frame(const FrameSynthesis& f, DecoderState& state,
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
 
   output_stage(post, state.postproc_memory, pcm);
+}
 
-  // A runaway stream restarts the channel before its values can overflow.
-  if (!decoder_state_within_bounds(state)) decoder_init(state);
+// A runaway stream that has overflowed restarts the channel; its samples of
+// this frame are already defined (conversion saturates, NaN gives 0).
+// inout: state.
+void restart_if_not_finite(DecoderState& state) {
+  if (!decoder_state_finite(state)) decoder_init(state);
 }
 
 }  // namespace
 
-bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
-                    std::span<std::int16_t, kFrameLength> pcm) {
+bool decoder_decode_unguarded(DecoderState& state, std::span<const std::uint8_t> frame,
+                              std::span<std::int16_t, kFrameLength> pcm) {
   // Checked before narrowing: a size beyond int must not wrap to a valid one.
   if (frame.size() != kSpeechFrameBytes && frame.size() != kSidFrameBytes) return false;
   FrameParameters fp;
@@ -207,10 +211,18 @@ bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
   return true;
 }
 
+bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
+                    std::span<std::int16_t, kFrameLength> pcm) {
+  if (!decoder_decode_unguarded(state, frame, pcm)) return false;
+  restart_if_not_finite(state);
+  return true;
+}
+
 void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
   FrameSynthesis f;
   conceal_speech(state, f);
   finish_frame(f, state, pcm);
+  restart_if_not_finite(state);
 }
 
 void decoder_decode_untransmitted(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
@@ -223,6 +235,7 @@ void decoder_decode_untransmitted(DecoderState& state, std::span<std::int16_t, k
   FrameSynthesis f;
   continue_comfort_noise(state, f);
   finish_frame(f, state, pcm);
+  restart_if_not_finite(state);
 }
 
 }  // namespace g729a

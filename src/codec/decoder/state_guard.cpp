@@ -1,31 +1,42 @@
 #include "codec/decoder/state_guard.h"
 
-#include <cmath>
-#include <span>
-
 namespace g729a {
 namespace {
 
-// Written as a negated comparison so that NaN fails it too.
-bool within(double v) {
-  return std::fabs(v) <= kRunawayBound;
-}
+constexpr int kExcitationPast = 154;
+constexpr int kResidualPast = 143;
+constexpr int kNewPerFrame = 80;
 
-bool all_within(std::span<const double> values) {
-  for (double v : values) {
-    if (!within(v)) return false;
+// v - v is exactly 0 for a finite v and NaN for an infinity or a NaN, and a
+// sum of zeros stays 0, so the sum is 0 exactly when every value is finite.
+// Four partial sums keep the additions off one long dependency chain.
+double nonfinite_probe(const double* v, int n) {
+  double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    a0 += v[i] - v[i];
+    a1 += v[i + 1] - v[i + 1];
+    a2 += v[i + 2] - v[i + 2];
+    a3 += v[i + 3] - v[i + 3];
   }
-  return true;
+  for (; i < n; ++i) a0 += v[i] - v[i];
+  return (a0 + a1) + (a2 + a3);
 }
 
 }  // namespace
 
-bool decoder_state_within_bounds(const DecoderState& s) {
-  return all_within(s.excitation_buffer) && all_within(s.synthesis_memory) &&
-         all_within(s.synthesis_buffer) && all_within(s.residual_buffer) &&
-         all_within(s.postfilter_memory) && all_within(s.postproc_memory) &&
-         within(s.tilt_memory) && within(s.agc_gain) && within(s.gain_code) &&
-         within(s.gain_pitch) && within(s.sid_gain);
+bool decoder_state_finite(const DecoderState& s) {
+  // The older samples of the excitation and residual histories were looked
+  // at in the frame that produced them; only this frame's 80 are new.
+  double probe =
+      nonfinite_probe(s.excitation_buffer.data() + kExcitationPast - kNewPerFrame, kNewPerFrame);
+  probe += nonfinite_probe(s.residual_buffer.data() + kResidualPast - kNewPerFrame, kNewPerFrame);
+  probe += nonfinite_probe(s.synthesis_buffer.data(), 10);
+  probe += nonfinite_probe(s.synthesis_memory.data(), 10);
+  probe += nonfinite_probe(s.postfilter_memory.data(), 10);
+  probe += nonfinite_probe(s.postproc_memory.data(), 4);
+  probe += (s.tilt_memory - s.tilt_memory) + (s.agc_gain - s.agc_gain);
+  return probe == 0.0;
 }
 
 }  // namespace g729a
