@@ -33,11 +33,11 @@ struct KnownSequence {
 // comfort noise of tstseq3a and tstseq4a must also keep the published level
 // within 1 dB.
 inline constexpr KnownSequence kKnownSequences[] = {
-    {"ALGTHM", 28.0, nullptr},    {"FIXED", 32.0, nullptr},    {"LSP", 22.0, nullptr},
-    {"PARITY", 32.0, nullptr},    {"PITCH", 41.0, nullptr},    {"SPEECH", 33.0, nullptr},
-    {"TAME", 32.0, nullptr},      {"TEST", 30.0, nullptr},     {"ERASURE", 26.0, nullptr},
-    {"OVERFLOW", -6.0, nullptr},  {"tstseq1a", 30.0, nullptr}, {"tstseq2a", 6.0, nullptr},
-    {"tstseq3a", 13.0, nullptr, 1.0},  {"tstseq4a", 14.0, nullptr, 1.0}, {"tstseq6", 26.0, nullptr},
+    {"ALGTHM", 28.0, nullptr},        {"FIXED", 32.0, nullptr},         {"LSP", 22.0, nullptr},
+    {"PARITY", 32.0, nullptr},        {"PITCH", 41.0, nullptr},         {"SPEECH", 33.0, nullptr},
+    {"TAME", 32.0, nullptr},          {"TEST", 30.0, nullptr},          {"ERASURE", 26.0, nullptr},
+    {"OVERFLOW", -6.0, nullptr},      {"tstseq1a", 30.0, nullptr},      {"tstseq2a", 6.0, nullptr},
+    {"tstseq3a", 13.0, nullptr, 1.0}, {"tstseq4a", 14.0, nullptr, 1.0}, {"tstseq6", 26.0, nullptr},
     {"tstseq5", 0.0, "overload"},
 };
 

@@ -6,8 +6,8 @@
 
 #include "audio_file.h"
 #include "jobs.h"
-#include "output_file.h"
 #include "measures.h"
+#include "output_file.h"
 #include "report.h"
 
 extern const unsigned char demo_speech_bytes[];
