@@ -57,6 +57,33 @@ void lp_residual(const LpVector& a, const double* x, double* y, int length) {
 
 namespace {
 
+// Ten steps of a tenth-order recursion with its past outputs in r0..r9: each
+// step's output takes the place of the oldest, so the names rotate instead of
+// the values.
+#define G729A_TEN_STEPS(STEP)                     \
+  STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0) \
+  STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1) \
+  STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2) \
+  STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3) \
+  STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4) \
+  STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5) \
+  STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6) \
+  STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7) \
+  STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8) \
+  STEP(9, r8, r7, r6, r5, r4, r3, r2, r1, r0, r9)
+
+// The first `rest` (< 10) of those steps.
+#define G729A_REST_STEPS(STEP)                                  \
+  if (rest > 0) STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0) \
+  if (rest > 1) STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1) \
+  if (rest > 2) STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2) \
+  if (rest > 3) STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3) \
+  if (rest > 4) STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4) \
+  if (rest > 5) STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5) \
+  if (rest > 6) STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6) \
+  if (rest > 7) STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7) \
+  if (rest > 8) STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+
 // One output of the recursion, the ten previous ones held in the variables
 // p1 (newest) .. p10; the new output replaces p10. Naming the variables
 // round a cycle of ten steps keeps the whole history in registers without a
@@ -87,28 +114,11 @@ namespace {
   double r5 = y[-5], r6 = y[-4], r7 = y[-3], r8 = y[-2], r9 = y[-1];
   int n = 0;
   for (; n + 10 <= length; n += 10, x += 10, y += 10) {
-    G729A_SYNTHESIS_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
-    G729A_SYNTHESIS_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
-    G729A_SYNTHESIS_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
-    G729A_SYNTHESIS_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
-    G729A_SYNTHESIS_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
-    G729A_SYNTHESIS_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
-    G729A_SYNTHESIS_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
-    G729A_SYNTHESIS_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
-    G729A_SYNTHESIS_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
-    G729A_SYNTHESIS_STEP(9, r8, r7, r6, r5, r4, r3, r2, r1, r0, r9)
+    G729A_TEN_STEPS(G729A_SYNTHESIS_STEP)
   }
   // The rest of a length that is not a multiple of ten (the post-filter's 22).
   const int rest = length - n;
-  if (rest > 0) G729A_SYNTHESIS_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
-  if (rest > 1) G729A_SYNTHESIS_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
-  if (rest > 2) G729A_SYNTHESIS_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
-  if (rest > 3) G729A_SYNTHESIS_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
-  if (rest > 4) G729A_SYNTHESIS_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
-  if (rest > 5) G729A_SYNTHESIS_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
-  if (rest > 6) G729A_SYNTHESIS_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
-  if (rest > 7) G729A_SYNTHESIS_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
-  if (rest > 8) G729A_SYNTHESIS_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+  G729A_REST_STEPS(G729A_SYNTHESIS_STEP)
 }
 
 #undef G729A_SYNTHESIS_STEP
@@ -156,27 +166,10 @@ G729A_AVX2 void lp_synthesis_avx2(const double* a, const double* x, double* y, i
   __m128d r8 = _mm_set_pd(y1[-2], y0[-2]), r9 = _mm_set_pd(y1[-1], y0[-1]);
   int n = 0;
   for (; n + 10 <= length; n += 10, x0 += 10, x1 += 10, y0 += 10, y1 += 10) {
-    G729A_PAIR_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
-    G729A_PAIR_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
-    G729A_PAIR_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
-    G729A_PAIR_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
-    G729A_PAIR_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
-    G729A_PAIR_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
-    G729A_PAIR_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
-    G729A_PAIR_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
-    G729A_PAIR_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
-    G729A_PAIR_STEP(9, r8, r7, r6, r5, r4, r3, r2, r1, r0, r9)
+    G729A_TEN_STEPS(G729A_PAIR_STEP)
   }
   const int rest = length - n;
-  if (rest > 0) G729A_PAIR_STEP(0, r9, r8, r7, r6, r5, r4, r3, r2, r1, r0)
-  if (rest > 1) G729A_PAIR_STEP(1, r0, r9, r8, r7, r6, r5, r4, r3, r2, r1)
-  if (rest > 2) G729A_PAIR_STEP(2, r1, r0, r9, r8, r7, r6, r5, r4, r3, r2)
-  if (rest > 3) G729A_PAIR_STEP(3, r2, r1, r0, r9, r8, r7, r6, r5, r4, r3)
-  if (rest > 4) G729A_PAIR_STEP(4, r3, r2, r1, r0, r9, r8, r7, r6, r5, r4)
-  if (rest > 5) G729A_PAIR_STEP(5, r4, r3, r2, r1, r0, r9, r8, r7, r6, r5)
-  if (rest > 6) G729A_PAIR_STEP(6, r5, r4, r3, r2, r1, r0, r9, r8, r7, r6)
-  if (rest > 7) G729A_PAIR_STEP(7, r6, r5, r4, r3, r2, r1, r0, r9, r8, r7)
-  if (rest > 8) G729A_PAIR_STEP(8, r7, r6, r5, r4, r3, r2, r1, r0, r9, r8)
+  G729A_REST_STEPS(G729A_PAIR_STEP)
 }
 
 #undef G729A_PAIR_STEP
