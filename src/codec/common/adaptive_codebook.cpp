@@ -1,5 +1,7 @@
 #include "codec/common/adaptive_codebook.h"
 
+#include <cstring>
+
 #include "codec/common/simd.h"
 #include "codec/common/tables.h"
 
@@ -24,36 +26,34 @@ void scalar_samples(double* exc, int base, const Taps& t, int from) {
 }
 
 // With base <= -14 (delays from 14 up) no sample of a group of four reads
-// another of its group, so the group can be formed side by side.
-#if defined(G729A_HAVE_SSE2)
-void sse2_samples(double* exc, int base, const Taps& t) {
-  for (int n = 0; n < kSubframeLength; n += 2) {
+// another of its group, so the group can be formed side by side, W at once.
+template <int W>
+[[gnu::always_inline]] inline void lane_samples(double* exc, int base, const Taps& t) {
+  using V = typename LaneVector<W>::type;
+  for (int n = 0; n < kSubframeLength; n += W) {
     const double* x1 = exc + base + n;
     const double* x2 = x1 + 1;
-    __m128d v = _mm_setzero_pd();
+    V v = {};
     for (int i = 0; i < 10; ++i) {
-      const __m128d p1 = _mm_mul_pd(_mm_loadu_pd(x1 - i), _mm_set1_pd(t.c1[i]));
-      const __m128d p2 = _mm_mul_pd(_mm_loadu_pd(x2 + i), _mm_set1_pd(t.c2[i]));
-      v = _mm_add_pd(v, _mm_add_pd(p1, p2));
+      V a, b, c1, c2;
+      std::memcpy(&a, x1 - i, sizeof a);
+      std::memcpy(&b, x2 + i, sizeof b);
+      for (int k = 0; k < W; ++k) c1[k] = t.c1[i], c2[k] = t.c2[i];
+      v = v + (a * c1 + b * c2);
     }
-    _mm_storeu_pd(exc + n, v);
+    std::memcpy(exc + n, &v, sizeof v);
   }
+}
+
+#if defined(G729A_HAVE_SSE2)
+void sse2_samples(double* exc, int base, const Taps& t) {
+  lane_samples<2>(exc, base, t);
 }
 #endif
 
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void avx2_samples(double* exc, int base, const Taps& t) {
-  for (int n = 0; n < kSubframeLength; n += 4) {
-    const double* x1 = exc + base + n;
-    const double* x2 = x1 + 1;
-    __m256d v = _mm256_setzero_pd();
-    for (int i = 0; i < 10; ++i) {
-      const __m256d p1 = _mm256_mul_pd(_mm256_loadu_pd(x1 - i), _mm256_set1_pd(t.c1[i]));
-      const __m256d p2 = _mm256_mul_pd(_mm256_loadu_pd(x2 + i), _mm256_set1_pd(t.c2[i]));
-      v = _mm256_add_pd(v, _mm256_add_pd(p1, p2));
-    }
-    _mm256_storeu_pd(exc + n, v);
-  }
+  lane_samples<4>(exc, base, t);
 }
 #endif
 

@@ -17,6 +17,16 @@
 
 namespace g729a {
 
+// W doubles side by side, with element-wise operations only: each lane
+// rounds exactly as the scalar code does. One kernel written on it serves
+// the two-lane path and, inlined into a G729A_AVX2 function, the four-lane
+// one. Values of it are never passed or returned, so no calling convention
+// depends on the target.
+template <int W>
+struct LaneVector {
+  typedef double type __attribute__((vector_size(8 * W)));
+};
+
 enum class SimdPath { Scalar = 0, Sse2 = 1, Avx2 = 2 };
 
 // The path in use: the best the processor and the build offer, or the one

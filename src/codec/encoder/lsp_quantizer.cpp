@@ -1,6 +1,7 @@
 #include "codec/encoder/lsp_quantizer.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "codec/common/portable_math.h"
 #include "codec/common/simd.h"
@@ -50,35 +51,41 @@ void row_distances_scalar(const double* t, const double* w, int lo, int hi, cons
   }
 }
 
+template <int W>
+[[gnu::always_inline]] inline void row_distances_lanes(const double* t, const double* w, int lo,
+                                                       int hi, const double* cbt, int rows,
+                                                       double* err) {
+  using V = typename LaneVector<W>::type;
+  for (int i = 0; i < rows; i += W) {
+    V e = {};
+    for (int j = lo; j < hi; ++j) {
+      V tj, row;
+      for (int k = 0; k < W; ++k) tj[k] = t[j];
+      std::memcpy(&row, cbt + j * rows + i, sizeof row);
+      const V diff = tj - row;
+      V term = diff * diff;
+      if (w != nullptr) {
+        V wj;
+        for (int k = 0; k < W; ++k) wj[k] = w[j];
+        term = wj * term;
+      }
+      e = e + term;
+    }
+    std::memcpy(err + i, &e, sizeof e);
+  }
+}
+
 #if defined(G729A_HAVE_SSE2)
 void row_distances_sse2(const double* t, const double* w, int lo, int hi, const double* cbt,
                         int rows, double* err) {
-  for (int i = 0; i < rows; i += 2) {
-    __m128d e = _mm_setzero_pd();
-    for (int j = lo; j < hi; ++j) {
-      const __m128d diff = _mm_sub_pd(_mm_set1_pd(t[j]), _mm_load_pd(cbt + j * rows + i));
-      __m128d term = _mm_mul_pd(diff, diff);
-      if (w != nullptr) term = _mm_mul_pd(_mm_set1_pd(w[j]), term);
-      e = _mm_add_pd(e, term);
-    }
-    _mm_storeu_pd(err + i, e);
-  }
+  row_distances_lanes<2>(t, w, lo, hi, cbt, rows, err);
 }
 #endif
 
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void row_distances_avx2(const double* t, const double* w, int lo, int hi,
                                    const double* cbt, int rows, double* err) {
-  for (int i = 0; i < rows; i += 4) {
-    __m256d e = _mm256_setzero_pd();
-    for (int j = lo; j < hi; ++j) {
-      const __m256d diff = _mm256_sub_pd(_mm256_set1_pd(t[j]), _mm256_load_pd(cbt + j * rows + i));
-      __m256d term = _mm256_mul_pd(diff, diff);
-      if (w != nullptr) term = _mm256_mul_pd(_mm256_set1_pd(w[j]), term);
-      e = _mm256_add_pd(e, term);
-    }
-    _mm256_storeu_pd(err + i, e);
-  }
+  row_distances_lanes<4>(t, w, lo, hi, cbt, rows, err);
 }
 #endif
 
