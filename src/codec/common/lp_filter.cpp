@@ -1,5 +1,7 @@
 #include "codec/common/lp_filter.h"
 
+#include <cstring>
+
 #include "codec/common/simd.h"
 
 namespace g729a {
@@ -15,31 +17,34 @@ void lp_residual_scalar(const double* a, const double* x, double* y, int from, i
 }
 
 // Outputs of the FIR filter are independent: two or four per step.
-#if defined(G729A_HAVE_SSE2)
-void lp_residual_sse2(const double* a, const double* x, double* y, int length) {
+template <int W>
+[[gnu::always_inline]] inline void lp_residual_lanes(const double* a, const double* x, double* y,
+                                                     int length) {
+  using V = typename LaneVector<W>::type;
   int n = 0;
-  for (; n + 2 <= length; n += 2) {
-    __m128d v = _mm_loadu_pd(x + n);
+  for (; n + W <= length; n += W) {
+    V v;
+    std::memcpy(&v, x + n, sizeof v);
     for (int k = 1; k <= 10; ++k) {
-      v = _mm_add_pd(v, _mm_mul_pd(_mm_set1_pd(a[k]), _mm_loadu_pd(x + n - k)));
+      V ak, past;
+      for (int l = 0; l < W; ++l) ak[l] = a[k];
+      std::memcpy(&past, x + n - k, sizeof past);
+      v = v + ak * past;
     }
-    _mm_storeu_pd(y + n, v);
+    std::memcpy(y + n, &v, sizeof v);
   }
   lp_residual_scalar(a, x, y, n, length);
+}
+
+#if defined(G729A_HAVE_SSE2)
+void lp_residual_sse2(const double* a, const double* x, double* y, int length) {
+  lp_residual_lanes<2>(a, x, y, length);
 }
 #endif
 
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void lp_residual_avx2(const double* a, const double* x, double* y, int length) {
-  int n = 0;
-  for (; n + 4 <= length; n += 4) {
-    __m256d v = _mm256_loadu_pd(x + n);
-    for (int k = 1; k <= 10; ++k) {
-      v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_set1_pd(a[k]), _mm256_loadu_pd(x + n - k)));
-    }
-    _mm256_storeu_pd(y + n, v);
-  }
-  lp_residual_scalar(a, x, y, n, length);
+  lp_residual_lanes<4>(a, x, y, length);
 }
 #endif
 

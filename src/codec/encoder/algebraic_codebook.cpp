@@ -1,6 +1,7 @@
 #include "codec/encoder/algebraic_codebook.h"
 
 #include <array>
+#include <cstring>
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/simd.h"
@@ -185,42 +186,41 @@ void correlation_rows_scalar(const double* h, const double* sign, const TrackVec
   }
 }
 
-#if defined(G729A_HAVE_SSE2)
-void correlation_rows_sse2(const double* h, const double* sign, const TrackVectors& tv, Unsigned& u,
-                           Correlations& phi) {
+template <int W>
+[[gnu::always_inline]] inline void correlation_rows_lanes(const double* h, const double* sign,
+                                                          const TrackVectors& tv, Unsigned& u,
+                                                          Correlations& phi) {
+  using V = typename LaneVector<W>::type;
   for (int i = kL - 1; i >= 0; --i) {
-    const __m128d hi = _mm_set1_pd(h[kL - 1 - i]);
-    const __m128d si = _mm_set1_pd(sign[i]);
+    V hi, si;
+    for (int l = 0; l < W; ++l) hi[l] = h[kL - 1 - i], si[l] = sign[i];
     for (int t = 0; t < 5; ++t) {
       const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
-      for (int k = 0; k < kTrackSize; k += 2) {
-        const __m128d v =
-            _mm_add_pd(_mm_loadu_pd(prev + k), _mm_mul_pd(hi, _mm_loadu_pd(tv.hr[t] + k)));
-        _mm_storeu_pd(u.row[i][t] + k, v);
-        _mm_storeu_pd(phi.row[i][t] + k, _mm_mul_pd(v, _mm_mul_pd(si, _mm_loadu_pd(tv.sr[t] + k))));
+      for (int k = 0; k < kTrackSize; k += W) {
+        V p, hr, sr;
+        std::memcpy(&p, prev + k, sizeof p);
+        std::memcpy(&hr, tv.hr[t] + k, sizeof hr);
+        std::memcpy(&sr, tv.sr[t] + k, sizeof sr);
+        const V v = p + hi * hr;
+        const V signed_v = v * (si * sr);
+        std::memcpy(u.row[i][t] + k, &v, sizeof v);
+        std::memcpy(phi.row[i][t] + k, &signed_v, sizeof signed_v);
       }
     }
   }
+}
+
+#if defined(G729A_HAVE_SSE2)
+void correlation_rows_sse2(const double* h, const double* sign, const TrackVectors& tv, Unsigned& u,
+                           Correlations& phi) {
+  correlation_rows_lanes<2>(h, sign, tv, u, phi);
 }
 #endif
 
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void correlation_rows_avx2(const double* h, const double* sign, const TrackVectors& tv,
                                       Unsigned& u, Correlations& phi) {
-  for (int i = kL - 1; i >= 0; --i) {
-    const __m256d hi = _mm256_set1_pd(h[kL - 1 - i]);
-    const __m256d si = _mm256_set1_pd(sign[i]);
-    for (int t = 0; t < 5; ++t) {
-      const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
-      for (int k = 0; k < kTrackSize; k += 4) {
-        const __m256d v = _mm256_add_pd(_mm256_loadu_pd(prev + k),
-                                        _mm256_mul_pd(hi, _mm256_loadu_pd(tv.hr[t] + k)));
-        _mm256_storeu_pd(u.row[i][t] + k, v);
-        _mm256_storeu_pd(phi.row[i][t] + k,
-                         _mm256_mul_pd(v, _mm256_mul_pd(si, _mm256_loadu_pd(tv.sr[t] + k))));
-      }
-    }
-  }
+  correlation_rows_lanes<4>(h, sign, tv, u, phi);
 }
 #endif
 
