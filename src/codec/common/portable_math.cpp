@@ -166,9 +166,14 @@ double portable_log10(double x) {
   const double zh = mi.hi - 1.0;
   const double zl = mi.lo;
   const double z = zh + zl;
-  // ln(1 + z) - z.
-  double poly = -1.0 / 11;
-  for (int k = 10; k >= 2; --k) poly = poly * z + ((k & 1) ? 1.0 : -1.0) / k;
+  // ln(1 + z) - z, through z^11/11.
+  const double poly =
+      -0.5 +
+      z * (1.0 / 3 +
+           z * (-0.25 + z * (0.2 + z * (-1.0 / 6 +
+                                        z * (1.0 / 7 +
+                                             z * (-0.125 +
+                                                  z * (1.0 / 9 + z * (-0.1 + z * (1.0 / 11)))))))));
   const double tail = poly * z * z * kInvLn10.hi;
   // log10 x = e log10 2 - log10 inv + ln(1 + z) / ln 10.
   const double ed = e;
@@ -186,7 +191,9 @@ double portable_exp10(double x) {
   // x ln 10 = k ln 2 / kExpStep + r with |r| <= 2^-7.5, r in two parts.
   const DD y = two_prod(x, kLn10[0]);
   const double yl = y.lo + x * kLn10[1];
-  const double kd = std::nearbyint(y.hi * kStepsPerLn);
+  // Rounds to an integer: adding 1.5 2^52 leaves no fraction bits.
+  constexpr double kRound = 0x1.8p+52;
+  const double kd = (y.hi * kStepsPerLn + kRound) - kRound;
   const double t1 = y.hi - kd * kLn2Step[0];  // exact: close operands, exact product
   const DD r0 = two_sum(t1, -kd * kLn2Step[1]);
   const DD r = two_sum(r0.hi, r0.lo + (yl - kd * kLn2Step[2]));
