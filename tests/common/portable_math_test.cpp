@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <numbers>
+#include <random>
+
+#include "codec/common/portable_math_reference.h"
 
 namespace {
 
@@ -121,6 +127,112 @@ TEST(PortableMath, AgreesWithTheCLibraryAcrossTheCodecsRanges) {
     const double db = -40.0 + i / 200.0;
     ASSERT_LE(ulps(portable_exp10(db / 20.0), std::pow(10.0, db / 20.0)), 1.0) << db;
   }
+}
+
+// The table-driven fast paths must give the reference's double for every
+// input: random arguments over each function's range, and the places where
+// the fast paths are weakest (results near zero, the ends of the tables, the
+// boundaries between branches) or hand over.
+using Function = double (*)(double);
+
+void expect_same_everywhere(const char* name, Function fast, Function reference,
+                            const std::function<double(std::mt19937_64&)>& draw, int count) {
+  std::mt19937_64 random(0x5eed);
+  int differences = 0;
+  for (int k = 0; k < count; ++k) {
+    const double x = draw(random);
+    const double a = fast(x);
+    const double b = reference(x);
+    if (std::bit_cast<std::uint64_t>(a) != std::bit_cast<std::uint64_t>(b) && differences++ < 5) {
+      ADD_FAILURE() << name << std::hexfloat << " at " << x << ": " << a << " instead of " << b;
+    }
+  }
+  EXPECT_EQ(differences, 0) << name;
+}
+
+double uniform(std::mt19937_64& random, double low, double high) {
+  return std::uniform_real_distribution<double>(low, high)(random);
+}
+
+// A random offset of random size: 2^-bits_low ... 2^-bits_high, either sign.
+double offset(std::mt19937_64& random, int bits_high, int bits_low) {
+  const int e = std::uniform_int_distribution<int>(bits_high, bits_low)(random);
+  return std::ldexp(uniform(random, -1.0, 1.0), -e);
+}
+
+TEST(PortableMath, FastPathsMatchTheReferenceBitForBit) {
+  using g729a::portable_acos_reference;
+  using g729a::portable_cos_reference;
+  using g729a::portable_exp10_reference;
+  using g729a::portable_log10_reference;
+  constexpr double pi = std::numbers::pi;
+  constexpr int kCount = 60000;
+  const auto cos_pair = [](const char* name, auto draw) {
+    expect_same_everywhere(name, portable_cos, portable_cos_reference, draw, kCount);
+  };
+  cos_pair("cos over (0, pi)", [](auto& r) { return uniform(r, 0.0, pi); });
+  cos_pair("cos over (-4, 4)", [](auto& r) { return uniform(r, -4.0, 4.0); });
+  cos_pair("cos near 0", [](auto& r) { return offset(r, 1, 80); });
+  cos_pair("cos near pi/2", [](auto& r) { return pi / 2 + offset(r, 6, 52); });
+  cos_pair("cos near pi", [](auto& r) { return pi + offset(r, 6, 52); });
+  cos_pair("cos near the table's end", [](auto& r) { return 3.25 + offset(r, 6, 52); });
+  cos_pair("cos of large arguments", [](auto& r) { return uniform(r, -1e6, 1e6); });
+
+  const auto acos_pair = [](const char* name, auto draw) {
+    expect_same_everywhere(name, portable_acos, portable_acos_reference, draw, kCount);
+  };
+  acos_pair("acos over (-1, 1)", [](auto& r) { return uniform(r, -1.0, 1.0); });
+  acos_pair("acos near 1", [](auto& r) { return 1.0 - std::fabs(offset(r, 1, 53)); });
+  acos_pair("acos near -1", [](auto& r) { return -1.0 + std::fabs(offset(r, 1, 53)); });
+  acos_pair("acos near 0", [](auto& r) { return offset(r, 1, 80); });
+  acos_pair("acos near 1/2", [](auto& r) { return (r() & 1 ? 0.5 : -0.5) + offset(r, 6, 54); });
+
+  const auto log_pair = [](const char* name, auto draw) {
+    expect_same_everywhere(name, portable_log10, portable_log10_reference, draw, kCount);
+  };
+  log_pair("log10 of energies",
+           [](auto& r) { return std::ldexp(uniform(r, 1.0, 2.0), int(r() % 80) - 20); });
+  log_pair("log10 near 1", [](auto& r) { return 1.0 + offset(r, 1, 53); });
+  log_pair("log10 near sqrt 2", [](auto& r) { return std::numbers::sqrt2 + offset(r, 10, 52); });
+  log_pair("log10 of any positive double", [](auto& r) {
+    return std::bit_cast<double>(r() >> 1);  // subnormals and infinity included
+  });
+
+  const auto exp_pair = [](const char* name, auto draw) {
+    expect_same_everywhere(name, portable_exp10, portable_exp10_reference, draw, kCount);
+  };
+  exp_pair("exp10 of gains", [](auto& r) { return uniform(r, -5.0, 5.0); });
+  exp_pair("exp10 over its range", [](auto& r) { return uniform(r, -299.99, 299.99); });
+  exp_pair("exp10 near 0", [](auto& r) { return offset(r, 1, 80); });
+  exp_pair("exp10 near integers",
+           [](auto& r) { return double(int(r() % 40) - 20) + offset(r, 20, 60); });
+
+  // Exact cases, both ends of each domain, and the cases above that sit on a
+  // rounding boundary (where the fast paths hand over).
+  const double cos_edges[] = {0.0,
+                              -0.0,
+                              0x1p-1074,
+                              pi / 2,
+                              pi,
+                              0x1.921fb54442d19p+0,
+                              3.25,
+                              -3.25,
+                              0x1.a000000000001p+1,
+                              0x1.65d18090b417dp-5,
+                              0x1.1654d61b2a27fp-6};
+  for (double x : cos_edges) EXPECT_EQ(portable_cos(x), portable_cos_reference(x)) << x;
+  const double acos_edges[] = {1.0, -1.0, 0.0, -0.0, 0.5, -0.5, 0x1.fffffffffffffp-1,
+                               -0x1.fffffffffffffp-1, 0x1.0000000000001p-1, -0x1.f4714fce746ccp-1,
+                               // Where an early fast path dropped the low part of the square root.
+                               0x1.53e9785738402p-1, 0x1.31191221f2726p-1, 0x1.7882815a06feep-1,
+                               0x1.603ea014bc9dp-1, 0x1.60a848c47fe26p-1};
+  for (double x : acos_edges) EXPECT_EQ(portable_acos(x), portable_acos_reference(x)) << x;
+  const double log_edges[] = {1.0,       0x1.0000000000001p+0,    0x1.fffffffffffffp-1, 0x1p-1022,
+                              0x1p-1074, 0x1.fffffffffffffp+1023, 0x1.2a6afed45394dp+1};
+  for (double x : log_edges) EXPECT_EQ(portable_log10(x), portable_log10_reference(x)) << x;
+  const double exp_edges[] = {0.0,     -0.0, 0x1p-1074, 299.99,
+                              -299.99, 22.0, -22.0,     -0x1.7a9bcfd4bf099p+1};
+  for (double x : exp_edges) EXPECT_EQ(portable_exp10(x), portable_exp10_reference(x)) << x;
 }
 
 }  // namespace

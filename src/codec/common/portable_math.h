@@ -5,10 +5,12 @@
 // unit, AArch64 fuses multiplies and adds), and the codec feeds their results
 // back into its state, so one differing bit could change a later search
 // decision. These use only +, -, *, / and sqrt on doubles, which IEEE 754
-// defines exactly, so every target rounds identically. Each is evaluated in
-// double-double (about 104 bits) and rounded once at the end, which makes the
-// result the correctly rounded value except where the exact value lies within
-// about 2^-100 of a rounding midpoint.
+// defines exactly, so every target rounds identically. Each returns the
+// correctly rounded value: a short table-driven pass with a proven error
+// bound decides the rounding almost always; otherwise a double-double
+// evaluation (about 104 bits, portable_math_reference.h) does, which is
+// correct except where the exact value lies within about 2^-100 of a
+// rounding midpoint.
 #pragma once
 
 namespace g729a {
