@@ -38,7 +38,12 @@ void require_finite_state(const g729a::DecoderState& s) {
   if (s.previous_lsf_mode != 0 && s.previous_lsf_mode != 1) std::abort();
 }
 
+// Per input: at most this many records, and this many decoded frames in
+// all (runs of missing frames included), so the fuzzer tries many inputs.
 constexpr int kMaxFrames = 12;
+constexpr int kMaxDecoded = 48;
+// Long enough for the code-gain predictor to reach its floor.
+constexpr int kMaxRun = 32;
 
 }  // namespace
 
@@ -47,15 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   g729a::decoder_init(state);
   std::int16_t out[80];
   std::size_t pos = 0;
-  for (int frames = 0; pos < size && frames < kMaxFrames; ++frames) {
+  int decoded = 0;
+  for (int frames = 0; pos < size && frames < kMaxFrames && decoded < kMaxDecoded; ++frames) {
     // The first byte of each record chooses its length: mostly speech
     // frames, some SID frames, some invalid lengths; or a run of erased or
     // untransmitted frames, as many as the next byte says.
     const int selector = data[pos++] % 10;
     if (selector >= 8) {
       if (pos >= size) break;
-      const int run = 1 + data[pos++];
-      for (int r = 0; r < run; ++r) {
+      const int run = 1 + data[pos++] % kMaxRun;
+      for (int r = 0; r < run && decoded < kMaxDecoded; ++r, ++decoded) {
         if (selector == 8) {
           g729a::decoder_decode_erased(state, out);
         } else {
@@ -71,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         g729a::decoder_decode(state, std::span<const std::uint8_t>(data + pos, length), out);
     if ((length == 10 || length == 2) != valid) std::abort();
     pos += static_cast<std::size_t>(length);
+    ++decoded;
     require_finite_state(state);
   }
   return 0;
