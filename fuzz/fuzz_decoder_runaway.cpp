@@ -13,33 +13,15 @@
 #include <limits>
 #include <span>
 
+#include "decoder_state_check.h"
 #include "g729a/codec.h"
 
 namespace {
 
 constexpr int kMaxFrames = 8;
 
-void require_finite(std::span<const double> values) {
-  for (double v : values) {
-    if (!std::isfinite(v)) std::abort();
-  }
-}
-
-void require_finite_state(const g729a::DecoderState& s) {
-  require_finite(s.excitation_buffer);
-  require_finite(s.lsp_previous);
-  require_finite(s.synthesis_memory);
-  require_finite(s.residual_buffer);
-  require_finite(s.postfilter_memory);
-  require_finite(s.synthesis_buffer);
-  require_finite(s.postproc_memory);
-  require_finite(s.gain_predictor_memory);
-  require_finite(s.sid_lsp);
-  for (const auto& row : s.lsf_ma_memory) require_finite(row);
-  const double scalars[] = {s.pitch_sharpening, s.gain_code, s.gain_pitch,       s.sid_gain,
-                            s.tilt_memory,      s.agc_gain,  s.sid_received_gain};
-  require_finite(scalars);
-}
+using fuzzcheck::require_finite;
+using fuzzcheck::require_finite_state;
 
 void scale(std::span<double> values, double factor) {
   for (double& v : values) v *= factor;
