@@ -14,7 +14,6 @@
 
 namespace {
 
-using fuzzcheck::require_finite;
 using fuzzcheck::require_finite_state;
 
 // Per input: at most this many records, and this many decoded frames in

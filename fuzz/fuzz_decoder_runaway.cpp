@@ -20,7 +20,6 @@ namespace {
 
 constexpr int kMaxFrames = 8;
 
-using fuzzcheck::require_finite;
 using fuzzcheck::require_finite_state;
 
 void scale(std::span<double> values, double factor) {
