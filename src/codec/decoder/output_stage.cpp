@@ -20,34 +20,36 @@ std::int16_t to_pcm_sample(double w) {
 namespace {
 
 // The recursion as written, built once plainly and once in three-operand
-// (VEX) form for the AVX2 path: same arithmetic. The conversions do not feed
+// (VEX) form for the AVX2 path: same arithmetic, two samples per turn so the
+// memory's rotation costs no register moves. The conversions do not feed
 // back, so they run afterwards, several per step.
 [[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
                                                     double* w) {
   BiquadMemory m = memory;  // kept in registers through the loop
-  for (int n = 0; n < kFrameLength; ++n)
+  for (int n = 0; n < kFrameLength; n += 2) {
     w[n] = biquad_step(output_filter_b, output_filter_a, m, v[n]);
+    w[n + 1] = biquad_step(output_filter_b, output_filter_a, m, v[n + 1]);
+  }
   memory = m;
 }
 
+// to_pcm_sample on whole vectors: w + 0.5 with w's sign (for -0.0 that gives
+// -0.5, which truncates to 0 as 0.5 does), capped at 32767 (anything in
+// 32767..32768 truncates to 32767 anyway); a NaN is masked to +0.0 before the
+// conversion. Below -32768 the conversion gives -32768 or, out of the int32
+// range, its 0x80000000 marker, which the saturating pack keeps at -32768.
 #if defined(G729A_HAVE_SSE2)
-// to_pcm_sample on two samples: +-0.5 chosen by w >= 0, saturation by
-// min/max (the truncation of anything in 32767..32768 is 32767 anyway),
-// NaN masked to 0.
 void to_pcm_sse2(const double* w, std::int16_t* pcm) {
+  const __m128d sign = _mm_set1_pd(-0.0);
   const __m128d half = _mm_set1_pd(0.5);
-  const __m128d zero = _mm_setzero_pd();
-  for (int n = 0; n < 80; n += 4) {
+  const __m128d top = _mm_set1_pd(32767.0);
+  for (int n = 0; n < kFrameLength; n += 4) {
     __m128i words[2];
     for (int h = 0; h < 2; ++h) {
       const __m128d x = _mm_loadu_pd(w + n + 2 * h);
-      const __m128d pos = _mm_cmpge_pd(x, zero);
-      const __m128d r =
-          _mm_or_pd(_mm_and_pd(pos, _mm_add_pd(x, half)), _mm_andnot_pd(pos, _mm_sub_pd(x, half)));
-      const __m128d c = _mm_max_pd(_mm_min_pd(r, _mm_set1_pd(32767.0)), _mm_set1_pd(-32768.0));
-      const __m128i ordered = _mm_castpd_si128(_mm_shuffle_pd(
-          _mm_cmpord_pd(x, x), _mm_cmpord_pd(x, x), 0));  // both lanes' masks, low halves used
-      words[h] = _mm_and_si128(_mm_cvttpd_epi32(c), _mm_shuffle_epi32(ordered, 0x88));
+      const __m128d r = _mm_add_pd(x, _mm_or_pd(half, _mm_and_pd(x, sign)));
+      const __m128d c = _mm_and_pd(_mm_min_pd(r, top), _mm_cmpord_pd(x, x));
+      words[h] = _mm_cvttpd_epi32(c);
     }
     const __m128i four = _mm_unpacklo_epi64(words[0], words[1]);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pcm + n), _mm_packs_epi32(four, four));
@@ -55,24 +57,53 @@ void to_pcm_sse2(const double* w, std::int16_t* pcm) {
 }
 #endif
 
-void output_stage_plain(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
-  double w[80];
-  output_recursion(v, memory, w);
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void to_pcm_avx2(const double* w, std::int16_t* pcm) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256d half = _mm256_set1_pd(0.5);
+  const __m256d top = _mm256_set1_pd(32767.0);
+  for (int n = 0; n < kFrameLength; n += 8) {
+    __m128i words[2];
+    for (int h = 0; h < 2; ++h) {
+      const __m256d x = _mm256_loadu_pd(w + n + 4 * h);
+      const __m256d r = _mm256_add_pd(x, _mm256_or_pd(half, _mm256_and_pd(x, sign)));
+      const __m256d c = _mm256_and_pd(_mm256_min_pd(r, top), _mm256_cmp_pd(x, x, _CMP_ORD_Q));
+      words[h] = _mm256_cvttpd_epi32(c);
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + n), _mm_packs_epi32(words[0], words[1]));
+  }
+}
+#endif
+
+void to_pcm_plain(const double* w, std::int16_t* pcm) {
 #if defined(G729A_HAVE_SSE2)
   if (simd_path() != SimdPath::Scalar) return to_pcm_sse2(w, pcm);
 #endif
-  for (int n = 0; n < 80; ++n) pcm[n] = to_pcm_sample(w[n]);
+  for (int n = 0; n < kFrameLength; ++n) pcm[n] = to_pcm_sample(w[n]);
+}
+
+void output_stage_plain(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
+  double w[kFrameLength];
+  output_recursion(v, memory, w);
+  to_pcm_plain(w, pcm);
 }
 
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void output_stage_avx2(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
-  double w[80];
+  double w[kFrameLength];
   output_recursion(v, memory, w);
-  to_pcm_sse2(w, pcm);
+  to_pcm_avx2(w, pcm);
 }
 #endif
 
 }  // namespace
+
+void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return to_pcm_avx2(w.data(), pcm.data());
+#endif
+  to_pcm_plain(w.data(), pcm.data());
+}
 
 void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
                   std::span<std::int16_t, 80> pcm) {
