@@ -13,4 +13,8 @@ void lagged_sums(const double* a, const double* b, int stride, int length, int c
 // each in increasing n, the two sums side by side.
 void two_energies(const double* a, const double* b, double start, double* ea, double* eb);
 
+// out[n] = a x[n] + b y[n] for n = 0..39, element by element; out may be x
+// or y itself.
+void weighted_sum(double a, const double* x, double b, const double* y, double* out);
+
 }  // namespace g729a

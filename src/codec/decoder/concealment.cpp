@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/lanes.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/parameter_decoding.h"
@@ -60,7 +61,7 @@ void erased_excitation(DecoderState& state, int position, int& T) {
   gain_predictor_conceal(state.gain_predictor_memory);
   state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
 
-  for (int n = 0; n < 40; ++n) exc[n] = state.gain_pitch * exc[n] + state.gain_code * cv[n];
+  weighted_sum(state.gain_pitch, exc, state.gain_code, cv.data(), exc);
 }
 
 }  // namespace g729a

@@ -3,6 +3,7 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
+#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/lsf.h"
@@ -53,7 +54,7 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   gain_decode(gain_index, cv, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
   state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
 
-  for (int n = 0; n < 40; ++n) exc[n] = state.gain_pitch * exc[n] + state.gain_code * cv[n];
+  weighted_sum(state.gain_pitch, exc, state.gain_code, cv.data(), exc);
 }
 
 // What the shared end of the driver needs from a frame's own road: the LP

@@ -1,5 +1,6 @@
 #include "codec/encoder/subframe.h"
 
+#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
 #include "codec/common/simd.h"
@@ -121,7 +122,7 @@ void gain_correlations(const double* x, const double* y1, const double* y2, doub
 }
 
 void build_excitation(double* exc, double gp, double gc, const double* cw) {
-  for (int n = 0; n < 40; ++n) exc[n] = gp * exc[n] + gc * cw[n];
+  weighted_sum(gp, exc, gc, cw, exc);
 }
 
 void update_target_memory(const double* x, const double* y1, const double* y2, double gp, double gc,
