@@ -56,15 +56,27 @@ TEST(PitchPostfilter, TieKeepsTheSmallerDelayAndGainBranches) {
   EXPECT_EQ(pitch_filtered(60, 1, {60}, 1)[0], 1.0);
 }
 
+TEST(TiltCompensation, FirstSampleUsesTheCarriedInputAndLeavesTheLast) {
+  std::array<double, 40> p;
+  for (int n = 0; n < 40; ++n) p[n] = n + 1.0;
+  std::array<double, 40> out;
+  double memory = 2.0;
+  tilt_compensation(0.5, p.data(), memory, out.data());
+  EXPECT_EQ(out[0], 0.0);  // 1 - 0.5 * 2
+  for (int n = 1; n < 40; ++n) EXPECT_EQ(out[n], (n + 1.0) - 0.5 * n) << n;
+  EXPECT_EQ(memory, 40.0);
+  EXPECT_EQ(p[0], 1.0);  // the input is left alone
+}
+
 TEST(AdaptiveGainControl, AllZeroOutputRestartsTheGainFromZero) {
   std::array<double, 40> x;
   x.fill(2.0);
   Subframe y{};
   double gain = 1.0;
-  adaptive_gain_control(x.data(), y, gain);
+  adaptive_gain_control(x.data(), y.data(), gain, y.data());
   EXPECT_EQ(gain, 0.0);
   y.fill(1.0);
-  adaptive_gain_control(x.data(), y, gain);
+  adaptive_gain_control(x.data(), y.data(), gain, y.data());
   const double g0 = 2.0 * 0.09999999999999998;  // sqrt(160 / 40), scaled
   EXPECT_EQ(y[0], g0);
   EXPECT_EQ(y[1], g0 * 0.9 + g0);
@@ -72,7 +84,7 @@ TEST(AdaptiveGainControl, AllZeroOutputRestartsTheGainFromZero) {
   x.fill(0.0);
   y.fill(1.0);
   gain = 1.0;
-  adaptive_gain_control(x.data(), y, gain);
+  adaptive_gain_control(x.data(), y.data(), gain, y.data());
   EXPECT_EQ(y[1], 0.9 * 0.9);
 }
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/common/lanes.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
@@ -68,9 +69,8 @@ TEST(SimdPaths, AdaptiveGainControlIncludingSilence) {
     expect_every_path_matches_scalar(
         [&] {
           g729a::Subframe out;
-          for (int n = 0; n < 40; ++n) out[n] = y[n];
           double gain = 0.7;
-          g729a::adaptive_gain_control(x.data(), out, gain);
+          g729a::adaptive_gain_control(x.data(), y.data(), gain, out.data());
           std::vector<double> v(out.begin(), out.end());
           v.push_back(gain);
           return v;
@@ -104,6 +104,65 @@ TEST(SimdPaths, OutputStageAtTheConversionEdges) {
           return out;
         },
         "output_stage");
+  }
+}
+
+TEST(SimdPaths, ToPcmAtEveryConversionEdge) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> w = {
+      0.5,       -0.5,     0.49,     -0.49,        0.0,          -0.0,          32766.49,
+      32766.5,   32767.0,  32767.99, 32768.0,      -32767.49,    -32767.5,      -32768.0,
+      -32768.49, -32768.5, -32769.0, 2147483647.0, 2147483648.0, -2147483648.0, -2147483649.0,
+      1e300,     -1e300,   inf,      -inf,         nan,          -nan,          4.9e-324,
+      -4.9e-324, 1.5,      -1.5,     2.5,          -2.5};
+  const auto rest = varied_signal(80 - w.size(), 7, 40000.0);
+  w.insert(w.end(), rest.begin(), rest.end());
+  for (auto path : {g729a::SimdPath::Scalar, g729a::SimdPath::Sse2, g729a::SimdPath::Avx2}) {
+    testsupport::ForcedPath forced(path);
+    if (forced.active() != path) continue;
+    std::array<std::int16_t, 80> pcm;
+    g729a::to_pcm(std::span<const double, 80>(w.data(), 80), pcm);
+    for (int n = 0; n < 80; ++n) {
+      EXPECT_EQ(pcm[n], g729a::to_pcm_sample(w[n]))
+          << g729a::simd_path_name(path) << " at " << w[n];
+    }
+  }
+}
+
+TEST(SimdPaths, TiltCompensationReadsOnlyItsInput) {
+  for (unsigned seed = 0; seed < 10; ++seed) {
+    const auto p = varied_signal(40, seed + 300);
+    const double k = seed == 0 ? 0.0 : 0.8 * std::sin(seed);
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> out(41);
+          double memory = 123.25;
+          g729a::tilt_compensation(k, p.data(), memory, out.data());
+          out[40] = memory;
+          return out;
+        },
+        "tilt_compensation");
+  }
+}
+
+TEST(SimdPaths, WeightedSumInPlaceAndApart) {
+  for (unsigned seed = 0; seed < 10; ++seed) {
+    const auto x = varied_signal(40, seed + 400);
+    const auto y = varied_signal(40, seed + 500);
+    const double a = 1.0 - 0.1 * seed;
+    const double b = 0.37 * seed;
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> apart(40);
+          g729a::weighted_sum(a, x.data(), b, y.data(), apart.data());
+          std::vector<double> in_place(x);
+          g729a::weighted_sum(a, in_place.data(), b, y.data(), in_place.data());
+          EXPECT_TRUE(testsupport::same_bits(apart, in_place));
+          for (int n = 0; n < 40; ++n) EXPECT_EQ(apart[n], a * x[n] + b * y[n]);
+          return apart;
+        },
+        "weighted_sum");
   }
 }
 

@@ -5,6 +5,7 @@
 #include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
+#include "codec/common/simd.h"
 
 namespace g729a {
 namespace {
@@ -54,10 +55,10 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
     // Prediction gain below 3 dB: leave the residual alone.
     for (int n = 0; n < 40; ++n) p[n] = r[n];
   } else if (E_d < cmax) {
-    for (int n = 0; n < 40; ++n) p[n] = kCurrentWeight * r[n] + kDelayedWeight * r[n - best];
+    weighted_sum(kCurrentWeight, r, kDelayedWeight, r - best, p.data());
   } else {
     const double g = 1.0 / (E_d + 0.5 * cmax) * (0.5 * cmax);
-    for (int n = 0; n < 40; ++n) p[n] = (1.0 - g) * r[n] + g * r[n - best];
+    weighted_sum(1.0 - g, r, g, r - best, p.data());
   }
 }
 
@@ -106,26 +107,79 @@ void postfilter_filters(const std::array<LpVector, 2>& A, std::array<PostfilterF
   f[1].tilt = tilt_from_response(h1);
 }
 
-void tilt_compensation(double k, Subframe& p, double& memory) {
-  const double last = p[39];
-  for (int n = 39; n >= 1; --n) p[n] = p[n] - k * p[n - 1];
-  p[0] = p[0] - k * memory;
-  memory = last;
+namespace {
+
+// Each output reads inputs only, so whole vectors of them form at once.
+[[gnu::always_inline]] inline void tilt_steps(double k, const double* __restrict p, double memory,
+                                              double* __restrict out) {
+  out[0] = p[0] - k * memory;
+  for (int n = 1; n < 40; ++n) out[n] = p[n] - k * p[n - 1];
 }
 
-void adaptive_gain_control(const double* x, Subframe& y, double& gain) {
+void tilt_plain(double k, const double* p, double memory, double* out) {
+  tilt_steps(k, p, memory, out);
+}
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void tilt_avx2(double k, const double* p, double memory, double* out) {
+  tilt_steps(k, p, memory, out);
+}
+#endif
+
+}  // namespace
+
+void tilt_compensation(double k, const double* p, double& memory, double* out) {
+  const double previous = memory;
+  memory = p[39];
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return tilt_avx2(k, p, previous, out);
+#endif
+  tilt_plain(k, p, previous, out);
+}
+
+namespace {
+
+// The running gain is a chain of its own; the products then form whole
+// vectors at once.
+[[gnu::always_inline]] inline void agc_steps(const double* y, double g0, double& gain,
+                                             double* out) {
+  double gains[40];
+  double g = gain;
+#pragma GCC unroll 4
+  for (int n = 0; n < 40; ++n) {
+    g = g * kAgcDecay + g0;
+    gains[n] = g;
+  }
+  gain = g;
+  for (int n = 0; n < 40; ++n) out[n] = y[n] * gains[n];
+}
+
+void agc_plain(const double* y, double g0, double& gain, double* out) {
+  agc_steps(y, g0, gain, out);
+}
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void agc_avx2(const double* y, double g0, double& gain, double* out) {
+  agc_steps(y, g0, gain, out);
+}
+#endif
+
+}  // namespace
+
+void adaptive_gain_control(const double* x, const double* y, double& gain, double* out) {
   double G_out;
   double G_in;
-  two_energies(y.data(), x, 0.0, &G_out, &G_in);
+  two_energies(y, x, 0.0, &G_out, &G_in);
   if (G_out == 0.0) {
     gain = 0.0;
+    for (int n = 0; n < 40; ++n) out[n] = y[n];
     return;
   }
   const double g0 = G_in == 0.0 ? 0.0 : std::sqrt(G_in / G_out) * kAgcRise;
-  for (double& v : y) {
-    gain = gain * kAgcDecay + g0;
-    v = v * gain;
-  }
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return agc_avx2(y, g0, gain, out);
+#endif
+  agc_plain(y, g0, gain, out);
 }
 
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
@@ -136,12 +190,12 @@ void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind
   lp_residual(f.An, x, r, 40);
 
   if (kind == FrameKind::Speech) {
-    pitch_postfilter(r, T, stage.p);
+    Subframe pitched;
+    pitch_postfilter(r, T, pitched);
+    tilt_compensation(f.tilt, pitched.data(), state.tilt_memory, stage.p.data());
   } else {
-    for (int n = 0; n < 40; ++n) stage.p[n] = r[n];
+    tilt_compensation(f.tilt, r, state.tilt_memory, stage.p.data());
   }
-
-  tilt_compensation(f.tilt, stage.p, state.tilt_memory);
 
   for (int i = 0; i < 10; ++i) stage.y[i] = state.postfilter_memory[i];
 }
@@ -153,10 +207,7 @@ void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
   flush_memory(state.postfilter_memory);
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  Subframe result;
-  for (int n = 0; n < 40; ++n) result[n] = y[10 + n];
-  adaptive_gain_control(x, result, state.agc_gain);
-  for (int n = 0; n < 40; ++n) out[40 * s + n] = result[n];
+  adaptive_gain_control(x, y + 10, state.agc_gain, out.data() + 40 * s);
 
   for (int i = 0; i < kResidualHistory; ++i)
     state.residual_buffer[i] = state.residual_buffer[i + 40];

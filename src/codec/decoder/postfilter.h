@@ -21,11 +21,14 @@ void pitch_postfilter(const double* r, int T, Subframe& p);
 // 0.8; 0 when it is not positive. in: An, Ad.
 double tilt_factor(const LpVector& An, const LpVector& Ad);
 
-// in: k; inout: p, memory (last input sample of the previous subframe).
-void tilt_compensation(double k, Subframe& p, double& memory);
+// out[n] = p[n] - k p[n-1] over the subframe, p[-1] being memory (the last
+// input sample of the previous subframe). in: k, p[0..39]; inout: memory;
+// out: out[0..39], which must not overlap p.
+void tilt_compensation(double k, const double* p, double& memory, double* out);
 
-// in: x (the subframe's synthesized speech); inout: y, gain.
-void adaptive_gain_control(const double* x, Subframe& y, double& gain);
+// in: x (the subframe's synthesized speech), y (the post-filtered
+// subframe); inout: gain; out: out[0..39] (may be y itself).
+void adaptive_gain_control(const double* x, const double* y, double& gain, double* out);
 
 // The weighted filters of a subframe and its tilt factor.
 struct PostfilterFilters {

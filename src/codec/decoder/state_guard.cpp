@@ -1,5 +1,7 @@
 #include "codec/decoder/state_guard.h"
 
+#include "codec/common/simd.h"
+
 namespace g729a {
 namespace {
 
@@ -7,7 +9,7 @@ namespace {
 // sum of zeros stays 0, so the sum is 0 exactly when every value is finite.
 // Four partial sums keep the additions off one long dependency chain.
 template <int N>
-double nonfinite_probe(const double* v) {
+[[gnu::always_inline]] inline double nonfinite_probe(const double* v) {
   double a0 = 0.0, a1 = 0.0, a2 = 0.0, a3 = 0.0;
   constexpr int kWhole = N / 4 * 4;
   for (int i = 0; i < kWhole; i += 4) {
@@ -24,7 +26,9 @@ double nonfinite_probe(const double* v) {
 
 }  // namespace
 
-bool decoder_state_finite(const DecoderState& s) {
+namespace {
+
+[[gnu::always_inline]] inline double state_probe(const DecoderState& s) {
   // The older samples of the excitation and residual histories were looked
   // at in the frame that produced them; only this frame's 80 are new.
   double probe =
@@ -36,7 +40,26 @@ bool decoder_state_finite(const DecoderState& s) {
   probe += nonfinite_probe<kLpOrder>(s.postfilter_memory.data());
   probe += nonfinite_probe<4>(s.postproc_memory.data());
   probe += (s.tilt_memory - s.tilt_memory) + (s.agc_gain - s.agc_gain);
-  return probe == 0.0;
+  return probe;
+}
+
+double state_probe_plain(const DecoderState& s) {
+  return state_probe(s);
+}
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 double state_probe_avx2(const DecoderState& s) {
+  return state_probe(s);
+}
+#endif
+
+}  // namespace
+
+bool decoder_state_finite(const DecoderState& s) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return state_probe_avx2(s) == 0.0;
+#endif
+  return state_probe_plain(s) == 0.0;
 }
 
 }  // namespace g729a
