@@ -28,8 +28,8 @@ TEST(SimdPaths, LaggedSumsAtEveryCountStrideAndLength) {
   const auto signal = varied_signal(1000, 1);
   const double* a = signal.data() + 300;
   for (int stride : {1, 2}) {
-    for (int length : {1, 40, 240}) {
-      for (int count = 1; count <= 13; ++count) {
+    for (int length : {1, 3, 40, 42, 240}) {
+      for (int count = 1; count <= 17; ++count) {
         expect_every_path_matches_scalar(
             [&] {
               std::vector<double> out(count);

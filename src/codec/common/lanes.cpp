@@ -34,6 +34,19 @@ void lagged_sums_sse2(const double* a, const double* b, int stride, int length, 
 G729A_AVX2 void lagged_sums_avx2(const double* a, const double* b, int stride, int length,
                                  int count, double* out) {
   int l = 0;
+  // Eight lags per pass share each broadcast of a.
+  for (; l + 8 <= count; l += 8) {
+    __m256d near = _mm256_setzero_pd();  // lanes l + 3 .. l
+    __m256d far = _mm256_setzero_pd();   // lanes l + 7 .. l + 4
+#pragma GCC unroll 4
+    for (int m = 0; m < length; ++m) {
+      const __m256d am = _mm256_set1_pd(a[m * stride]);
+      near = _mm256_add_pd(near, _mm256_mul_pd(am, _mm256_loadu_pd(b + m * stride - l - 3)));
+      far = _mm256_add_pd(far, _mm256_mul_pd(am, _mm256_loadu_pd(b + m * stride - l - 7)));
+    }
+    _mm256_storeu_pd(out + l, _mm256_permute4x64_pd(near, 0x1B));
+    _mm256_storeu_pd(out + l + 4, _mm256_permute4x64_pd(far, 0x1B));
+  }
   for (; l + 4 <= count; l += 4) {
     __m256d acc = _mm256_setzero_pd();  // lanes l + 3 .. l
     for (int m = 0; m < length; ++m) {
