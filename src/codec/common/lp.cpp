@@ -1,5 +1,8 @@
 #include "codec/common/lp.h"
 
+#include <cstring>
+
+#include "codec/common/simd.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
@@ -114,10 +117,11 @@ void lsp_polynomial(std::span<const double, 10> lsp, int offset, double* f) {
 
 }  // namespace
 
-void lsp_to_lp(std::span<const double, 10> lsp, LpVector& a) {
-  double f1[6], f2[6];
-  lsp_polynomial(lsp, 0, f1);
-  lsp_polynomial(lsp, 1, f2);
+namespace {
+
+// The sum and difference polynomials' coefficients to the LP vector.
+// in: f1, f2 (both overwritten); out: a.
+void combine_polynomials(double* f1, double* f2, LpVector& a) {
   for (int i = 5; i >= 1; --i) {
     f1[i] = f1[i] + f1[i - 1];
     f2[i] = f2[i] - f2[i - 1];
@@ -129,10 +133,94 @@ void lsp_to_lp(std::span<const double, 10> lsp, LpVector& a) {
   }
 }
 
+// lsp_to_lp for W / 2 LSP vectors side by side: lane 2m holds the sum
+// polynomial of lsp[m], lane 2m + 1 its difference polynomial, each lane
+// doing the scalar operations in their order (x - y is x + (-y) exactly,
+// so one sign vector serves both kinds of lane). out: a[0 .. W/2 - 1].
+template <int W>
+[[gnu::always_inline]] inline void lsp_to_lp_lanes(const double* const* lsp, LpVector* a) {
+  using V = typename LaneVector<W>::type;
+  V b[5];  // -2 lsp at the polynomial's k-th position
+  V sign;
+  for (int k = 0; k < 5; ++k) {
+    double gathered[W];
+    for (int l = 0; l < W; ++l) gathered[l] = lsp[l / 2][l % 2 + 2 * k];
+    std::memcpy(&b[k], gathered, sizeof b[k]);
+    b[k] = -2.0 * b[k];
+  }
+  double signs[W];
+  for (int l = 0; l < W; ++l) signs[l] = l % 2 == 0 ? 1.0 : -1.0;
+  std::memcpy(&sign, signs, sizeof sign);
+
+  V c[6] = {};
+  for (int l = 0; l < W; ++l) c[0][l] = 1.0;
+  c[1] = b[0];
+  for (int i = 2; i <= 5; ++i) {
+    const V bi = b[i - 1];
+    c[i] = bi * c[i - 1] + 2.0 * c[i - 2];
+    for (int j = i - 1; j >= 2; --j) c[j] = c[j] + bi * c[j - 1] + c[j - 2];
+    c[1] = c[1] + bi;
+  }
+  for (int l = 0; l < W; l += 2) a[l / 2][0] = 1.0;
+  for (int i = 5; i >= 1; --i) {
+    const V d = c[i] + sign * c[i - 1];
+    V swapped;
+    if constexpr (W == 4) {
+      swapped = __builtin_shufflevector(d, d, 1, 0, 3, 2);
+    } else {
+      swapped = __builtin_shufflevector(d, d, 1, 0);
+    }
+    const V sum = 0.5 * (d + swapped);         // lane 2m: f1 + f2
+    const V difference = 0.5 * (d - swapped);  // lane 2m: f1 - f2
+    for (int l = 0; l < W; l += 2) {
+      a[l / 2][i] = sum[l];
+      a[l / 2][11 - i] = difference[l];
+    }
+  }
+}
+
+// Both subframes' vectors, four polynomials side by side on AVX2.
+template <int W>
+[[gnu::always_inline]] inline void lsp_pair_to_lp(const double* lsp_mid, const double* lsp_new,
+                                                  std::array<LpVector, kSubframes>& a) {
+  const double* sources[2] = {lsp_mid, lsp_new};
+  for (int first = 0; first < 2; first += W / 2) lsp_to_lp_lanes<W>(sources + first, &a[first]);
+}
+
+#if defined(G729A_HAVE_SSE2)
+void lsp_pair_to_lp_sse2(const double* lsp_mid, const double* lsp_new,
+                         std::array<LpVector, kSubframes>& a) {
+  lsp_pair_to_lp<2>(lsp_mid, lsp_new, a);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void lsp_pair_to_lp_avx2(const double* lsp_mid, const double* lsp_new,
+                                    std::array<LpVector, kSubframes>& a) {
+  lsp_pair_to_lp<4>(lsp_mid, lsp_new, a);
+}
+#endif
+
+}  // namespace
+
+void lsp_to_lp(std::span<const double, 10> lsp, LpVector& a) {
+  double f1[6], f2[6];
+  lsp_polynomial(lsp, 0, f1);
+  lsp_polynomial(lsp, 1, f2);
+  combine_polynomials(f1, f2, a);
+}
+
 void lsp_interpolate(std::span<const double, 10> lsp_previous, std::span<const double, 10> lsp_new,
                      std::array<LpVector, kSubframes>& a) {
   std::array<double, 10> lsp_mid;
   for (int i = 0; i < 10; ++i) lsp_mid[i] = 0.5 * lsp_previous[i] + 0.5 * lsp_new[i];
+    // The four polynomials are independent: side by side where vectors allow.
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return lsp_pair_to_lp_avx2(lsp_mid.data(), lsp_new.data(), a);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return lsp_pair_to_lp_sse2(lsp_mid.data(), lsp_new.data(), a);
+#endif
   lsp_to_lp(lsp_mid, a[0]);
   lsp_to_lp(lsp_new, a[1]);
 }
