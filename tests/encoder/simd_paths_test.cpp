@@ -144,4 +144,49 @@ TEST(SimdPaths, AlgebraicCodebookAtDelaysAroundTheSubframe) {
   }
 }
 
+// Targets whose candidates tie, rise or fall along the track, so that the
+// best changes in every lane of a group, in none, or only on exact ties
+// (which never win).
+TEST(SimdPaths, AlgebraicCodebookWinnersInEveryLane) {
+  std::vector<std::vector<double>> targets;
+  targets.push_back(std::vector<double>(40, 1.0));  // all tie
+  targets.push_back(std::vector<double>(40, 0.0));  // all zero
+  std::vector<double> rising(40), falling(40), alternating(40), ulps(40, 1.0);
+  for (int n = 0; n < 40; ++n) {
+    rising[n] = 1.0 + n;
+    falling[n] = 40.0 - n;
+    alternating[n] = n % 2 ? -(1.0 + n) : 1.0 + n;
+    ulps[n] = std::nextafter(1.0, 2.0 + n % 3);
+    if (n % 5 == 0) ulps[n] = std::nextafter(ulps[n], 3.0);
+  }
+  targets.push_back(rising);
+  targets.push_back(falling);
+  targets.push_back(alternating);
+  targets.push_back(ulps);
+  std::vector<double> impulse_h(40, 0.0);
+  impulse_h[0] = 1.0;
+  const std::vector<double> impulse = impulse_h;
+  const auto decaying = varied_signal(40, 77, 1.0);
+  for (const auto& x2 : targets) {
+    for (const std::vector<double>* h0 : {&impulse, &decaying}) {
+      expect_every_path_matches_scalar(
+          [&] {
+            std::vector<double> h(*h0);
+            std::vector<double> cw(40);
+            std::vector<double> y2(40);
+            std::int32_t positions = -1;
+            std::int32_t signs = -1;
+            g729a::algebraic_codebook_search(x2.data(), h.data(), 60, 0.2, cw.data(), y2.data(),
+                                             &positions, &signs);
+            std::vector<double> out(cw);
+            out.insert(out.end(), y2.begin(), y2.end());
+            out.push_back(positions);
+            out.push_back(signs);
+            return out;
+          },
+          "algebraic_codebook_search");
+    }
+  }
+}
+
 }  // namespace

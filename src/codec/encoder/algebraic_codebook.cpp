@@ -34,11 +34,7 @@ struct Score {
 // Pseudo-best of a stage: any real candidate beats it.
 constexpr Score kNoScore{-1.0, 1.0};
 
-// in: candidate a, e; in: best; true when a*a/e beats best, without dividing.
-bool beats(double a, double e, const Score& best) {
-  return (a * a) * best.e - best.a2 * e > 0.0;
-}
-
+// in: s, best; true when s.a2/s.e beats best.a2/best.e, without dividing.
 bool beats(const Score& s, const Score& best) {
   return s.a2 * best.e - best.a2 * s.e > 0.0;
 }
@@ -74,12 +70,53 @@ int track_of(int pulse, int track3) {
   return pulse == 3 ? track3 : pulse;
 }
 
+// Compares candidates k = 0..7 (squared numerator a2[k], energy e[k]) one
+// after the other with the best so far, as a plain loop does; returns the
+// last one that won, or -1. With W > 1 each group of W is first compared
+// with the best as it stands, side by side: only a group where some
+// candidate wins is then gone through one by one (the candidates before
+// the first winner compare exactly as they did in the group).
+template <int W>
+[[gnu::always_inline]] inline int scan_candidates(const double* a2, const double* e, Score& best) {
+  int winner = -1;
+  for (int k0 = 0; k0 < kTrackSize; k0 += W) {
+    if constexpr (W > 1) {
+      using V = typename LaneVector<W>::type;
+      V va2, ve;
+      std::memcpy(&va2, a2 + k0, sizeof va2);
+      std::memcpy(&ve, e + k0, sizeof ve);
+      const V t = va2 * best.e - best.a2 * ve;
+      // All lanes' "t > 0" folded into lane 0 (NaN compares false, as in
+      // the plain test).
+      auto m = t > 0.0;
+      if constexpr (W == 4) {
+        m = m | __builtin_shufflevector(m, m, 2, 3, 0, 1);
+        m = m | __builtin_shufflevector(m, m, 1, 0, 3, 2);
+      } else {
+        m = m | __builtin_shufflevector(m, m, 1, 0);
+      }
+      const bool any = m[0] != 0;
+      if (!any) continue;
+    }
+    for (int k = k0; k < k0 + W; ++k) {
+      if (a2[k] * best.e - best.a2 * e[k] > 0.0) {
+        best = {a2[k], e[k]};
+        winner = k;
+      }
+    }
+  }
+  return winner;
+}
+
 // One search of a pass. Phase 1 pairs the two best positions of the lead
 // pulse's track with every position of the pair pulse's track; phase 2 tries
 // every position pair of the outer and inner pulses against the winning
-// pair. in: d, phi, track3 and the four pulse numbers; returns the set.
-PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int track3, int lead,
-                int pair, int outer, int inner) {
+// pair. Each group of eight candidates is formed first, then compared in
+// order. in: d, phi, track3 and the four pulse numbers; returns the set.
+template <int W>
+[[gnu::always_inline]] inline PulseSet search(const std::array<double, kL>& d,
+                                              const Correlations& phi, int track3, int lead,
+                                              int pair, int outer, int inner) {
   const int lead_track = track_of(lead, track3);
   const int pair_track = track_of(pair, track3);
   const int outer_track = track_of(outer, track3);
@@ -92,6 +129,8 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   Score best = kNoScore;
   int fixed_lead = cand[0];
   int fixed_pair = pair_track;
+  double a2[kTrackSize];
+  double e[kTrackSize];
   for (int c = 0; c < 2; ++c) {
     const int pl = cand[c];
     const double* cross = phi.track(pl, pair_track);
@@ -100,12 +139,13 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
       const int pa = lead_first ? pl : pp;
       const int pb = lead_first ? pp : pl;
       const double a = d[pa] + d[pb];
-      const double e = phi.diag[pa] + phi.diag[pb] + 2.0 * cross[k];
-      if (beats(a, e, best)) {
-        best = {a * a, e};
-        fixed_lead = pl;
-        fixed_pair = pp;
-      }
+      a2[k] = a * a;
+      e[k] = phi.diag[pa] + phi.diag[pb] + 2.0 * cross[k];
+    }
+    const int k = scan_candidates<W>(a2, e, best);
+    if (k >= 0) {
+      fixed_lead = pl;
+      fixed_pair = pair_track + kTrackStep * k;
     }
   }
 
@@ -138,12 +178,13 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
     const double* cross = phi.track(io, inner_track);
     for (int k = 0; k < kTrackSize; ++k) {
       const double a = a_outer + inner_d[k];
-      const double e = e_outer + inner_e[k] + 2.0 * cross[k];
-      if (beats(a, e, best)) {
-        best = {a * a, e};
-        best_outer = io;
-        best_inner = inner_track + kTrackStep * k;
-      }
+      a2[k] = a * a;
+      e[k] = e_outer + inner_e[k] + 2.0 * cross[k];
+    }
+    const int k = scan_candidates<W>(a2, e, best);
+    if (k >= 0) {
+      best_outer = io;
+      best_inner = inner_track + kTrackStep * k;
     }
   }
 
@@ -154,6 +195,48 @@ PulseSet search(const std::array<double, kL>& d, const Correlations& phi, int tr
   s.m[inner] = best_inner;
   s.score = best;
   return s;
+}
+
+// Both passes (pulse 3 on track 3, then on track 4), two searches each.
+template <int W>
+[[gnu::always_inline]] inline PulseSet search_passes(const std::array<double, kL>& d,
+                                                     const Correlations& phi) {
+  PulseSet best{{0, 1, 2, 3}, kNoScore};
+  for (int track3 = 3; track3 <= 4; ++track3) {
+    // Search A: pulses 2 and 3 first, then 0 and 1.
+    PulseSet s = search<W>(d, phi, track3, 2, 3, 0, 1);
+    if (beats(s.score, best.score)) best = s;
+    // Search B: pulses 3 and 0 first, then 1 and 2.
+    s = search<W>(d, phi, track3, 3, 0, 1, 2);
+    if (beats(s.score, best.score)) best = s;
+  }
+  return best;
+}
+
+PulseSet search_passes_scalar(const std::array<double, kL>& d, const Correlations& phi) {
+  return search_passes<1>(d, phi);
+}
+
+#if defined(G729A_HAVE_SSE2)
+PulseSet search_passes_sse2(const std::array<double, kL>& d, const Correlations& phi) {
+  return search_passes<2>(d, phi);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 PulseSet search_passes_avx2(const std::array<double, kL>& d, const Correlations& phi) {
+  return search_passes<4>(d, phi);
+}
+#endif
+
+PulseSet search_all(const std::array<double, kL>& d, const Correlations& phi) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return search_passes_avx2(d, phi);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return search_passes_sse2(d, phi);
+#endif
+  return search_passes_scalar(d, phi);
 }
 
 // phi(i, j) = sum over n = max(i, j)..39 of h[n - i] h[n - j], added in
@@ -273,15 +356,7 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
 
   Correlations phi;
   correlations(h, sign.data(), phi);
-  PulseSet best{{0, 1, 2, 3}, kNoScore};
-  for (int track3 = 3; track3 <= 4; ++track3) {
-    // Search A: pulses 2 and 3 first, then 0 and 1.
-    PulseSet s = search(d, phi, track3, 2, 3, 0, 1);
-    if (beats(s.score, best.score)) best = s;
-    // Search B: pulses 3 and 0 first, then 1 and 2.
-    s = search(d, phi, track3, 3, 0, 1, 2);
-    if (beats(s.score, best.score)) best = s;
-  }
+  const PulseSet best = search_all(d, phi);
 
   std::int32_t signs = 0;
   for (int n = 0; n < kL; ++n) {
