@@ -1,6 +1,7 @@
 #include "codec/common/gain_prediction.h"
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/lanes.h"
 #include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 
@@ -13,8 +14,7 @@ constexpr double kMeanEnergyDb = 36.0;
 }  // namespace
 
 double predicted_code_gain(const double* cv, const GainPredictorMemory& memory) {
-  double energy = 0.01;
-  for (int n = 0; n < kSubframeLength; ++n) energy += cv[n] * cv[n];
+  const double energy = dot_product(0.01, cv, cv);
   double p = kMeanEnergyDb - 10.0 * portable_log10(energy / kSubframeLength);
   for (int k = 0; k < 4; ++k) p += gain_pred_coef[k] * memory[k];
   return portable_exp10(p / 20.0);

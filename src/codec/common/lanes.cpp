@@ -1,5 +1,7 @@
 #include "codec/common/lanes.h"
 
+#include <cstring>
+
 #include "codec/common/simd.h"
 
 namespace g729a {
@@ -117,6 +119,48 @@ G729A_AVX2 void weighted_sum_avx2(double a, const double* x, double b, const dou
 #endif
 
 }  // namespace
+
+namespace {
+
+template <int W>
+[[gnu::always_inline]] inline double dot_lanes(double start, const double* a, const double* b) {
+  using V = typename LaneVector<W>::type;
+  double s = start;
+  for (int n = 0; n < 40; n += W) {
+    V va, vb;
+    std::memcpy(&va, a + n, sizeof va);
+    std::memcpy(&vb, b + n, sizeof vb);
+    const V p = va * vb;
+    for (int l = 0; l < W; ++l) s += p[l];
+  }
+  return s;
+}
+
+#if defined(G729A_HAVE_SSE2)
+double dot_product_sse2(double start, const double* a, const double* b) {
+  return dot_lanes<2>(start, a, b);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 double dot_product_avx2(double start, const double* a, const double* b) {
+  return dot_lanes<4>(start, a, b);
+}
+#endif
+
+}  // namespace
+
+double dot_product(double start, const double* a, const double* b) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return dot_product_avx2(start, a, b);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return dot_product_sse2(start, a, b);
+#endif
+  double s = start;
+  for (int n = 0; n < 40; ++n) s += a[n] * b[n];
+  return s;
+}
 
 void weighted_sum(double a, const double* x, double b, const double* y, double* out) {
 #if defined(G729A_HAVE_AVX2)

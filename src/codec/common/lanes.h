@@ -13,6 +13,10 @@ void lagged_sums(const double* a, const double* b, int stride, int length, int c
 // each in increasing n, the two sums side by side.
 void two_energies(const double* a, const double* b, double start, double* ea, double* eb);
 
+// start + sum over n = 0..39 of a[n] b[n], added one by one in increasing
+// n; the products are formed several at a time.
+double dot_product(double start, const double* a, const double* b);
+
 // out[n] = a x[n] + b y[n] for n = 0..39, element by element; out may be x
 // or y itself.
 void weighted_sum(double a, const double* x, double b, const double* y, double* out);

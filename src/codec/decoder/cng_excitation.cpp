@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/lanes.h"
 #include "codec/common/simd.h"
 
 namespace g729a {
@@ -148,11 +149,8 @@ void cng_subframe(double* e, std::int16_t& seed, double G) {
 
   adaptive_codebook_vector(e, draw.delay, draw.fraction);
 
-  double E = 0.0;
-  for (int n = 0; n < 40; ++n) {
-    e[n] = draw.gain * e[n] + g[n];
-    E += e[n] * e[n];
-  }
+  weighted_sum(draw.gain, e, 1.0, g.data(), e);  // 1.0 g[n] is g[n] exactly
+  const double E = dot_product(0.0, e, e);
   cng_add_pulses(e, E, g, draw, G);
 }
 
@@ -193,8 +191,7 @@ CngDraw cng_draw(int r1, int r2, int r3) {
 }
 
 void cng_scale_gaussian(std::array<double, 40>& g, double G) {
-  double Eg = 0.0;
-  for (double v : g) Eg += v * v;
+  const double Eg = dot_product(0.0, g.data(), g.data());
   // Only an all-zero draw gives Eg = 0; dividing by it would fill the
   // frame with NaNs.
   if (Eg == 0.0) return;

@@ -21,9 +21,7 @@ using Vector = std::array<double, kSubframeLength>;
 
 // in: a[40], b[40]; returns sum a[n] b[n] in increasing n.
 double dot(const double* a, const double* b) {
-  double s = 0.0;
-  for (int n = 0; n < kSubframeLength; ++n) s += a[n] * b[n];
-  return s;
+  return dot_product(0.0, a, b);
 }
 
 // t - below .. t + above, shifted whole to lie inside kPitchMin..kPitchMax.

@@ -110,12 +110,9 @@ void codebook_target(const double* x, const double* y1, double gp, double* x2) {
 }
 
 void gain_correlations(const double* x, const double* y1, const double* y2, double* g) {
-  double yy = 0.01;
-  for (int n = 0; n < 40; ++n) yy += y2[n] * y2[n];
-  double xy = 0.01;
-  for (int n = 0; n < 40; ++n) xy += x[n] * y2[n];
-  double y12 = 0.01;
-  for (int n = 0; n < 40; ++n) y12 += y1[n] * y2[n];
+  const double yy = dot_product(0.01, y2, y2);
+  const double xy = dot_product(0.01, x, y2);
+  const double y12 = dot_product(0.01, y1, y2);
   g[2] = yy;
   g[3] = -2 * xy;
   g[4] = 2 * y12;
