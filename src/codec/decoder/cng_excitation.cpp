@@ -30,37 +30,17 @@ double pulse_correlation(const double* e, const CngDraw& d) {
 }
 
 // Jump-ahead constants: the j-th output after seed s is A_j s + C_j modulo
-// 2^16 (j = 1..12), so all twelve outputs of one Gaussian draw are formed at
-// once in 16-bit lanes, exactly as the step-by-step recursion wraps them.
+// 2^16, so the outputs of Gaussian draws are formed at once in 16-bit
+// lanes, exactly as the step-by-step recursion wraps them. Row k holds
+// steps 12k + 1 .. 12k + 12 (draw k of four) in lanes 0..11; lanes 12..15
+// stay 0 and add nothing to a draw's sum.
 struct JumpAhead {
-  std::int16_t a[16];
-  std::int16_t c[16];
-};
-
-constexpr JumpAhead make_jump_ahead() {
-  JumpAhead j{};
-  std::uint32_t a = 1;
-  std::uint32_t c = 0;
-  for (int k = 0; k < 12; ++k) {
-    a = (a * kGeneratorMultiplier) & 0xffff;
-    c = (c * kGeneratorMultiplier + kGeneratorIncrement) & 0xffff;
-    j.a[k] = static_cast<std::int16_t>(a);
-    j.c[k] = static_cast<std::int16_t>(c);
-  }
-  return j;  // lanes 12..15 stay 0: they add nothing to the sum
-}
-
-constexpr JumpAhead kJumpAhead = make_jump_ahead();
-
-// The same for four draws at once: row k holds steps 12k + 1 .. 12k + 12 in
-// lanes 0..11 (lanes 12..15 stay 0).
-struct JumpAhead4 {
   std::int16_t a[4][16];
   std::int16_t c[4][16];
 };
 
-constexpr JumpAhead4 make_jump_ahead4() {
-  JumpAhead4 j{};
+constexpr JumpAhead make_jump_ahead() {
+  JumpAhead j{};
   std::uint32_t a = 1;
   std::uint32_t c = 0;
   for (int k = 0; k < 48; ++k) {
@@ -72,7 +52,7 @@ constexpr JumpAhead4 make_jump_ahead4() {
   return j;
 }
 
-constexpr JumpAhead4 kJumpAhead4 = make_jump_ahead4();
+constexpr JumpAhead kJumpAhead = make_jump_ahead();
 
 #if defined(G729A_HAVE_SSE2)
 // cng_gaussian, the twelve steps side by side; the integer sum is exact in
@@ -80,11 +60,11 @@ constexpr JumpAhead4 kJumpAhead4 = make_jump_ahead4();
 double cng_gaussian_sse2(std::int16_t& seed) {
   const __m128i s = _mm_set1_epi16(seed);
   const __m128i lo = _mm_add_epi16(
-      _mm_mullo_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.a))),
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.c)));
+      _mm_mullo_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.a[0]))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.c[0])));
   const __m128i hi = _mm_add_epi16(
-      _mm_mullo_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.a + 8))),
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.c + 8)));
+      _mm_mullo_epi16(s, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.a[0] + 8))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(kJumpAhead.c[0] + 8)));
   const __m128i ones = _mm_set1_epi16(1);
   __m128i sum = _mm_add_epi32(_mm_madd_epi16(lo, ones), _mm_madd_epi16(hi, ones));
   sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
@@ -107,9 +87,9 @@ G729A_AVX2 void cng_gaussians_avx2(std::int16_t& seed, std::array<double, 40>& g
     __m256i sums[4];
     for (int k = 0; k < 4; ++k) {
       steps[k] = _mm256_add_epi16(
-          _mm256_mullo_epi16(
-              s, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kJumpAhead4.a[k]))),
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kJumpAhead4.c[k])));
+          _mm256_mullo_epi16(s,
+                             _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kJumpAhead.a[k]))),
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kJumpAhead.c[k])));
       sums[k] = _mm256_madd_epi16(steps[k], ones);
     }
     const __m256i h =
