@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "codec/common/adaptive_codebook.h"
@@ -58,6 +60,43 @@ TEST(SimdPaths, DotProductAddsInOrder) {
           return std::vector<double>{s};
         },
         "dot_product");
+  }
+}
+
+// Values with repeats, NaNs and the starting bound itself, at every count
+// round the group widths: the first strict extreme, as a plain loop finds it.
+TEST(SimdPaths, FirstExtremesKeepTheEarliest) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (unsigned seed = 0; seed < 12; ++seed) {
+    auto v = varied_signal(40, seed + 1000, 5.0);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      if (seed % 3 == 0) v[i] = std::round(v[i]);  // many exact ties
+      if (seed % 4 == 1 && i % 7 == 3) v[i] = nan;
+    }
+    const double bound = seed % 2 ? 1e38 : 2.0;
+    for (int count = 0; count <= 40; ++count) {
+      for (bool minimum : {true, false}) {
+        const double start = minimum ? bound : -bound;
+        double plain_best = start;
+        int plain_index = -1;
+        for (int i = 0; i < count; ++i) {
+          if (minimum ? v[i] < plain_best : v[i] > plain_best) {
+            plain_best = v[i];
+            plain_index = i;
+          }
+        }
+        expect_every_path_matches_scalar(
+            [&] {
+              double best = start;
+              const int index = minimum ? g729a::first_minimum(v.data(), count, &best)
+                                        : g729a::first_maximum(v.data(), count, &best);
+              EXPECT_EQ(index, plain_index) << count;
+              EXPECT_EQ(best, plain_best) << count;
+              return std::vector<double>{static_cast<double>(index), best};
+            },
+            "first_extreme");
+      }
+    }
   }
 }
 

@@ -162,6 +162,86 @@ double dot_product(double start, const double* a, const double* b) {
   return s;
 }
 
+namespace {
+
+template <int W, bool kMinimum>
+[[gnu::always_inline]] inline int first_extreme_lanes(const double* v, int count, double* best) {
+  using V = typename LaneVector<W>::type;
+  double b = *best;
+  int index = -1;
+  int i0 = 0;
+  for (; i0 + W <= count; i0 += W) {
+    if constexpr (W > 1) {
+      V group;
+      std::memcpy(&group, v + i0, sizeof group);
+      // Every lane's test folded into lane 0 (NaN tests false, as in the
+      // plain loop).
+      auto m = kMinimum ? group < b : group > b;
+      if constexpr (W == 4) {
+        m = m | __builtin_shufflevector(m, m, 2, 3, 0, 1);
+        m = m | __builtin_shufflevector(m, m, 1, 0, 3, 2);
+      } else {
+        m = m | __builtin_shufflevector(m, m, 1, 0);
+      }
+      if (m[0] == 0) continue;
+    }
+    for (int i = i0; i < i0 + W; ++i) {
+      if (kMinimum ? v[i] < b : v[i] > b) {
+        b = v[i];
+        index = i;
+      }
+    }
+  }
+  for (int i = i0; i < count; ++i) {
+    if (kMinimum ? v[i] < b : v[i] > b) {
+      b = v[i];
+      index = i;
+    }
+  }
+  *best = b;
+  return index;
+}
+
+#if defined(G729A_HAVE_SSE2)
+int first_minimum_sse2(const double* v, int count, double* best) {
+  return first_extreme_lanes<2, true>(v, count, best);
+}
+int first_maximum_sse2(const double* v, int count, double* best) {
+  return first_extreme_lanes<2, false>(v, count, best);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 int first_minimum_avx2(const double* v, int count, double* best) {
+  return first_extreme_lanes<4, true>(v, count, best);
+}
+G729A_AVX2 int first_maximum_avx2(const double* v, int count, double* best) {
+  return first_extreme_lanes<4, false>(v, count, best);
+}
+#endif
+
+}  // namespace
+
+int first_minimum(const double* v, int count, double* best) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return first_minimum_avx2(v, count, best);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return first_minimum_sse2(v, count, best);
+#endif
+  return first_extreme_lanes<1, true>(v, count, best);
+}
+
+int first_maximum(const double* v, int count, double* best) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return first_maximum_avx2(v, count, best);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return first_maximum_sse2(v, count, best);
+#endif
+  return first_extreme_lanes<1, false>(v, count, best);
+}
+
 void weighted_sum(double a, const double* x, double b, const double* y, double* out) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) return weighted_sum_avx2(a, x, b, y, out);

@@ -17,6 +17,15 @@ void two_energies(const double* a, const double* b, double start, double* ea, do
 // n; the products are formed several at a time.
 double dot_product(double start, const double* a, const double* b);
 
+// Ordered scans for a first extreme: v[i] replaces the best so far (which
+// starts at *best) only when strictly smaller (first_minimum) or larger
+// (first_maximum), so a later equal value never does. Returns the index of
+// the last replacement, or -1 when there was none; inout: best. Groups of
+// values are first compared with the best side by side; only a group that
+// holds a replacement is gone through one by one.
+int first_minimum(const double* v, int count, double* best);
+int first_maximum(const double* v, int count, double* best);
+
 // out[n] = a x[n] + b y[n] for n = 0..39, element by element; out may be x
 // or y itself.
 void weighted_sum(double a, const double* x, double b, const double* y, double* out);

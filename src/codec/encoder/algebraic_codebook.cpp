@@ -331,7 +331,13 @@ void signed_correlations(const double* h, const double* sign, Correlations& phi)
 
 void correlations(const double* h, const double* sign, Correlations& phi) {
   signed_correlations(h, sign, phi);
-  for (int i = 0; i < kL; ++i) phi.diag[i] = phi.at(i, i);
+  // Position t + 5k sits on track t at index k: no division per position.
+  for (int t = 0; t < kTrackStep; ++t) {
+    for (int k = 0; k < kTrackSize; ++k) {
+      const int i = t + kTrackStep * k;
+      phi.diag[i] = phi.row[i][t][k];
+    }
+  }
 }
 
 }  // namespace

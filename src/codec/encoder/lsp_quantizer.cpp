@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "codec/common/lanes.h"
 #include "codec/common/portable_math.h"
 #include "codec/common/simd.h"
 #include "codec/common/tables.h"
@@ -102,16 +103,10 @@ void row_distances(const double* t, const double* w, int lo, int hi, const doubl
 
 // The first index of the smallest value: the best starts at 1e38 and only a
 // strictly smaller value replaces it.
-int first_minimum(const double* err, int count) {
-  int index = 0;
+int first_minimum_row(const double* err, int count) {
   double best = 1e38;
-  for (int i = 0; i < count; ++i) {
-    if (err[i] < best) {
-      best = err[i];
-      index = i;
-    }
-  }
-  return index;
+  const int index = first_minimum(err, count, &best);
+  return index < 0 ? 0 : index;
 }
 
 }  // namespace
@@ -137,7 +132,7 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
   LsfModeChoice choice{};
   double err[128];
   row_distances(t.data(), nullptr, 0, 10, transposed_codebooks().cb1[0], 128, err);
-  choice.cand = first_minimum(err, 128);
+  choice.cand = first_minimum_row(err, 128);
   const double* first = lsf_cb1[choice.cand];
 
   // The halves are searched independently, both against the first stage;
@@ -146,7 +141,7 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
   for (int j = 0; j < 10; ++j) rest[j] = t[j] - first[j];
   const auto second_stage = [&](int lo, int hi) {
     row_distances(rest.data(), w.data(), lo, hi + 1, transposed_codebooks().cb2[0], 32, err);
-    return first_minimum(err, 32);
+    return first_minimum_row(err, 32);
   };
 
   std::array<double, 10> buf;

@@ -28,15 +28,9 @@ double delayed_energy(const double* s, int t) {
 // first + step * i.
 int best_of(const double* c, int count, int first, int step, double* best_corr) {
   double best = -1e38;
-  int delay = first;
-  for (int i = 0; i < count; ++i) {
-    if (c[i] > best) {
-      best = c[i];
-      delay = first + step * i;
-    }
-  }
+  const int i = first_maximum(c, count, &best);
   *best_corr = best;
-  return delay;
+  return i < 0 ? first : first + step * i;
 }
 
 // The three section maxima, ties keeping the smallest delay. The third
