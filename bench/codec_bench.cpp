@@ -15,7 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "codec/common/lanes.h"
+#include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
+#include "codec/decoder/output_stage.h"
+#include "codec/decoder/postfilter.h"
 #include "g729a/codec.h"
 #include "standin.h"
 
@@ -167,6 +171,81 @@ void BM_LpSynthesis160(benchmark::State& state) {
   }
 }
 G729A_BENCHMARK(BM_LpSynthesis160);
+
+// The recursions a decoded frame must run one after another, in the
+// decoder's order and nothing else: subframe 1's synthesis (40 samples),
+// subframe 2's synthesis beside subframe 1's post-filter synthesis (40, one
+// per lane), subframe 2's post-filter synthesis (40), the two tilt impulse
+// responses side by side (22), the pitch post-filter's and the gain
+// control's energy sums and running gains (both subframes) and the output
+// filter (80). No arrangement that keeps every result goes below the longest
+// chain among them; run back to back they bound what interleaving can save.
+void BM_DecoderRecursions(benchmark::State& state) {
+  const auto pcm = speech_sample();
+  const g729a::LpVector a = {1.0, -1.2, 0.9, -0.5, 0.3, -0.2, 0.15, -0.1, 0.05, -0.02, 0.01};
+  std::array<double, 80> x;
+  for (int n = 0; n < 80; ++n) x[n] = pcm[4000 + n];
+  std::array<double, 50> y0{}, y1{}, y2{}, y3{};
+  std::array<double, 32> h0{}, h1{};
+  std::array<double, 80> post;
+  std::array<std::int16_t, 80> out;
+  for (auto _ : state) {
+    g729a::lp_synthesis(a, x.data(), y0.data() + 10, 40);
+    g729a::lp_synthesis_pair(a, x.data() + 40, y1.data() + 10, a, x.data(), y2.data() + 10, 40);
+    g729a::lp_synthesis(a, x.data() + 40, y3.data() + 10, 40);
+    h0[10] = 1.0;
+    h1[10] = 1.0;
+    g729a::lp_synthesis_pair(a, h0.data() + 10, h0.data() + 10, a, h1.data() + 10, h1.data() + 10,
+                             22);
+    for (int s = 0; s < 2; ++s) {
+      double e_d, e_0, gain = 0.5;
+      g729a::two_energies(y2.data() + 10, y3.data() + 10, 0.5, &e_d, &e_0);
+      benchmark::DoNotOptimize(e_d + e_0);
+      g729a::adaptive_gain_control(x.data() + 40 * s, y1.data() + 10, gain, post.data() + 40 * s);
+    }
+    std::array<double, 4> memory{};
+    g729a::output_stage(post, memory, out);
+    benchmark::DoNotOptimize(out);
+    benchmark::DoNotOptimize(y0);
+    benchmark::DoNotOptimize(y3);
+  }
+}
+G729A_BENCHMARK(BM_DecoderRecursions);
+
+// The same for an encoded frame: the input filter (80 samples), the
+// weighted speech (80), each subframe's impulse response beside its target
+// (2 x 40, one per lane) and filtered adaptive-codebook vector (2 x 40), and
+// the Levinson-Durbin recursion with its ten dependent divisions.
+void BM_EncoderRecursions(benchmark::State& state) {
+  const auto pcm = speech_sample();
+  const g729a::LpVector a = {1.0, -1.2, 0.9, -0.5, 0.3, -0.2, 0.15, -0.1, 0.05, -0.02, 0.01};
+  std::array<double, 80> x;
+  for (int n = 0; n < 80; ++n) x[n] = pcm[4000 + n];
+  const std::array<double, 11> r = {1.0, 0.9, 0.7, 0.5, 0.3, 0.1, -0.1, -0.2, -0.25, -0.2, -0.1};
+  std::array<double, 40> impulse{};
+  impulse[0] = 1.0;
+  for (auto _ : state) {
+    std::array<double, 80> speech = x;
+    g729a::BiquadMemory memory{};
+    g729a::encoder_preprocess(memory, speech);
+    std::array<double, 90> wsp{};
+    g729a::lp_synthesis(a, speech.data(), wsp.data() + 10, 80);
+    for (int s = 0; s < 2; ++s) {
+      std::array<double, 50> h{}, target{}, y1{};
+      g729a::lp_synthesis_pair(a, impulse.data(), h.data() + 10, a, x.data() + 40 * s,
+                               target.data() + 10, 40);
+      g729a::lp_synthesis(a, x.data() + 40 * s, y1.data() + 10, 40);
+      benchmark::DoNotOptimize(h);
+      benchmark::DoNotOptimize(target);
+      benchmark::DoNotOptimize(y1);
+    }
+    g729a::LpVector lp;
+    std::array<double, 10> rc;
+    benchmark::DoNotOptimize(g729a::levinson_durbin(r, lp, rc));
+    benchmark::DoNotOptimize(wsp);
+  }
+}
+G729A_BENCHMARK(BM_EncoderRecursions);
 
 // A whole call leg as the switch runs it: 20 ms packets through both
 // translators of the loaded module (buffering, pre-filter, packing included).
