@@ -113,6 +113,47 @@ TEST(SimdPaths, TwoEnergies) {
   }
 }
 
+// Runs side by side, in place or not, with their own memories: each as
+// lp_synthesis alone gives it, at every count and round every step length.
+TEST(SimdPaths, SynthesisRunsEqualSingleRuns) {
+  for (unsigned seed = 0; seed < 6; ++seed) {
+    std::array<std::array<double, 11>, 4> a;
+    std::array<std::vector<double>, 4> x;
+    for (int r = 0; r < 4; ++r) {
+      a[r] = varied_filter(seed * 4 + r + 40);
+      x[r] = varied_signal(90, seed * 4 + r + 60);
+    }
+    for (int count = 1; count <= 4; ++count) {
+      for (int length : {1, 9, 10, 11, 22, 40, 80}) {
+        std::array<std::vector<double>, 4> single;
+        for (int r = 0; r < count; ++r) {
+          single[r] = x[r];  // memory x[0..9], output in place from 10
+          g729a::lp_synthesis(a[r], single[r].data() + 10, single[r].data() + 10, length);
+        }
+        expect_every_path_matches_scalar(
+            [&] {
+              std::array<std::vector<double>, 4> y = x;
+              std::vector<g729a::SynthesisRun> runs;
+              for (int r = 0; r < count; ++r) {
+                // Even runs in place, odd ones from x into y.
+                const double* in = r % 2 ? x[r].data() + 10 : y[r].data() + 10;
+                runs.push_back({&a[r], in, y[r].data() + 10});
+              }
+              g729a::lp_synthesis_runs(runs, length);
+              std::vector<double> out;
+              for (int r = 0; r < count; ++r) {
+                EXPECT_TRUE(testsupport::same_bits(y[r], single[r]))
+                    << "run " << r << " of " << count << ", length " << length;
+                out.insert(out.end(), y[r].begin(), y[r].end());
+              }
+              return out;
+            },
+            "lp_synthesis_runs");
+      }
+    }
+  }
+}
+
 TEST(SimdPaths, LpFiltersAtEveryLength) {
   for (unsigned seed = 0; seed < 10; ++seed) {
     const auto a = varied_filter(seed);

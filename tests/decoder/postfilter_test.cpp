@@ -124,17 +124,19 @@ TEST(OutputStage, RoundsHalfAwayFromZeroSaturatesAndKeepsUnroundedMemory) {
   EXPECT_EQ(pcm[1], 940);
 }
 
-TEST(SynthesisFilter, OnlySpeechSubframesFlushTinyMemory) {
-  std::array<double, 40> e{};
-  e[38] = 3e-5;
-  e[39] = 1.5e-5;
+TEST(SynthesisMemory, OnlySpeechSubframesFlushTinyValues) {
+  std::array<double, 10> last{};
+  last[7] = -2e-5;  // at the threshold: kept
+  last[8] = 3e-5;
+  last[9] = -1.5e-5;
   for (bool flush : {true, false}) {
-    std::array<double, 10> memory{};
-    std::array<double, 40> y{};
-    synthesis_filter(std::array<double, 11>{1.0}, e.data(), memory, y.data(), flush);
-    EXPECT_EQ(y[39], 1.5e-5);  // the signal itself keeps its value
+    std::array<double, 10> memory;
+    memory.fill(7.0);
+    keep_synthesis_memory(last, flush, memory);
+    EXPECT_EQ(memory[0], 0.0);
+    EXPECT_EQ(memory[7], -2e-5);
     EXPECT_EQ(memory[8], 3e-5);
-    EXPECT_EQ(memory[9], flush ? 0.0 : 1.5e-5);
+    EXPECT_EQ(memory[9], flush ? 0.0 : -1.5e-5);
   }
 }
 

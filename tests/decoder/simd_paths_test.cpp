@@ -46,7 +46,20 @@ TEST(SimdPaths, BothTiltFactorsTogetherEqualEachAlone) {
     expect_every_path_matches_scalar(
         [&] {
           std::array<g729a::PostfilterFilters, 2> f;
-          g729a::postfilter_filters(A, f);
+          g729a::postfilter_filters(A, nullptr, f);
+          // With a synthesis run beside the responses: the same filters, and
+          // the run as lp_synthesis gives it alone.
+          const auto x = varied_signal(50, seed + 90);
+          std::vector<double> beside_y(x), alone_y(x);
+          const g729a::SynthesisRun beside = {&A[0], x.data() + 10, beside_y.data() + 10};
+          std::array<g729a::PostfilterFilters, 2> f_beside;
+          g729a::postfilter_filters(A, &beside, f_beside);
+          g729a::lp_synthesis(A[0], x.data() + 10, alone_y.data() + 10, 40);
+          EXPECT_TRUE(testsupport::same_bits(beside_y, alone_y));
+          for (int s = 0; s < 2; ++s) {
+            EXPECT_EQ(f_beside[s].tilt, f[s].tilt);
+            EXPECT_EQ(f_beside[s].Ad, f[s].Ad);
+          }
           std::vector<double> out;
           for (int s = 0; s < 2; ++s) {
             EXPECT_EQ(f[s].tilt, g729a::tilt_factor(f[s].An, f[s].Ad)) << "subframe " << s;

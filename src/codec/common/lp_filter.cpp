@@ -192,7 +192,79 @@ G729A_AVX2 void lp_synthesis_pair_avx2(const double* a0, const double* x0, doubl
 }
 #endif
 
+#if defined(G729A_HAVE_AVX2)
+// synthesis_steps with run l in lane l.
+#define G729A_LANES_STEP(n, p1, p2, p3, p4, p5, p6, p7, p8, p9, p10) \
+  {                                                                  \
+    V v;                                                             \
+    for (int l = 0; l < 4; ++l) v[l] = x[l][n];                      \
+    v = v - c[1] * p1;                                               \
+    v = v - c[2] * p2;                                               \
+    v = v - c[3] * p3;                                               \
+    v = v - c[4] * p4;                                               \
+    v = v - c[5] * p5;                                               \
+    v = v - c[6] * p6;                                               \
+    v = v - c[7] * p7;                                               \
+    v = v - c[8] * p8;                                               \
+    v = v - c[9] * p9;                                               \
+    v = v - c[10] * p10;                                             \
+    for (int l = 0; l < 4; ++l) y[l][n] = v[l];                      \
+    p10 = v;                                                         \
+  }
+
+G729A_AVX2 void lp_synthesis_four(const SynthesisRun* runs, int length) {
+  using V = typename LaneVector<4>::type;
+  V c[11];
+  const double* x[4];
+  double* y[4];
+  for (int l = 0; l < 4; ++l) {
+    for (int k = 1; k <= 10; ++k) c[k][l] = (*runs[l].a)[k];
+    x[l] = runs[l].x;
+    y[l] = runs[l].y;
+  }
+  V r0, r1, r2, r3, r4, r5, r6, r7, r8, r9;
+  for (int l = 0; l < 4; ++l) {
+    r0[l] = y[l][-10], r1[l] = y[l][-9], r2[l] = y[l][-8], r3[l] = y[l][-7];
+    r4[l] = y[l][-6], r5[l] = y[l][-5], r6[l] = y[l][-4], r7[l] = y[l][-3];
+    r8[l] = y[l][-2], r9[l] = y[l][-1];
+  }
+  int n = 0;
+  for (; n + 10 <= length; n += 10) {
+    G729A_TEN_STEPS(G729A_LANES_STEP)
+    for (int l = 0; l < 4; ++l) x[l] += 10, y[l] += 10;
+  }
+  const int rest = length - n;
+  G729A_REST_STEPS(G729A_LANES_STEP)
+}
+
+#undef G729A_LANES_STEP
+#endif
+
 }  // namespace
+
+void lp_synthesis_runs(std::span<const SynthesisRun> runs, int length) {
+  const int count = static_cast<int>(runs.size());
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2 && count >= 3) {
+    // A missing fourth run repeats the first into scratch memory.
+    SynthesisRun four[4] = {runs[0], runs[1], runs[2], runs[0]};
+    std::array<double, 10 + 80> scratch;
+    if (count == 4) {
+      four[3] = runs[3];
+    } else {
+      for (int i = 0; i < 10; ++i) scratch[i] = runs[0].y[i - 10];
+      four[3].y = scratch.data() + 10;
+    }
+    return lp_synthesis_four(four, length);
+  }
+#endif
+  int i = 0;
+  for (; i + 2 <= count; i += 2) {
+    lp_synthesis_pair(*runs[i].a, runs[i].x, runs[i].y, *runs[i + 1].a, runs[i + 1].x,
+                      runs[i + 1].y, length);
+  }
+  if (i < count) lp_synthesis(*runs[i].a, runs[i].x, runs[i].y, length);
+}
 
 void lp_synthesis_pair(const LpVector& a0, const double* x0, double* y0, const LpVector& a1,
                        const double* x1, double* y1, int length) {

@@ -47,4 +47,17 @@ void synthesize_subframe(const LpVector& a, const double* x, const std::array<do
 void lp_synthesis_pair(const LpVector& a0, const double* x0, double* y0, const LpVector& a1,
                        const double* x1, double* y1, int length);
 
+// One lp_synthesis run: in: *a, x[0..length-1], y[-10..-1]; out:
+// y[0..length-1].
+struct SynthesisRun {
+  const LpVector* a;
+  const double* x;
+  double* y;
+};
+
+// Up to four independent lp_synthesis runs of the same length side by side,
+// four lanes on AVX2 and pairs on SSE2; each gives exactly what lp_synthesis
+// gives alone. in: runs (1..4 of them), length (1..80).
+void lp_synthesis_runs(std::span<const SynthesisRun> runs, int length);
+
 }  // namespace g729a

@@ -7,7 +7,6 @@
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/lsf.h"
-#include "codec/common/numeric.h"
 #include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
@@ -145,9 +144,15 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   const bool flush = f.flush;
   double* exc = state.excitation_buffer.data() + kExcitationHistory;
   double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
+  // The first subframe's synthesis runs beside the tilt impulse responses.
+  std::array<double, 50> first_buf;  // ten past outputs, then the subframe
+  for (int i = 0; i < 10; ++i) first_buf[i] = state.synthesis_memory[i];
+  const SynthesisRun first_run = {&A[0], exc, first_buf.data() + 10};
   std::array<PostfilterFilters, 2> filters;
-  postfilter_filters(A, filters);
-  synthesis_filter(A[0], exc, state.synthesis_memory, syn, flush);
+  postfilter_filters(A, &first_run, filters);
+  for (int n = 0; n < 40; ++n) syn[n] = first_buf[10 + n];
+  keep_synthesis_memory(std::span<const double, 10>(first_buf.data() + 40, 10), flush,
+                        state.synthesis_memory);
 
   PostfilterStage first;
   postfilter_front(state, filters[0], kind, T[0], 0, first);
@@ -156,9 +161,8 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   lp_synthesis_pair(A[1], exc + 40, buf.data() + 10, first.Ad, first.p.data(), first.y.data() + 10,
                     40);
   for (int n = 0; n < 40; ++n) syn[40 + n] = buf[10 + n];
-  for (int i = 0; i < 10; ++i) {
-    state.synthesis_memory[i] = flush ? flush_small(buf[40 + i]) : buf[40 + i];
-  }
+  keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
+                        state.synthesis_memory);
   postfilter_back(state, first, 0, post);
 
   PostfilterStage second;

@@ -74,8 +74,10 @@ double tilt_from_response(const double* h) {
   return rh1 * kTiltScale / rh0;
 }
 
-// Ten leading zeros stand for the filter's empty memory.
-using ResponseBuffer = std::array<double, 10 + kImpulseLength>;
+// Ten leading zeros stand for the filter's empty memory. A subframe's worth
+// of response fits, so the response can run beside a subframe's synthesis;
+// only its first kImpulseLength samples are used.
+using ResponseBuffer = std::array<double, 10 + kSubframeLength>;
 
 void start_response(const LpVector& An, ResponseBuffer& buf) {
   buf.fill(0.0);
@@ -92,17 +94,24 @@ double tilt_factor(const LpVector& An, const LpVector& Ad) {
   return tilt_from_response(h);
 }
 
-void postfilter_filters(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f) {
+void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* beside,
+                        std::array<PostfilterFilters, 2>& f) {
   std::array<ResponseBuffer, 2> buf;
   for (int s = 0; s < 2; ++s) {
     bandwidth_expand(A[s], kNumeratorPowers, f[s].An);
     bandwidth_expand(A[s], kDenominatorPowers, f[s].Ad);
     start_response(f[s].An, buf[s]);
   }
-  // The two impulse responses are independent: one per lane.
+  // The impulse responses are independent of each other and of `beside`:
+  // one per lane.
   double* h0 = buf[0].data() + 10;
   double* h1 = buf[1].data() + 10;
-  lp_synthesis_pair(f[0].Ad, h0, h0, f[1].Ad, h1, h1, kImpulseLength);
+  if (beside != nullptr) {
+    const SynthesisRun runs[3] = {*beside, {&f[0].Ad, h0, h0}, {&f[1].Ad, h1, h1}};
+    lp_synthesis_runs(runs, kSubframeLength);
+  } else {
+    lp_synthesis_pair(f[0].Ad, h0, h0, f[1].Ad, h1, h1, kImpulseLength);
+  }
   f[0].tilt = tilt_from_response(h0);
   f[1].tilt = tilt_from_response(h1);
 }

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "codec/common/frame_format.h"
+#include "codec/common/lp_filter.h"
 #include "g729a/decoder_state.h"
 
 namespace g729a {
@@ -37,9 +38,11 @@ struct PostfilterFilters {
   double tilt;
 };
 
-// Both subframes' filters, their two tilt impulse responses side by side.
-// in: A; out: f.
-void postfilter_filters(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f);
+// Both subframes' filters, their two tilt impulse responses side by side
+// and, when `beside` is given, beside that independent 40-sample synthesis
+// run too (their chains overlap). in: A; inout: *beside's output; out: f.
+void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* beside,
+                        std::array<PostfilterFilters, 2>& f);
 
 // postfilter_subframe in two halves around its short-term synthesis filter,
 // so that the caller can run that filter beside another one: the front

@@ -1,14 +1,12 @@
 #include "codec/decoder/synthesis.h"
 
-#include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
 
 namespace g729a {
 
-void synthesis_filter(const LpVector& A, const double* e, std::array<double, 10>& memory, double* y,
-                      bool flush) {
-  synthesize_subframe(A, e, memory, y, &memory);
-  if (flush) flush_memory(memory);
+void keep_synthesis_memory(std::span<const double, 10> last, bool flush,
+                           std::array<double, 10>& memory) {
+  for (int i = 0; i < 10; ++i) memory[i] = flush ? flush_small(last[i]) : last[i];
 }
 
 }  // namespace g729a

@@ -1,4 +1,4 @@
-// The LP synthesis filter 1/A(z) over one subframe.
+// What the LP synthesis filter 1/A(z) carries from one subframe to the next.
 #pragma once
 
 #include <array>
@@ -8,9 +8,10 @@
 
 namespace g729a {
 
-// in: A (a[0] = 1), e[40], flush (store memory values below 2e-5 as 0);
-// inout: memory (last 10 outputs, most recent last); out: y[40].
-void synthesis_filter(const LpVector& A, const double* e, std::array<double, 10>& memory, double* y,
-                      bool flush);
+// The last ten outputs of a subframe become the filter's memory; speech
+// subframes store values below 2e-5 as 0 (flush), comfort-noise ones keep
+// them. in: last (oldest first), flush; out: memory.
+void keep_synthesis_memory(std::span<const double, 10> last, bool flush,
+                           std::array<double, 10>& memory);
 
 }  // namespace g729a
