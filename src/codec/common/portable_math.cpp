@@ -179,7 +179,6 @@ double portable_acos(double x) {
 
 namespace {
 
-#if defined(G729A_HAVE_SSE2)
 // W arguments side by side through the scalar fast path's operations. Lanes
 // out of the fast range are computed on 0 and discarded; a lane that is out
 // of range or undecided takes the scalar function's result, so every lane
@@ -314,6 +313,7 @@ template <int W>
   for (int l = 0; l < W; ++l) out[l] = ok[l] ? v.hi[l] : portable_acos(xv[l]);
 }
 
+#if defined(G729A_HAVE_SSE2)
 void cos_10_sse2(const double* x, double* out) {
   for (int k = 0; k < 10; k += 2) cos_lanes<2>(x + k, out + k);
 }
