@@ -13,11 +13,18 @@
 // rounding midpoint.
 #pragma once
 
+#include <span>
+
 namespace g729a {
 
 double portable_cos(double x);    // any |x| below 2^20
 double portable_acos(double x);   // x in [-1, 1]
 double portable_log10(double x);  // x > 0 and finite
 double portable_exp10(double x);  // |x| below 300
+
+// Ten at a time, in vector lanes where the processor has them; each result is
+// the single-argument function's double.
+void portable_cos_10(std::span<const double, 10> x, std::span<double, 10> out);
+void portable_acos_10(std::span<const double, 10> x, std::span<double, 10> out);
 
 }  // namespace g729a

@@ -76,7 +76,7 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesi
   lsf_reconstruct(lsf_cb1, lsf_cb2, p[kSlotL0L1] & 127, (p[kSlotL2L3] >> 5) & 31, p[kSlotL2L3] & 31,
                   lsf_ma_coef[mode], state.lsf_ma_memory, lsf, lsf_ma_coef_sum[mode]);
   std::array<double, 10> lsp_new;
-  for (int i = 0; i < 10; ++i) lsp_new[i] = portable_cos(lsf[i]);
+  portable_cos_10(lsf, lsp_new);
   interpolate_lp(lsp_new, state.lsp_previous, f.A);
 
   const int pitch_index[2] = {p[kSlotP1], p[kSlotP2]};

@@ -27,7 +27,7 @@ void decoder_init(DecoderState& state) {
   state.cng_seed = kCngSeedStart;
   lsf_ma_memory_init(state.lsf_ma_memory);
   state.sid_gain = 0.0;
-  for (int i = 0; i < 10; ++i) state.sid_lsp[i] = portable_cos(lsf_ma_memory_reset[i]);
+  portable_cos_10(lsf_ma_memory_reset, state.sid_lsp);
   state.sid_received_gain = sid_gain_table[0];
   state.gain_predictor_memory.fill(kInitialGainPrediction);
   state.postproc_memory.fill(0.0);

@@ -37,7 +37,7 @@ void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_sta
   const double* const rows[4] = {coef[0], coef[1], coef[2], coef[3]};
   LsfVector lsf;
   lsf_ma_predict(buf, rows, cng_ma_coef_sum[sid_switch], state.lsf_ma_memory, lsf);
-  for (int j = 0; j < 10; ++j) state.sid_lsp[j] = portable_cos(lsf[j]);
+  portable_cos_10(lsf, state.sid_lsp);
 
   if (state.previous_frame_kind == static_cast<std::int32_t>(FrameKind::Speech)) {
     state.sid_gain = state.sid_received_gain;

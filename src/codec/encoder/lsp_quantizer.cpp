@@ -165,7 +165,7 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
 void lsp_quantize(std::span<const double, 10> lsp_new, LsfMaMemory& memory,
                   std::span<double, 10> lsp_new_q, std::int32_t* slot1, std::int32_t* slot2) {
   std::array<double, 10> lsf;
-  for (int i = 0; i < 10; ++i) lsf[i] = portable_acos(lsp_new[i]);
+  portable_acos_10(lsp_new, lsf);
   std::array<double, 10> w;
   lsf_weights(lsf, w);
 
@@ -177,7 +177,7 @@ void lsp_quantize(std::span<const double, 10> lsp_new, LsfMaMemory& memory,
   std::array<double, 10> lsf_q;
   lsf_reconstruct(lsf_cb1, lsf_cb2, chosen.cand, chosen.low, chosen.high, lsf_ma_coef[l0], memory,
                   lsf_q, lsf_ma_coef_sum[l0]);
-  for (int i = 0; i < 10; ++i) lsp_new_q[i] = portable_cos(lsf_q[i]);
+  portable_cos_10(lsf_q, lsp_new_q);
 
   *slot1 = (l0 << 7) | chosen.cand;
   *slot2 = (chosen.low << 5) | chosen.high;
