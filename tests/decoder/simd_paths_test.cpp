@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "codec/common/lanes.h"
+#include "codec/common/lp_filter.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
@@ -176,6 +177,40 @@ TEST(SimdPaths, WeightedSumInPlaceAndApart) {
           return apart;
         },
         "weighted_sum");
+  }
+}
+
+TEST(SimdPaths, OutputFilterBesideSynthesisEqualsOneAfterTheOther) {
+  for (unsigned seed = 0; seed < 10; ++seed) {
+    const auto av = varied_signal(11, seed + 1100, 0.6);
+    g729a::LpVector a;
+    a[0] = 1.0;
+    for (int k = 1; k < 11; ++k) a[k] = av[k];
+    const auto x = varied_signal(50, seed + 1200);           // memory, then input
+    const auto v = varied_signal(80, seed + 1300, 40000.0);  // post-filtered frame
+    const auto m = varied_signal(4, seed + 1400);
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> y_apart(x), y_beside(x);
+          std::array<double, 4> memory_apart = {m[0], m[1], m[2], m[3]};
+          std::array<double, 4> memory_beside = memory_apart;
+          std::array<std::int16_t, 80> pcm_apart, pcm_beside;
+          g729a::lp_synthesis(a, x.data() + 10, y_apart.data() + 10, 40);
+          g729a::output_stage(std::span<const double, 80>(v.data(), 80), memory_apart, pcm_apart);
+          std::array<double, 80> w;
+          g729a::synthesis_beside_output_filter(a, x.data() + 10, y_beside.data() + 10, v.data(),
+                                                memory_beside, w.data());
+          g729a::output_stage_finish(std::span<const double, 80>(v.data(), 80), memory_beside, w,
+                                     pcm_beside);
+          EXPECT_TRUE(testsupport::same_bits(y_beside, y_apart));
+          EXPECT_EQ(pcm_beside, pcm_apart);
+          EXPECT_EQ(memory_beside, memory_apart);
+          std::vector<double> out(y_beside);
+          out.insert(out.end(), pcm_beside.begin(), pcm_beside.end());
+          out.insert(out.end(), memory_beside.begin(), memory_beside.end());
+          return out;
+        },
+        "synthesis_beside_output_filter");
   }
 }
 

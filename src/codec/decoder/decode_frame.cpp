@@ -131,13 +131,15 @@ void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
   synthesize_comfort_noise(state, f);
 }
 
-// Synthesis of both subframes and the post-filter, the second subframe's
-// synthesis filter running beside the first subframe's post-filter
-// synthesis (it does not need it), so their recursions overlap. Speech
+// Synthesis of both subframes, the post-filter and the output stage,
+// independent recursions side by side so that their chains overlap: the
+// first subframe's synthesis beside the tilt impulse responses, the second
+// subframe's beside the first subframe's post-filter synthesis, the second
+// post-filter synthesis beside the first half of the output filter. Speech
 // subframes flush tiny synthesis memory values, comfort-noise ones do not.
-// in: f; inout: state; out: post.
+// in: f; inout: state; out: pcm.
 void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
-                               std::array<double, 80>& post) {
+                               std::span<std::int16_t, kFrameLength> pcm) {
   const auto& A = f.A;
   const auto& T = f.T;
   const FrameKind kind = f.kind;
@@ -163,30 +165,31 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   for (int n = 0; n < 40; ++n) syn[40 + n] = buf[10 + n];
   keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
                         state.synthesis_memory);
+
+  std::array<double, 80> post;
   postfilter_back(state, first, 0, post);
 
   PostfilterStage second;
   postfilter_front(state, filters[1], kind, T[1], 1, second);
-  lp_synthesis(second.Ad, second.p.data(), second.y.data() + 10, 40);
+  std::array<double, 80> w;
+  synthesis_beside_output_filter(second.Ad, second.p.data(), second.y.data() + 10, post.data(),
+                                 state.postproc_memory, w.data());
   postfilter_back(state, second, 1, post);
+  output_stage_finish(post, state.postproc_memory, w, pcm);
 }
 
-// The end every frame shares: synthesis, post-filter, history shift and
-// output stage. in: f; inout: state; out: pcm.
+// The end every frame shares: synthesis, post-filter, output stage and
+// history shift. in: f; inout: state; out: pcm.
 void finish_frame(const FrameSynthesis& f, DecoderState& state,
                   std::span<std::int16_t, kFrameLength> pcm) {
   state.previous_frame_kind = static_cast<std::int32_t>(f.kind);
-
-  std::array<double, 80> post;
-  synthesize_and_postfilter(state, f, post);
+  synthesize_and_postfilter(state, f, pcm);
 
   auto& exc = state.excitation_buffer;
   for (int i = 0; i < kExcitationHistory; ++i) exc[i] = exc[i + kFrameLength];
 
   auto& syn = state.synthesis_buffer;
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
-
-  output_stage(post, state.postproc_memory, pcm);
 }
 
 // A runaway stream that has overflowed restarts the channel; its samples of

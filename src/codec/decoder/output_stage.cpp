@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "codec/common/biquad.h"
+#include "codec/common/lp_synthesis_steps.h"
 #include "codec/common/simd.h"
 #include "codec/common/tables.h"
 
@@ -23,14 +24,19 @@ namespace {
 // (VEX) form for the AVX2 path: same arithmetic, two samples per turn so the
 // memory's rotation costs no register moves. The conversions do not feed
 // back, so they run afterwards, several per step.
-[[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
-                                                    double* w) {
+[[gnu::always_inline]] inline void output_recursion_part(const double* v, BiquadMemory& memory,
+                                                         double* w, int from, int to) {
   BiquadMemory m = memory;  // kept in registers through the loop
-  for (int n = 0; n < kFrameLength; n += 2) {
+  for (int n = from; n < to; n += 2) {
     w[n] = biquad_step(output_filter_b, output_filter_a, m, v[n]);
     w[n + 1] = biquad_step(output_filter_b, output_filter_a, m, v[n + 1]);
   }
   memory = m;
+}
+
+[[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
+                                                    double* w) {
+  output_recursion_part(v, memory, w, 0, kFrameLength);
 }
 
 // to_pcm_sample on whole vectors: w + 0.5 with w's sign (for -0.0 that gives
@@ -96,7 +102,55 @@ G729A_AVX2 void output_stage_avx2(const double* v, BiquadMemory& memory, std::in
 }
 #endif
 
+// The last post-filter subframe's synthesis with the output recursion of
+// the frame's first 40 samples placed beside each of its outputs.
+[[gnu::always_inline]] inline void beside_steps(const LpVector& a, const double* x, double* y,
+                                                const double* v, BiquadMemory& memory, double* w) {
+  BiquadMemory m = memory;
+  synthesis_steps(a.data(), x, y, kSubframeLength,
+                  [&](int n) { w[n] = biquad_step(output_filter_b, output_filter_a, m, v[n]); });
+  memory = m;
+}
+
+void beside_plain(const LpVector& a, const double* x, double* y, const double* v,
+                  BiquadMemory& memory, double* w) {
+  beside_steps(a, x, y, v, memory, w);
+}
+
+void finish_plain(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
+  output_recursion_part(v, memory, w, kSubframeLength, kFrameLength);
+  to_pcm_plain(w, pcm);
+}
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void beside_avx2(const LpVector& a, const double* x, double* y, const double* v,
+                            BiquadMemory& memory, double* w) {
+  beside_steps(a, x, y, v, memory, w);
+}
+
+G729A_AVX2 void finish_avx2(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
+  output_recursion_part(v, memory, w, kSubframeLength, kFrameLength);
+  to_pcm_avx2(w, pcm);
+}
+#endif
+
 }  // namespace
+
+void synthesis_beside_output_filter(const LpVector& a, const double* x, double* y, const double* v,
+                                    std::array<double, 4>& memory, double* w) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return beside_avx2(a, x, y, v, memory, w);
+#endif
+  beside_plain(a, x, y, v, memory, w);
+}
+
+void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
+                         std::span<double, 80> w, std::span<std::int16_t, 80> pcm) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return finish_avx2(v.data(), memory, w.data(), pcm.data());
+#endif
+  finish_plain(v.data(), memory, w.data(), pcm.data());
+}
 
 void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm) {
 #if defined(G729A_HAVE_AVX2)

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "g729a/frame_geometry.h"
+
 namespace g729a {
 
 // Rounds half away from zero and saturates to 16 bits. Defined for every
@@ -19,5 +21,16 @@ void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm);
 // out: pcm[80].
 void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
                   std::span<std::int16_t, 80> pcm);
+
+// output_stage in two parts, its recursion's first half running beside the
+// frame's last post-filter synthesis (the two chains overlap); together
+// they give exactly what lp_synthesis and output_stage give one after the
+// other. First part: in: a, x[0..39], y[-10..-1] (as lp_synthesis), v[0..39];
+// inout: memory; out: y[0..39], w[0..39].
+void synthesis_beside_output_filter(const LpVector& a, const double* x, double* y, const double* v,
+                                    std::array<double, 4>& memory, double* w);
+// Second part: in: v[40..79], w[0..39]; inout: memory, w; out: pcm.
+void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
+                         std::span<double, 80> w, std::span<std::int16_t, 80> pcm);
 
 }  // namespace g729a
