@@ -121,10 +121,10 @@ TEST(SimdPaths, SynthesisRunsEqualSingleRuns) {
     std::array<std::vector<double>, 4> x;
     for (int r = 0; r < 4; ++r) {
       a[r] = varied_filter(seed * 4 + r + 40);
-      x[r] = varied_signal(90, seed * 4 + r + 60);
+      x[r] = varied_signal(91, seed * 4 + r + 60);
     }
     for (int count = 1; count <= 4; ++count) {
-      for (int length : {1, 9, 10, 11, 22, 40, 80}) {
+      for (int length : {1, 9, 10, 11, 22, 40, 80, 81}) {
         std::array<std::vector<double>, 4> single;
         for (int r = 0; r < count; ++r) {
           single[r] = x[r];  // memory x[0..9], output in place from 10

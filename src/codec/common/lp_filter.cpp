@@ -180,10 +180,11 @@ G729A_AVX2 void lp_synthesis_four(const SynthesisRun* runs, int length) {
 void lp_synthesis_runs(std::span<const SynthesisRun> runs, int length) {
   const int count = static_cast<int>(runs.size());
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2 && count >= 3) {
+  constexpr int kScratchLength = 80;
+  if (simd_path() == SimdPath::Avx2 && count >= 3 && length <= kScratchLength) {
     // A missing fourth run repeats the first into scratch memory.
     SynthesisRun four[4] = {runs[0], runs[1], runs[2], runs[0]};
-    std::array<double, 10 + 80> scratch;
+    std::array<double, 10 + kScratchLength> scratch;
     if (count == 4) {
       four[3] = runs[3];
     } else {

@@ -57,7 +57,7 @@ struct SynthesisRun {
 
 // Up to four independent lp_synthesis runs of the same length side by side,
 // four lanes on AVX2 and pairs on SSE2; each gives exactly what lp_synthesis
-// gives alone. in: runs (1..4 of them), length (1..80).
+// gives alone. in: runs (1..4 of them), length.
 void lp_synthesis_runs(std::span<const SynthesisRun> runs, int length);
 
 }  // namespace g729a
