@@ -7,6 +7,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
   clang
+  # The sanitizer and libFuzzer runtimes of clang: only a recommendation of
+  # clang's, which --no-install-recommends leaves out.
+  libclang-rt-14-dev
   clang-format
 )
 missing=()
