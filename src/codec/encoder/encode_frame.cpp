@@ -26,33 +26,32 @@ struct SubframeParameters {
   std::int32_t gain_index;
 };
 
-// One subframe from target to memory update. inout: state, exc (LP residual
-// in, excitation out); in: ap, range; out: result, params.
-void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, int subframe_offset,
-                     const PitchRange& range, SubframeResult& result, SubframeParameters& params) {
-  std::array<double, 40> h;
-  std::array<double, 40> x;
-  impulse_response_and_target(ap, exc, state.target_filter_memory, h.data(), x.data());
-
+// One subframe from its impulse response h and target x to the memory
+// update. inout: state, exc (LP residual in, excitation out), h (sharpened
+// by the codebook search); in: ap, x,
+// range; out: result, params.
+void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, double* h,
+                     const double* x, int subframe_offset, const PitchRange& range,
+                     SubframeResult& result, SubframeParameters& params) {
   int fraction = 0;
-  const int t0 = closed_loop_pitch_search(exc, x.data(), h.data(), range.delay_min, range.delay_max,
+  const int t0 = closed_loop_pitch_search(exc, x, h, range.delay_min, range.delay_max,
                                           subframe_offset, &fraction);
 
   std::array<double, 40> y1;
   weighted_synthesis(exc, ap, state.zero_filter_memory, y1.data());
   std::array<double, 5> g;
-  double gp = adaptive_gain(x.data(), y1.data(), &g[0], &g[1]);
+  double gp = adaptive_gain(x, y1.data(), &g[0], &g[1]);
   const int taming = taming_test(state.taming_error, t0, fraction);
   if (taming == 1 && gp > kTamedGainLimit) gp = kTamedGainLimit;
 
   std::array<double, 40> x2;
-  codebook_target(x.data(), y1.data(), gp, x2.data());
+  codebook_target(x, y1.data(), gp, x2.data());
   std::array<double, 40> cw;
   std::array<double, 40> y2;
-  algebraic_codebook_search(x2.data(), h.data(), t0, state.pitch_sharpening, cw.data(), y2.data(),
+  algebraic_codebook_search(x2.data(), h, t0, state.pitch_sharpening, cw.data(), y2.data(),
                             &params.position_index, &params.sign_index);
 
-  gain_correlations(x.data(), y1.data(), y2.data(), g.data());
+  gain_correlations(x, y1.data(), y2.data(), g.data());
   double gp_q = 0.0;
   double gc_q = 0.0;
   params.gain_index =
@@ -61,7 +60,7 @@ void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, int s
   state.pitch_sharpening = bound_pitch_sharpening(gp_q);
   build_excitation(exc, gp_q, gc_q, cw.data());
   taming_update(state.taming_error, gp_q, t0);
-  update_target_memory(x.data(), y1.data(), y2.data(), gp_q, gc_q, state.target_filter_memory);
+  update_target_memory(x, y1.data(), y2.data(), gp_q, gc_q, state.target_filter_memory);
 
   result = SubframeResult{t0, fraction, gp, taming, gp_q, gc_q};
 }
@@ -92,20 +91,29 @@ void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) 
   double* exc = state.excitation_buffer.data() + kExcitationFrame;
   double* wsp = state.weighted_speech_buffer.data() + kWeightedSpeechFrame;
   for (int s = 0; s < 2; ++s) lp_residual(aq[s], speech + 40 * s, exc + 40 * s, 40);
-  for (int s = 0; s < 2; ++s) {
-    weighted_speech(exc + 40 * s, ap[s], state.weighted_speech_filter_memory, wsp + 40 * s);
-  }
+  LpVector c0;
+  weighted_speech_filter(ap[0], c0);
+  std::array<std::array<double, 40>, 2> h;
+  std::array<double, 40> x0;
+  frame_start_syntheses(c0, ap, exc, state.target_filter_memory,
+                        state.weighted_speech_filter_memory, wsp, h[0].data(), h[1].data(),
+                        x0.data());
+  weighted_speech(exc + 40, ap[1], state.weighted_speech_filter_memory, wsp + 40);
 
   const int t_op = open_loop_pitch(wsp);
 
   std::array<SubframeResult, 2> results;
   std::array<SubframeParameters, 2> params;
   const PitchRange first_range = first_subframe_pitch_range(t_op);
-  encode_subframe(state, exc, ap[0], 0, first_range, results[0], params[0]);
+  encode_subframe(state, exc, ap[0], h[0].data(), x0.data(), 0, first_range, results[0], params[0]);
   const std::int32_t p1 = encode_pitch_p1(results[0].t0, results[0].fraction);
 
   const PitchRange second_range = second_subframe_pitch_range(results[0].t0);
-  encode_subframe(state, exc + 40, ap[1], 40, second_range, results[1], params[1]);
+  // The second target starts from the memory the first subframe left.
+  std::array<double, 40> x1;
+  weighted_synthesis(exc + 40, ap[1], state.target_filter_memory, x1.data());
+  encode_subframe(state, exc + 40, ap[1], h[1].data(), x1.data(), 40, second_range, results[1],
+                  params[1]);
   const std::int32_t p2 =
       encode_pitch_p2(results[1].t0, results[1].fraction, second_range.delay_min);
 

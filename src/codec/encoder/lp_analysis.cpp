@@ -49,13 +49,16 @@ void weight_filter(const LpVector& aq, LpVector& ap) {
   bandwidth_expand(aq, kGammaPowers, ap);
 }
 
-void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,
-                     double* wsp) {
+void weighted_speech_filter(const LpVector& ap, LpVector& c) {
   // Ap(z)(1 - 0.7 z^-1) cut to order 10 compensates the spectral tilt.
-  LpVector c;
   c[0] = 1.0;
   for (int k = 1; k <= 10; ++k) c[k] = ap[k] - kTilt * ap[k - 1];
+}
 
+void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,
+                     double* wsp) {
+  LpVector c;
+  weighted_speech_filter(ap, c);
   synthesize_subframe(c, res, memory, wsp, &memory);
   flush_memory(memory);
 }

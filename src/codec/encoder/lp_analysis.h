@@ -21,6 +21,9 @@ void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10
 // in: aq; out: ap[k] = aq[k] * 0.75^k.
 void weight_filter(const LpVector& aq, LpVector& ap);
 
+// in: ap; out: c, the weighted-speech filter's coefficients.
+void weighted_speech_filter(const LpVector& ap, LpVector& c);
+
 // in: res[0..39], ap; inout: memory (last ten outputs, newest last, flushed);
 // out: wsp[0..39].
 void weighted_speech(const double* res, const LpVector& ap, std::array<double, 10>& memory,

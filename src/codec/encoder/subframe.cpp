@@ -19,18 +19,34 @@ void impulse_response(const LpVector& ap, double* h) {
   weighted_synthesis(impulse.data(), ap, zero, h);
 }
 
-void impulse_response_and_target(const LpVector& ap, const double* u,
-                                 const std::array<double, 10>& memory, double* h, double* y) {
-  std::array<double, 50> hb{};  // zero memory, then the response
+void frame_start_syntheses(const LpVector& c0, const std::array<LpVector, 2>& ap, const double* res,
+                           const std::array<double, 10>& target_memory,
+                           std::array<double, 10>& wsp_memory, double* wsp, double* h0, double* h1,
+                           double* x0) {
+  // Each buffer: ten past outputs, then the subframe.
+  std::array<double, 50> wb;
+  std::array<double, 50> hb0{};
+  std::array<double, 50> hb1{};
+  std::array<double, 50> xb;
   std::array<double, 40> impulse{};
   impulse[0] = 1.0;
-  std::array<double, 50> yb;  // ten past outputs, then the subframe
-  for (int k = 0; k < 10; ++k) yb[k] = memory[k];
-  lp_synthesis_pair(ap, impulse.data(), hb.data() + 10, ap, u, yb.data() + 10, 40);
-  for (int n = 0; n < 40; ++n) {
-    h[n] = hb[10 + n];
-    y[n] = yb[10 + n];
+  for (int k = 0; k < 10; ++k) {
+    wb[k] = wsp_memory[k];
+    xb[k] = target_memory[k];
   }
+  const SynthesisRun runs[4] = {{&c0, res, wb.data() + 10},
+                                {&ap[0], impulse.data(), hb0.data() + 10},
+                                {&ap[0], res, xb.data() + 10},
+                                {&ap[1], impulse.data(), hb1.data() + 10}};
+  lp_synthesis_runs(runs, 40);
+  for (int n = 0; n < 40; ++n) {
+    wsp[n] = wb[10 + n];
+    h0[n] = hb0[10 + n];
+    h1[n] = hb1[10 + n];
+    x0[n] = xb[10 + n];
+  }
+  for (int k = 0; k < 10; ++k) wsp_memory[k] = wb[40 + k];
+  flush_memory(wsp_memory);
 }
 
 namespace {

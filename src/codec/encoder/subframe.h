@@ -20,10 +20,15 @@ void weighted_synthesis(const double* u, const LpVector& ap, const std::array<do
 // in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
 void impulse_response(const LpVector& ap, double* h);
 
-// impulse_response and weighted_synthesis of the target together, their
-// two filters interleaved. in: ap, u[0..39], memory; out: h, y.
-void impulse_response_and_target(const LpVector& ap, const double* u,
-                                 const std::array<double, 10>& memory, double* h, double* y);
+// The frame's first syntheses, which do not depend on each other, side by
+// side: the first subframe's weighted speech (through c0), both subframes'
+// impulse responses and the first subframe's target (through ap[0]).
+// in: c0, ap, res[0..39], target_memory; inout: wsp_memory (flushed on the
+// way out, as weighted_speech leaves it); out: wsp[0..39], h0, h1, x0.
+void frame_start_syntheses(const LpVector& c0, const std::array<LpVector, 2>& ap, const double* res,
+                           const std::array<double, 10>& target_memory,
+                           std::array<double, 10>& wsp_memory, double* wsp, double* h0, double* h1,
+                           double* x0);
 
 // The target correlated with the impulse response, as both searches need it.
 // in: x[0..39], h[0..39]; out: d[n] = sum over k = n..39 of x[k] h[k-n],
