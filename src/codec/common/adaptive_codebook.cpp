@@ -11,8 +11,8 @@ namespace {
 // Taps of one fraction: past side c1[i] = h[u + 3i], future side
 // c2[i] = h[3 - u + 3i].
 struct Taps {
-  double c1[10];
-  double c2[10];
+  alignas(32) double c1[10];
+  alignas(32) double c2[10];
 };
 
 void scalar_samples(double* exc, int base, const Taps& t, int from) {

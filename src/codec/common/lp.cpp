@@ -143,12 +143,12 @@ template <int W>
   V b[5];  // -2 lsp at the polynomial's k-th position
   V sign;
   for (int k = 0; k < 5; ++k) {
-    double gathered[W];
+    alignas(32) double gathered[W];
     for (int l = 0; l < W; ++l) gathered[l] = lsp[l / 2][l % 2 + 2 * k];
     std::memcpy(&b[k], gathered, sizeof b[k]);
     b[k] = -2.0 * b[k];
   }
-  double signs[W];
+  alignas(32) double signs[W];
   for (int l = 0; l < W; ++l) signs[l] = l % 2 == 0 ? 1.0 : -1.0;
   std::memcpy(&sign, signs, sizeof sign);
 

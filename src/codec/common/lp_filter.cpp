@@ -184,7 +184,7 @@ void lp_synthesis_runs(std::span<const SynthesisRun> runs, int length) {
   if (simd_path() == SimdPath::Avx2 && count >= 3 && length <= kScratchLength) {
     // A missing fourth run repeats the first into scratch memory.
     SynthesisRun four[4] = {runs[0], runs[1], runs[2], runs[0]};
-    std::array<double, 10 + kScratchLength> scratch;
+    alignas(32) std::array<double, 10 + kScratchLength> scratch;
     if (count == 4) {
       four[3] = runs[3];
     } else {
@@ -227,7 +227,7 @@ void lp_synthesis(const LpVector& a, const double* x, double* y, int length) {
 
 void synthesize_subframe(const LpVector& a, const double* x, const std::array<double, 10>& past,
                          double* y, std::array<double, 10>* next) {
-  std::array<double, 50> buf;  // ten past outputs, then the subframe
+  alignas(32) std::array<double, 50> buf;  // ten past outputs, then the subframe
   for (int i = 0; i < 10; ++i) buf[i] = past[i];
   lp_synthesis(a, x, buf.data() + 10, 40);
   for (int n = 0; n < 40; ++n) y[n] = buf[10 + n];

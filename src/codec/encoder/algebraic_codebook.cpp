@@ -129,8 +129,8 @@ template <int W>
   Score best = kNoScore;
   int fixed_lead = cand[0];
   int fixed_pair = pair_track;
-  double a2[kTrackSize];
-  double e[kTrackSize];
+  alignas(32) double a2[kTrackSize];
+  alignas(32) double e[kTrackSize];
   for (int c = 0; c < 2; ++c) {
     const int pl = cand[c];
     const double* cross = phi.track(pl, pair_track);
@@ -160,8 +160,8 @@ template <int W>
   const double* inner_fb = phi.track(fb, inner_track);
   const double* outer_fa = phi.track(fa, outer_track);
   const double* outer_fb = phi.track(fb, outer_track);
-  std::array<double, kTrackSize> inner_d;
-  std::array<double, kTrackSize> inner_e;
+  alignas(32) std::array<double, kTrackSize> inner_d;
+  alignas(32) std::array<double, kTrackSize> inner_e;
   for (int k = 0; k < kTrackSize; ++k) {
     const int i = inner_track + kTrackStep * k;
     inner_d[k] = d[i];
@@ -308,14 +308,14 @@ G729A_AVX2 void correlation_rows_avx2(const double* h, const double* sign, const
 #endif
 
 void signed_correlations(const double* h, const double* sign, Correlations& phi) {
-  TrackVectors tv;
+  alignas(32) TrackVectors tv;
   for (int t = 0; t < 5; ++t) {
     for (int k = 0; k < kTrackSize; ++k) {
       tv.hr[t][k] = h[kL - 1 - t - kTrackStep * k];
       tv.sr[t][k] = sign[t + kTrackStep * k];
     }
   }
-  Unsigned u;
+  alignas(32) Unsigned u;
   for (auto& track : u.row[kL]) {
     for (double& v : track) v = 0.0;
   }
@@ -348,8 +348,8 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
   pitch_sharpen(t0, pitch_sharpening, h);
 
   // Each position's sign is fixed by its correlation; d keeps the magnitude.
-  std::array<double, kL> d;
-  std::array<double, kL> sign;
+  alignas(32) std::array<double, kL> d;
+  alignas(32) std::array<double, kL> sign;
   backward_filter(x2, h, d.data());
   for (int n = 0; n < kL; ++n) {
     if (d[n] >= 0.0) {
@@ -360,7 +360,7 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
     }
   }
 
-  Correlations phi;
+  alignas(32) Correlations phi;
   correlations(h, sign.data(), phi);
   const PulseSet best = search_all(d, phi);
 

@@ -45,13 +45,13 @@ PitchRange second_subframe_pitch_range(int t0_first) {
 
 int closed_loop_pitch_search(double* exc, const double* x, const double* h, int delay_min,
                              int delay_max, int subframe_offset, int* fraction) {
-  Vector d;
+  alignas(32) Vector d;
   backward_filter(x, h, d.data());
 
   // Delays below 40 reach into this subframe, which still holds the residual.
   // c[i]: the correlation at delay delay_min + i; up to three more delays
   // than needed keep whole vectors (they reach at most 146 samples back).
-  double c[kPitchMax - kPitchMin + 4];
+  alignas(32) double c[kPitchMax - kPitchMin + 4];
   const int count = (delay_max - delay_min + 4) & ~3;
   lagged_sums(d.data(), exc - delay_min, 1, kSubframeLength, count, c);
   double best = -1e38;
@@ -68,7 +68,7 @@ int closed_loop_pitch_search(double* exc, const double* x, const double* h, int 
   *fraction = 0;
   if (subframe_offset == 0 && t0 > kFractionalDelayLimit) return t0;
 
-  Vector kept;
+  alignas(32) Vector kept;
   std::copy(exc, exc + kSubframeLength, kept.begin());
 
   adaptive_codebook_vector(exc, t0, -1);

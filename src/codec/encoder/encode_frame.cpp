@@ -37,17 +37,17 @@ void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, doubl
   const int t0 = closed_loop_pitch_search(exc, x, h, range.delay_min, range.delay_max,
                                           subframe_offset, &fraction);
 
-  std::array<double, 40> y1;
+  alignas(32) std::array<double, 40> y1;
   weighted_synthesis(exc, ap, state.zero_filter_memory, y1.data());
   std::array<double, 5> g;
   double gp = adaptive_gain(x, y1.data(), &g[0], &g[1]);
   const int taming = taming_test(state.taming_error, t0, fraction);
   if (taming == 1 && gp > kTamedGainLimit) gp = kTamedGainLimit;
 
-  std::array<double, 40> x2;
+  alignas(32) std::array<double, 40> x2;
   codebook_target(x, y1.data(), gp, x2.data());
-  std::array<double, 40> cw;
-  std::array<double, 40> y2;
+  alignas(32) std::array<double, 40> cw;
+  alignas(32) std::array<double, 40> y2;
   algebraic_codebook_search(x2.data(), h, t0, state.pitch_sharpening, cw.data(), y2.data(),
                             &params.position_index, &params.sign_index);
 
@@ -93,8 +93,8 @@ void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) 
   for (int s = 0; s < 2; ++s) lp_residual(aq[s], speech + 40 * s, exc + 40 * s, 40);
   LpVector c0;
   weighted_speech_filter(ap[0], c0);
-  std::array<std::array<double, 40>, 2> h;
-  std::array<double, 40> x0;
+  alignas(32) std::array<std::array<double, 40>, 2> h;
+  alignas(32) std::array<double, 40> x0;
   frame_start_syntheses(c0, ap, exc, state.target_filter_memory,
                         state.weighted_speech_filter_memory, wsp, h[0].data(), h[1].data(),
                         x0.data());
@@ -110,7 +110,7 @@ void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) 
 
   const PitchRange second_range = second_subframe_pitch_range(results[0].t0);
   // The second target starts from the memory the first subframe left.
-  std::array<double, 40> x1;
+  alignas(32) std::array<double, 40> x1;
   weighted_synthesis(exc + 40, ap[1], state.target_filter_memory, x1.data());
   encode_subframe(state, exc + 40, ap[1], h[1].data(), x1.data(), 40, second_range, results[1],
                   params[1]);

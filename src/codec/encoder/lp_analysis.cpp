@@ -23,10 +23,10 @@ void windowed_autocorrelation(std::span<const double, 240> speech, std::span<dou
   // Three zeros in front: a lag's sum may then start with up to three
   // products with zero, which leave its 0.0 start unchanged, so four lags
   // run side by side from the same n.
-  std::array<double, 3 + 240> buf{};
+  alignas(32) std::array<double, 3 + 240> buf{};
   double* x = buf.data() + 3;
   for (int n = 0; n < 240; ++n) x[n] = speech[n] * lp_window[n];
-  double sums[12];
+  alignas(32) double sums[12];
   for (int k = 0; k <= 10; k += 4) lagged_sums(x + k, x, 1, 240 - k, 4, sums + k);
   for (int k = 0; k <= 10; ++k) r[k] = sums[k];
   // Keeps silence analysable: Levinson-Durbin needs r[0] > 0.

@@ -130,7 +130,7 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
   }
 
   LsfModeChoice choice{};
-  double err[128];
+  alignas(32) double err[128];
   row_distances(t.data(), nullptr, 0, 10, transposed_codebooks().cb1[0], 128, err);
   choice.cand = first_minimum_row(err, 128);
   const double* first = lsf_cb1[choice.cand];

@@ -37,12 +37,12 @@ int best_of(const double* c, int count, int first, int step, double* best_corr) 
 // section's even delays read only even samples, so it runs on a copy of
 // those (ev[i] = s[2 i - 142]), where consecutive even delays are adjacent.
 void section_bests(const double* s, int* t1, double* c1, int* t2, double* c2, int* t3, double* c3) {
-  double c[40];
+  alignas(32) double c[40];
   lagged_sums(s, s - 20, 2, 40, 20, c);
   *t1 = best_of(c, 20, 20, 1, c1);
   lagged_sums(s, s - 40, 2, 40, 40, c);
   *t2 = best_of(c, 40, 40, 1, c2);
-  double ev[111];
+  alignas(32) double ev[111];
   for (int i = 0; i < 111; ++i) ev[i] = s[2 * i - 142];
   lagged_sums(ev + 71, ev + 71 - 40, 1, 40, 32, c);
   *t3 = best_of(c, 32, 80, 2, c3);

@@ -13,7 +13,7 @@ void weighted_synthesis(const double* u, const LpVector& ap, const std::array<do
 }
 
 void impulse_response(const LpVector& ap, double* h) {
-  std::array<double, 40> impulse{};
+  alignas(32) std::array<double, 40> impulse{};
   impulse[0] = 1.0;
   const std::array<double, 10> zero{};
   weighted_synthesis(impulse.data(), ap, zero, h);
@@ -24,11 +24,11 @@ void frame_start_syntheses(const LpVector& c0, const std::array<LpVector, 2>& ap
                            std::array<double, 10>& wsp_memory, double* wsp, double* h0, double* h1,
                            double* x0) {
   // Each buffer: ten past outputs, then the subframe.
-  std::array<double, 50> wb;
-  std::array<double, 50> hb0{};
-  std::array<double, 50> hb1{};
-  std::array<double, 50> xb;
-  std::array<double, 40> impulse{};
+  alignas(32) std::array<double, 50> wb;
+  alignas(32) std::array<double, 50> hb0{};
+  alignas(32) std::array<double, 50> hb1{};
+  alignas(32) std::array<double, 50> xb;
+  alignas(32) std::array<double, 40> impulse{};
   impulse[0] = 1.0;
   for (int k = 0; k < 10; ++k) {
     wb[k] = wsp_memory[k];
@@ -77,7 +77,7 @@ void backward_filter_sse2(const double* x, const double* h, double* d) {
 // Lanes hold d[n .. n + 3], h read backwards; the first three steps, where
 // not every lane has started, are done one lane at a time.
 G729A_AVX2 void backward_filter_avx2(const double* x, const double* h, double* d) {
-  double hr[40];
+  alignas(32) double hr[40];
   for (int k = 0; k < 40; ++k) hr[k] = h[39 - k];
   for (int n = 0; n < 40; n += 4) {
     double s0 = 0.0 + x[n] * h[0];
