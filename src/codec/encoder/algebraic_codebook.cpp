@@ -351,13 +351,12 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
   alignas(32) std::array<double, kL> d;
   alignas(32) std::array<double, kL> sign;
   backward_filter(x2, h, d.data());
+  // Selects rather than branches: the signs follow the speech, so a branch
+  // on them would be mispredicted about every other position.
   for (int n = 0; n < kL; ++n) {
-    if (d[n] >= 0.0) {
-      sign[n] = 1.0;
-    } else {
-      sign[n] = -1.0;
-      d[n] = -d[n];
-    }
+    const bool positive = d[n] >= 0.0;
+    sign[n] = positive ? 1.0 : -1.0;
+    d[n] = positive ? d[n] : -d[n];
   }
 
   alignas(32) Correlations phi;
