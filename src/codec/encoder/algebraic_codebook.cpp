@@ -47,22 +47,23 @@ struct PulseSet {
 // in: d (magnitudes), track; out: the position with the largest d and the
 // largest other one, the lower position first among equal values.
 void two_largest(const std::array<double, kL>& d, int track, int* first, int* second) {
+  // Selects rather than branches, which would be mispredicted often.
   double best = -1.0;
-  *first = track;
+  int f = track;
   for (int p = track; p < kL; p += kTrackStep) {
-    if (d[p] > best) {
-      best = d[p];
-      *first = p;
-    }
+    const bool wins = d[p] > best;
+    best = wins ? d[p] : best;
+    f = wins ? p : f;
   }
   best = -1.0;
-  *second = *first == track ? track + kTrackStep : track;
+  int s = f == track ? track + kTrackStep : track;
   for (int p = track; p < kL; p += kTrackStep) {
-    if (p != *first && d[p] > best) {
-      best = d[p];
-      *second = p;
-    }
+    const bool wins = p != f && d[p] > best;
+    best = wins ? d[p] : best;
+    s = wins ? p : s;
   }
+  *first = f;
+  *second = s;
 }
 
 // Track of each pulse in a pass: pulse k on track k, pulse 3 on track3.
