@@ -1,7 +1,10 @@
 #include "codec/encoder/gain_quantizer.h"
 
+#include <limits>
+
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/gain_prediction.h"
+#include "codec/common/lanes.h"
 #include "codec/common/tables.h"
 
 namespace g729a {
@@ -68,22 +71,25 @@ std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, cons
   const int i1s = window_start(y, gain_threshold1, gain_threshold1_size, gc0);
   const int i2s = window_start(x, gain_threshold2, gain_threshold2_size, gc0);
 
-  double best = 1e38;
-  int best1 = 0;
-  int best2 = 0;
-  for (int i1 = i1s; i1 < i1s + kStage1Window; ++i1) {
-    for (int i2 = i2s; i2 < i2s + kStage2Window; ++i2) {
+  // Every candidate's error first, then the first minimum among them: a
+  // candidate the taming rejects is +inf, which never replaces the best,
+  // just as skipping it does.
+  alignas(32) double err[kStage1Window * kStage2Window];
+  for (int k1 = 0; k1 < kStage1Window; ++k1) {
+    const int i1 = i1s + k1;
+    for (int k2 = 0; k2 < kStage2Window; ++k2) {
+      const int i2 = i2s + k2;
       const double p = gain_cb1[i1][0] + gain_cb2[i2][0];
-      if (taming == 1 && p >= kTamedGainCeiling) continue;
       const double c = gc0 * (gain_cb1[i1][1] + gain_cb2[i2][1]);
       const double e = p * p * g0 + p * g1 + c * c * g2 + c * g3 + p * c * g4;
-      if (e < best) {
-        best = e;
-        best1 = i1;
-        best2 = i2;
-      }
+      const bool rejected = taming == 1 && p >= kTamedGainCeiling;
+      err[k1 * kStage2Window + k2] = rejected ? std::numeric_limits<double>::infinity() : e;
     }
   }
+  double best = 1e38;
+  const int k = first_minimum(err, kStage1Window * kStage2Window, &best);
+  const int best1 = k < 0 ? 0 : i1s + k / kStage2Window;
+  const int best2 = k < 0 ? 0 : i2s + k % kStage2Window;
 
   const double gamma = gain_cb1[best1][1] + gain_cb2[best2][1];
   *gp = gain_cb1[best1][0] + gain_cb2[best2][0];
