@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <vector>
+
+#include "codec/common/tables.h"
 
 namespace {
 
@@ -143,6 +149,114 @@ TEST(LspInterpolation, FirstSubframeTakesTheMidpoint) {
   g729a::lsp_to_lp(other, expected_new);
   EXPECT_EQ(aq[0], expected_mid);
   EXPECT_EQ(aq[1], expected_new);
+}
+
+// The grid scan as a plain loop, one polynomial value per step: the search
+// must find exactly the roots this does, ties and fallbacks included.
+double plain_chebyshev(double x, const double* f) {
+  const double x2 = 2.0 * x;
+  double b2 = 1.0;
+  double b1 = x2 + f[1];
+  for (int k = 2; k <= 4; ++k) {
+    const double b0 = x2 * b1 - b2 + f[k];
+    b2 = b1;
+    b1 = b0;
+  }
+  return x * b1 - b2 + 0.5 * f[5];
+}
+
+Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous) {
+  double f1[6], f2[6];
+  f1[0] = 1.0;
+  f2[0] = 1.0;
+  for (int i = 1; i <= 5; ++i) {
+    f1[i] = a[i] + a[11 - i] - f1[i - 1];
+    f2[i] = a[i] - a[11 - i] + f2[i - 1];
+  }
+  const double* poly[2] = {f1, f2};
+  int current = 0, nf = 0, j = 0;
+  double x_lo = g729a::lsp_grid[0];
+  double y_lo = plain_chebyshev(x_lo, poly[current]);
+  Lsp roots{};
+  while (nf < 10 && j < g729a::lsp_grid_size - 1) {
+    ++j;
+    double x_hi = x_lo, y_hi = y_lo;
+    x_lo = g729a::lsp_grid[j];
+    y_lo = plain_chebyshev(x_lo, poly[current]);
+    if (y_lo * y_hi <= 0.0) {
+      --j;
+      for (int step = 0; step < 2; ++step) {
+        const double x_mid = 0.5 * (x_lo + x_hi);
+        const double y_mid = plain_chebyshev(x_mid, poly[current]);
+        if (y_lo * y_mid <= 0.0) {
+          x_hi = x_mid;
+          y_hi = y_mid;
+        } else {
+          x_lo = x_mid;
+          y_lo = y_mid;
+        }
+      }
+      const double x_int = g729a::lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
+      roots[nf++] = x_int;
+      current ^= 1;
+      x_lo = x_int;
+      y_lo = plain_chebyshev(x_lo, poly[current]);
+    }
+  }
+  return nf < 10 ? previous : roots;
+}
+
+TEST(LpToLsp, FindsExactlyThePlainGridScansRoots) {
+  std::mt19937_64 rng(729);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const Lsp previous = {0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1, 0.0};
+  int crowded = 0;
+  int fallbacks = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    Lp a;
+    if (trial % 3 == 2) {
+      // Arbitrary coefficients: often unstable, so fewer than ten roots.
+      a[0] = 1.0;
+      for (int k = 1; k <= 10; ++k) a[k] = 4.0 * unit(rng) - 2.0;
+    } else {
+      // A stable filter from sorted frequencies; every other trial puts
+      // neighbours closer than a grid step, so two roots (one of each
+      // polynomial) fall in one grid interval.
+      std::array<double, 10> w;
+      for (double& v : w) v = std::numbers::pi * (0.02 + 0.96 * unit(rng));
+      std::sort(w.begin(), w.end());
+      if (trial % 3 == 1) {
+        const int i = static_cast<int>(unit(rng) * 9);
+        w[i + 1] = w[i] + 0.002 + 0.01 * unit(rng);
+        std::sort(w.begin(), w.end());
+        ++crowded;
+      }
+      Lsp q;
+      for (int i = 0; i < 10; ++i) q[i] = std::cos(w[i]);
+      g729a::lsp_to_lp(q, a);
+    }
+    Lsp got;
+    g729a::lp_to_lsp(a, previous, got);
+    const Lsp want = plain_lp_to_lsp(a, previous);
+    if (want == previous) ++fallbacks;
+    for (int i = 0; i < 10; ++i) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want[i]))
+          << "trial " << trial << " root " << i;
+    }
+  }
+  // A sum polynomial that is exactly zero at the grid point 0: both
+  // intervals around it count as sign changes (product <= 0).
+  const Lp zero_at_grid = {1.0,    0.25,   0.125, 0.125, 0.0625, 0.3125,
+                           0.3125, 0.0625, 0.125, 0.125, 0.25};
+  Lsp got;
+  g729a::lp_to_lsp(zero_at_grid, previous, got);
+  const Lsp want = plain_lp_to_lsp(zero_at_grid, previous);
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(got[i]), std::bit_cast<std::uint64_t>(want[i])) << i;
+  }
+  // The draw covered both the crowded intervals and the fallback.
+  EXPECT_GT(crowded, 500);
+  EXPECT_GT(fallbacks, 100);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "codec/common/lp.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "codec/common/simd.h"
@@ -64,39 +65,81 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
     f1[i] = a[i] + a[11 - i] - f1[i - 1];
     f2[i] = a[i] - a[11 - i] + f2[i - 1];
   }
-
   const double* poly[2] = {f1, f2};
+
+  // The scan walks the grid comparing each polynomial's value at one point
+  // with its value at the previous one (or at the root just found). The
+  // grid values do not depend on the roots, so both polynomials are
+  // evaluated at every point up front, and the intervals whose ends differ
+  // in sign (product <= 0, as the scan tests it) become bits to search:
+  // the scan then costs no mispredicted branch per grid point, and one
+  // root's bisection need not wait for the previous one.
+  constexpr int kGrid = lsp_grid_size;
+  static_assert(kGrid <= 64);
+  double values[2][kGrid];
+  for (int c = 0; c < 2; ++c) {
+    for (int k = 0; k < kGrid; ++k) values[c][k] = chebyshev(lsp_grid[k], poly[c]);
+  }
+  std::uint64_t changes[2] = {0, 0};  // bit k: interval (k - 1, k)
+  for (int c = 0; c < 2; ++c) {
+    for (int k = 1; k < kGrid; ++k) {
+      changes[c] |= static_cast<std::uint64_t>(values[c][k] * values[c][k - 1] <= 0.0) << k;
+    }
+  }
+
   int current = 0;
   int nf = 0;
   int j = 0;
-  double x_lo = lsp_grid[0];
-  double y_lo = chebyshev(x_lo, poly[current]);
+  bool after_root = false;  // the interval's upper end is the last root
+  double x_root = 0.0;
+  double y_root = 0.0;
   double roots[10];
-  while (nf < kLpOrder && j < lsp_grid_size - 1) {
+  while (nf < kLpOrder && j < kGrid - 1) {
     ++j;
-    double x_hi = x_lo;
-    double y_hi = y_lo;
-    x_lo = lsp_grid[j];
-    y_lo = chebyshev(x_lo, poly[current]);
-    if (y_lo * y_hi <= 0.0) {
-      --j;  // the same grid interval is searched again for the other polynomial
-      for (int step = 0; step < 2; ++step) {
-        const double x_mid = 0.5 * (x_lo + x_hi);
-        const double y_mid = chebyshev(x_mid, poly[current]);
-        if (y_lo * y_mid <= 0.0) {
-          x_hi = x_mid;
-          y_hi = y_mid;
-        } else {
-          x_lo = x_mid;
-          y_lo = y_mid;
-        }
-      }
-      const double x_int = lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
-      roots[nf++] = x_int;
-      current ^= 1;
-      x_lo = x_int;
-      y_lo = chebyshev(x_lo, poly[current]);
+    double x_hi;
+    double y_hi;
+    if (after_root) {
+      after_root = false;
+      x_hi = x_root;
+      y_hi = y_root;
+      if (!(values[current][j] * y_hi <= 0.0)) continue;
+    } else {
+      const std::uint64_t ahead = changes[current] >> j << j;
+      if (ahead == 0) break;
+      j = __builtin_ctzll(ahead);
+      x_hi = lsp_grid[j - 1];
+      y_hi = values[current][j - 1];
     }
+    double x_lo = lsp_grid[j];
+    double y_lo = values[current][j];
+    --j;  // the same grid interval is searched again for the other polynomial
+
+    // Two bisection steps; the three points either path can visit are
+    // evaluated side by side, then the path is chosen.
+    const double* f = poly[current];
+    const double x_mid = 0.5 * (x_lo + x_hi);
+    const double x_low_half = 0.5 * (x_lo + x_mid);
+    const double x_high_half = 0.5 * (x_mid + x_hi);
+    const double y_mid = chebyshev(x_mid, f);
+    const double y_low_half = chebyshev(x_low_half, f);
+    const double y_high_half = chebyshev(x_high_half, f);
+    const bool lower = y_lo * y_mid <= 0.0;
+    x_hi = lower ? x_mid : x_hi;
+    y_hi = lower ? y_mid : y_hi;
+    x_lo = lower ? x_lo : x_mid;
+    y_lo = lower ? y_lo : y_mid;
+    const double x_q = lower ? x_low_half : x_high_half;
+    const double y_q = lower ? y_low_half : y_high_half;
+    const bool lower_q = y_lo * y_q <= 0.0;
+    x_hi = lower_q ? x_q : x_hi;
+    y_hi = lower_q ? y_q : y_hi;
+    x_lo = lower_q ? x_lo : x_q;
+    y_lo = lower_q ? y_lo : y_q;
+    x_root = lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
+    roots[nf++] = x_root;
+    current ^= 1;
+    y_root = chebyshev(x_root, poly[current]);
+    after_root = true;
   }
   for (int i = 0; i < kLpOrder; ++i) lsp[i] = nf < kLpOrder ? previous_lsp[i] : roots[i];
 }
