@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "codec/encoder/algebraic_codebook.h"
@@ -141,6 +142,49 @@ TEST(SimdPaths, AlgebraicCodebookAtDelaysAroundTheSubframe) {
           },
           "algebraic_codebook_search");
     }
+  }
+}
+
+// The synthesis with the correlation rows beside it gives what the two give
+// apart, on every path: y1 as weighted_synthesis from zero memory, the rows
+// as response_correlations.
+TEST(SimdPaths, SynthesisBesideCorrelationsMatchesBothApart) {
+  for (unsigned seed = 0; seed < 8; ++seed) {
+    const auto x = varied_signal(40, seed + 300);
+    const auto h = varied_signal(40, seed + 400, 1.0);
+    const auto coef = varied_signal(10, seed + 500, 0.3);
+    g729a::LpVector ap;
+    ap[0] = 1.0;
+    for (int k = 1; k <= 10; ++k) ap[k] = coef[k - 1] / k;
+    std::array<double, 40> y_apart;
+    g729a::weighted_synthesis(x.data(), ap, std::array<double, 10>{}, y_apart.data());
+    // Rows 0..39, the eight positions of each track.
+    auto entries = [](const g729a::ResponseCorrelations& c) {
+      std::vector<double> v;
+      for (int i = 0; i < 40; ++i) {
+        for (const auto& track : c.row[i]) v.insert(v.end(), track, track + 8);
+      }
+      return v;
+    };
+    g729a::ResponseCorrelations c_apart;
+    g729a::response_correlations(h.data(), c_apart);
+    expect_every_path_matches_scalar(
+        [&] {
+          // Poisoned, so that an entry left unwritten cannot pass for one
+          // an earlier call left on the stack.
+          std::array<double, 40> y;
+          g729a::ResponseCorrelations c;
+          std::memset(y.data(), 0xff, sizeof y);
+          std::memset(&c, 0xff, sizeof c);
+          g729a::synthesis_and_correlations(ap, x.data(), h.data(), y.data(), c);
+          EXPECT_EQ(std::memcmp(y.data(), y_apart.data(), sizeof y), 0) << seed;
+          EXPECT_TRUE(testsupport::same_bits(entries(c), entries(c_apart))) << seed;
+          std::vector<double> out(y.begin(), y.end());
+          const auto rows = entries(c);
+          out.insert(out.end(), rows.begin(), rows.end());
+          return out;
+        },
+        "synthesis_and_correlations");
   }
 }
 

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "codec/common/adaptive_codebook.h"
+#include "codec/common/lp_filter.h"
+#include "codec/common/lp_synthesis_steps.h"
 #include "codec/common/simd.h"
 #include "codec/encoder/subframe.h"
 
@@ -243,95 +245,88 @@ PulseSet search_all(const std::array<double, kL>& d, const Correlations& phi) {
 // phi(i, j) = sum over n = max(i, j)..39 of h[n - i] h[n - j], added in
 // increasing n, equals phi(i + 1, j + 1) + h[39 - i] h[39 - j] with 0 outside
 // the subframe: each entry is its diagonal neighbour plus one product, so the
-// rows are built from position 39 down, eight positions of a track at once.
-// u holds the unsigned sums (a zero row 40 and a zero ninth lane stand for
-// positions 40 and beyond); phi gets them times sign[i] sign[j] (exact).
-struct Unsigned {
-  double row[kL + 1][5][kTrackSize + 1];
-};
+// rows are built from position 39 down, eight positions of a track at once
+// (ResponseCorrelations). The signs are folded in once they are known:
+// phi gets the sums times sign[i] sign[j] (exact).
 
-// hr[t][k] = h[39 - t - 5k], sr[t][k] = sign[t + 5k].
-struct TrackVectors {
+// hr[t][k] = h[39 - t - 5k].
+struct TrackResponse {
   double hr[5][kTrackSize];
-  double sr[5][kTrackSize];
 };
 
-void correlation_rows_scalar(const double* h, const double* sign, const TrackVectors& tv,
-                             Unsigned& u, Correlations& phi) {
-  for (int i = kL - 1; i >= 0; --i) {
+void track_response(const double* h, TrackResponse& tr) {
+  for (int t = 0; t < 5; ++t) {
+    for (int k = 0; k < kTrackSize; ++k) tr.hr[t][k] = h[kL - 1 - t - kTrackStep * k];
+  }
+}
+
+// Zero row 40 and zero ninth lanes: the neighbours past the subframe.
+void clear_edges(ResponseCorrelations& c) {
+  for (auto& track : c.row[kL]) {
+    for (double& v : track) v = 0.0;
+  }
+  for (int i = 0; i < kL; ++i) c.row[i][0][kTrackSize] = 0.0;
+}
+
+// Row i from row i + 1. in: i, h, tr; inout: c.
+template <int W>
+[[gnu::always_inline]] inline void correlation_row(int i, const double* h, const TrackResponse& tr,
+                                                   ResponseCorrelations& c) {
+  if constexpr (W == 1) {
     for (int t = 0; t < 5; ++t) {
-      const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
-      for (int k = 0; k < kTrackSize; ++k) {
-        const double v = prev[k] + h[kL - 1 - i] * tv.hr[t][k];
-        u.row[i][t][k] = v;
-        phi.row[i][t][k] = v * (sign[i] * tv.sr[t][k]);
+      const double* prev = t < 4 ? c.row[i + 1][t + 1] : c.row[i + 1][0] + 1;
+      for (int k = 0; k < kTrackSize; ++k) c.row[i][t][k] = prev[k] + h[kL - 1 - i] * tr.hr[t][k];
+    }
+  } else {
+    using V = typename LaneVector<W>::type;
+    V hi;
+    for (int l = 0; l < W; ++l) hi[l] = h[kL - 1 - i];
+    for (int t = 0; t < 5; ++t) {
+      const double* prev = t < 4 ? c.row[i + 1][t + 1] : c.row[i + 1][0] + 1;
+      for (int k = 0; k < kTrackSize; k += W) {
+        V p, hr;
+        std::memcpy(&p, prev + k, sizeof p);
+        std::memcpy(&hr, tr.hr[t] + k, sizeof hr);
+        const V v = p + hi * hr;
+        std::memcpy(c.row[i][t] + k, &v, sizeof v);
       }
     }
   }
 }
 
 template <int W>
-[[gnu::always_inline]] inline void correlation_rows_lanes(const double* h, const double* sign,
-                                                          const TrackVectors& tv, Unsigned& u,
-                                                          Correlations& phi) {
-  using V = typename LaneVector<W>::type;
-  for (int i = kL - 1; i >= 0; --i) {
-    V hi, si;
-    for (int l = 0; l < W; ++l) hi[l] = h[kL - 1 - i], si[l] = sign[i];
+[[gnu::always_inline]] inline void correlation_rows(const double* h, const TrackResponse& tr,
+                                                    ResponseCorrelations& c) {
+  for (int i = kL - 1; i >= 0; --i) correlation_row<W>(i, h, tr, c);
+}
+
+// phi = c with the signs folded in; sr[t][k] = sign[t + 5k].
+template <int W>
+[[gnu::always_inline]] inline void fold_signs(const ResponseCorrelations& c, const double* sign,
+                                              Correlations& phi) {
+  alignas(32) double sr[5][kTrackSize];
+  for (int t = 0; t < 5; ++t) {
+    for (int k = 0; k < kTrackSize; ++k) sr[t][k] = sign[t + kTrackStep * k];
+  }
+  for (int i = 0; i < kL; ++i) {
     for (int t = 0; t < 5; ++t) {
-      const double* prev = t < 4 ? u.row[i + 1][t + 1] : u.row[i + 1][0] + 1;
-      for (int k = 0; k < kTrackSize; k += W) {
-        V p, hr, sr;
-        std::memcpy(&p, prev + k, sizeof p);
-        std::memcpy(&hr, tv.hr[t] + k, sizeof hr);
-        std::memcpy(&sr, tv.sr[t] + k, sizeof sr);
-        const V v = p + hi * hr;
-        const V signed_v = v * (si * sr);
-        std::memcpy(u.row[i][t] + k, &v, sizeof v);
-        std::memcpy(phi.row[i][t] + k, &signed_v, sizeof signed_v);
+      if constexpr (W == 1) {
+        for (int k = 0; k < kTrackSize; ++k)
+          phi.row[i][t][k] = c.row[i][t][k] * (sign[i] * sr[t][k]);
+      } else {
+        using V = typename LaneVector<W>::type;
+        V si;
+        for (int l = 0; l < W; ++l) si[l] = sign[i];
+        for (int k = 0; k < kTrackSize; k += W) {
+          V v, s;
+          std::memcpy(&v, c.row[i][t] + k, sizeof v);
+          std::memcpy(&s, sr[t] + k, sizeof s);
+          const V signed_v = v * (si * s);
+          std::memcpy(phi.row[i][t] + k, &signed_v, sizeof signed_v);
+        }
       }
     }
   }
-}
-
-#if defined(G729A_HAVE_SSE2)
-void correlation_rows_sse2(const double* h, const double* sign, const TrackVectors& tv, Unsigned& u,
-                           Correlations& phi) {
-  correlation_rows_lanes<2>(h, sign, tv, u, phi);
-}
-#endif
-
-#if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void correlation_rows_avx2(const double* h, const double* sign, const TrackVectors& tv,
-                                      Unsigned& u, Correlations& phi) {
-  correlation_rows_lanes<4>(h, sign, tv, u, phi);
-}
-#endif
-
-void signed_correlations(const double* h, const double* sign, Correlations& phi) {
-  alignas(32) TrackVectors tv;
-  for (int t = 0; t < 5; ++t) {
-    for (int k = 0; k < kTrackSize; ++k) {
-      tv.hr[t][k] = h[kL - 1 - t - kTrackStep * k];
-      tv.sr[t][k] = sign[t + kTrackStep * k];
-    }
-  }
-  alignas(32) Unsigned u;
-  for (auto& track : u.row[kL]) {
-    for (double& v : track) v = 0.0;
-  }
-  for (int i = 0; i < kL; ++i) u.row[i][0][kTrackSize] = 0.0;
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return correlation_rows_avx2(h, sign, tv, u, phi);
-#endif
-#if defined(G729A_HAVE_SSE2)
-  if (simd_path() == SimdPath::Sse2) return correlation_rows_sse2(h, sign, tv, u, phi);
-#endif
-  correlation_rows_scalar(h, sign, tv, u, phi);
-}
-
-void correlations(const double* h, const double* sign, Correlations& phi) {
-  signed_correlations(h, sign, phi);
   // Position t + 5k sits on track t at index k: no division per position.
   for (int t = 0; t < kTrackStep; ++t) {
     for (int k = 0; k < kTrackSize; ++k) {
@@ -341,13 +336,99 @@ void correlations(const double* h, const double* sign, Correlations& phi) {
   }
 }
 
+void correlation_rows_scalar(const double* h, const TrackResponse& tr, ResponseCorrelations& c) {
+  correlation_rows<1>(h, tr, c);
+}
+
+void fold_signs_scalar(const ResponseCorrelations& c, const double* sign, Correlations& phi) {
+  fold_signs<1>(c, sign, phi);
+}
+
+#if defined(G729A_HAVE_SSE2)
+void correlation_rows_sse2(const double* h, const TrackResponse& tr, ResponseCorrelations& c) {
+  correlation_rows<2>(h, tr, c);
+}
+
+void fold_signs_sse2(const ResponseCorrelations& c, const double* sign, Correlations& phi) {
+  fold_signs<2>(c, sign, phi);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void correlation_rows_avx2(const double* h, const TrackResponse& tr,
+                                      ResponseCorrelations& c) {
+  correlation_rows<4>(h, tr, c);
+}
+
+G729A_AVX2 void fold_signs_avx2(const ResponseCorrelations& c, const double* sign,
+                                Correlations& phi) {
+  fold_signs<4>(c, sign, phi);
+}
+
+// The synthesis's recursion with one correlation row built beside each of
+// its outputs: the rows are independent of it and fill its latency.
+G729A_AVX2 void synthesis_beside_rows_avx2(const LpVector& ap, const double* x, double* y,
+                                           const double* h, const TrackResponse& tr,
+                                           ResponseCorrelations& c) {
+  synthesis_steps(ap.data(), x, y, kL, [&](int n) { correlation_row<4>(kL - 1 - n, h, tr, c); });
+}
+#endif
+
+void fold_all_signs(const ResponseCorrelations& c, const double* sign, Correlations& phi) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return fold_signs_avx2(c, sign, phi);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return fold_signs_sse2(c, sign, phi);
+#endif
+  fold_signs_scalar(c, sign, phi);
+}
+
 }  // namespace
+
+void response_correlations(const double* h, ResponseCorrelations& c) {
+  alignas(32) TrackResponse tr;
+  track_response(h, tr);
+  clear_edges(c);
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return correlation_rows_avx2(h, tr, c);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return correlation_rows_sse2(h, tr, c);
+#endif
+  correlation_rows_scalar(h, tr, c);
+}
+
+void synthesis_and_correlations(const LpVector& ap, const double* x, const double* h, double* y,
+                                ResponseCorrelations& c) {
+  alignas(32) std::array<double, 10 + kL> buf{};  // zero memory, then the subframe
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) {
+    alignas(32) TrackResponse tr;
+    track_response(h, tr);
+    clear_edges(c);
+    synthesis_beside_rows_avx2(ap, x, buf.data() + 10, h, tr, c);
+    for (int n = 0; n < kL; ++n) y[n] = buf[10 + n];
+    return;
+  }
+#endif
+  lp_synthesis(ap, x, buf.data() + 10, kL);
+  for (int n = 0; n < kL; ++n) y[n] = buf[10 + n];
+  response_correlations(h, c);
+}
 
 void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
                                double* cw, double* y2, std::int32_t* position_index,
                                std::int32_t* sign_index) {
   pitch_sharpen(t0, pitch_sharpening, h);
+  alignas(32) ResponseCorrelations c;
+  response_correlations(h, c);
+  algebraic_codebook_search(x2, h, c, t0, pitch_sharpening, cw, y2, position_index, sign_index);
+}
 
+void algebraic_codebook_search(const double* x2, const double* h, const ResponseCorrelations& c,
+                               int t0, double pitch_sharpening, double* cw, double* y2,
+                               std::int32_t* position_index, std::int32_t* sign_index) {
   // Each position's sign is fixed by its correlation; d keeps the magnitude.
   alignas(32) std::array<double, kL> d;
   alignas(32) std::array<double, kL> sign;
@@ -361,7 +442,7 @@ void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch
   }
 
   alignas(32) Correlations phi;
-  correlations(h, sign.data(), phi);
+  fold_all_signs(c, sign.data(), phi);
   const PulseSet best = search_all(d, phi);
 
   std::int32_t signs = 0;

@@ -37,8 +37,12 @@ void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, doubl
   const int t0 = closed_loop_pitch_search(exc, x, h, range.delay_min, range.delay_max,
                                           subframe_offset, &fraction);
 
+  // The codebook search's correlations depend only on the sharpened
+  // response: they are built beside the synthesis of y1.
+  pitch_sharpen(t0, state.pitch_sharpening, h);
+  alignas(32) ResponseCorrelations correlations;
   alignas(32) std::array<double, 40> y1;
-  weighted_synthesis(exc, ap, state.zero_filter_memory, y1.data());
+  synthesis_and_correlations(ap, exc, h, y1.data(), correlations);
   std::array<double, 5> g;
   double gp = adaptive_gain(x, y1.data(), &g[0], &g[1]);
   const int taming = taming_test(state.taming_error, t0, fraction);
@@ -48,8 +52,8 @@ void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, doubl
   codebook_target(x, y1.data(), gp, x2.data());
   alignas(32) std::array<double, 40> cw;
   alignas(32) std::array<double, 40> y2;
-  algebraic_codebook_search(x2.data(), h, t0, state.pitch_sharpening, cw.data(), y2.data(),
-                            &params.position_index, &params.sign_index);
+  algebraic_codebook_search(x2.data(), h, correlations, t0, state.pitch_sharpening, cw.data(),
+                            y2.data(), &params.position_index, &params.sign_index);
 
   gain_correlations(x, y1.data(), y2.data(), g.data());
   double gp_q = 0.0;
