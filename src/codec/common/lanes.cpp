@@ -33,29 +33,41 @@ void lagged_sums_sse2(const double* a, const double* b, int stride, int length, 
 #endif
 
 #if defined(G729A_HAVE_AVX2)
+// One pass over 4N lags from l: each sum is a chain of `length` additions, so
+// a pass carries N of them side by side (each broadcast of a shared by all).
+template <int N>
+G729A_AVX2 inline void lagged_pass_avx2(const double* a, const double* b, int stride, int length,
+                                        int l, double* out) {
+  __m256d acc[N];  // acc[v]: lanes l + 4v + 3 .. l + 4v
+  for (int v = 0; v < N; ++v) acc[v] = _mm256_setzero_pd();
+#pragma GCC unroll 4
+  for (int m = 0; m < length; ++m) {
+    const __m256d am = _mm256_set1_pd(a[m * stride]);
+    for (int v = 0; v < N; ++v) {
+      acc[v] =
+          _mm256_add_pd(acc[v], _mm256_mul_pd(am, _mm256_loadu_pd(b + m * stride - l - 4 * v - 3)));
+    }
+  }
+  for (int v = 0; v < N; ++v) {
+    _mm256_storeu_pd(out + l + 4 * v, _mm256_permute4x64_pd(acc[v], 0x1B));
+  }
+}
+
 G729A_AVX2 void lagged_sums_avx2(const double* a, const double* b, int stride, int length,
                                  int count, double* out) {
   int l = 0;
-  // Eight lags per pass share each broadcast of a.
-  for (; l + 8 <= count; l += 8) {
-    __m256d near = _mm256_setzero_pd();  // lanes l + 3 .. l
-    __m256d far = _mm256_setzero_pd();   // lanes l + 7 .. l + 4
-#pragma GCC unroll 4
-    for (int m = 0; m < length; ++m) {
-      const __m256d am = _mm256_set1_pd(a[m * stride]);
-      near = _mm256_add_pd(near, _mm256_mul_pd(am, _mm256_loadu_pd(b + m * stride - l - 3)));
-      far = _mm256_add_pd(far, _mm256_mul_pd(am, _mm256_loadu_pd(b + m * stride - l - 7)));
-    }
-    _mm256_storeu_pd(out + l, _mm256_permute4x64_pd(near, 0x1B));
-    _mm256_storeu_pd(out + l + 4, _mm256_permute4x64_pd(far, 0x1B));
-  }
-  for (; l + 4 <= count; l += 4) {
-    __m256d acc = _mm256_setzero_pd();  // lanes l + 3 .. l
-    for (int m = 0; m < length; ++m) {
-      acc = _mm256_add_pd(acc, _mm256_mul_pd(_mm256_set1_pd(a[m * stride]),
-                                             _mm256_loadu_pd(b + m * stride - l - 3)));
-    }
-    _mm256_storeu_pd(out + l, _mm256_permute4x64_pd(acc, 0x1B));
+  // Four chains per pass keep the adder busy while each waits on its last
+  // addition; the remainder takes three, two or one.
+  for (; l + 16 <= count; l += 16) lagged_pass_avx2<4>(a, b, stride, length, l, out);
+  if (l + 12 <= count) {
+    lagged_pass_avx2<3>(a, b, stride, length, l, out);
+    l += 12;
+  } else if (l + 8 <= count) {
+    lagged_pass_avx2<2>(a, b, stride, length, l, out);
+    l += 8;
+  } else if (l + 4 <= count) {
+    lagged_pass_avx2<1>(a, b, stride, length, l, out);
+    l += 4;
   }
   if (l < count) lagged_sums_sse2(a, b - l, stride, length, count - l, out + l);
 }

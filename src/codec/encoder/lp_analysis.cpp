@@ -20,14 +20,14 @@ constexpr double kTilt = 0.7;
 }  // namespace
 
 void windowed_autocorrelation(std::span<const double, 240> speech, std::span<double, 11> r) {
-  // Three zeros in front: a lag's sum may then start with up to three
-  // products with zero, which leave its 0.0 start unchanged, so four lags
-  // run side by side from the same n.
-  alignas(32) std::array<double, 3 + 240> buf{};
-  double* x = buf.data() + 3;
+  // Eleven zeros in front: lag k's sum then starts with k products with
+  // zero, which leave its 0.0 start unchanged, so every lag runs side by
+  // side from n = 0 (a twelfth lag, unused, rounds them to three vectors).
+  alignas(32) std::array<double, 12 + 240> buf{};
+  double* x = buf.data() + 12;
   for (int n = 0; n < 240; ++n) x[n] = speech[n] * lp_window[n];
   alignas(32) double sums[12];
-  for (int k = 0; k <= 10; k += 4) lagged_sums(x + k, x, 1, 240 - k, 4, sums + k);
+  lagged_sums(x, x, 1, 240, 12, sums);
   for (int k = 0; k <= 10; ++k) r[k] = sums[k];
   // Keeps silence analysable: Levinson-Durbin needs r[0] > 0.
   if (r[0] < 1.0) r[0] = 1.0;
