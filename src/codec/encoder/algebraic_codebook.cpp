@@ -18,13 +18,22 @@ constexpr int kTrackSize = 8;
 constexpr int kTrackStep = 5;
 
 // Correlations of the sharpened response with the pre-selected signs folded
-// into the cross terms, phi(i, j) at row[i][j % 5][j / 5]: the eight
-// positions of one track against a fixed position lie side by side.
+// into the cross terms, phi(i, j) = c(i, j) sign[i] sign[j] (exact), formed
+// as a search reads them: it reads a few dozen of the 1600. c(i, j) sits at
+// row[i][j % 5][j / 5], so the eight positions of one track against a fixed
+// position lie side by side.
 struct Correlations {
-  double row[kL][5][kTrackSize];
-  double diag[kL];  // phi(i, i)
-  double at(int i, int j) const { return row[i][j % kTrackStep][j / kTrackStep]; }
-  const double* track(int i, int t) const { return row[i][t]; }
+  const ResponseCorrelations* c;
+  alignas(32) double sign[kL];
+  double sr[5][kTrackSize];  // sr[t][k] = sign[t + 5k]
+  double diag[kL];           // phi(i, i) = c(i, i): each sign squares to one
+  double at(int i, int j) const {
+    return c->row[i][j % kTrackStep][j / kTrackStep] * (sign[i] * sign[j]);
+  }
+  // out[k] = phi(i, t + 5k).
+  void track(int i, int t, double* out) const {
+    for (int k = 0; k < kTrackSize; ++k) out[k] = c->row[i][t][k] * (sign[i] * sr[t][k]);
+  }
 };
 
 // Numerator A (sum of |d|) and energy E of a candidate pulse set.
@@ -136,7 +145,8 @@ template <int W>
   alignas(32) double e[kTrackSize];
   for (int c = 0; c < 2; ++c) {
     const int pl = cand[c];
-    const double* cross = phi.track(pl, pair_track);
+    alignas(32) double cross[kTrackSize];
+    phi.track(pl, pair_track, cross);
     for (int k = 0; k < kTrackSize; ++k) {
       const int pp = pair_track + kTrackStep * k;
       const int pa = lead_first ? pl : pp;
@@ -159,10 +169,14 @@ template <int W>
 
   // Inner-position terms do not depend on the outer position; phi is
   // symmetric, so the rows of the fixed pulses give them side by side.
-  const double* inner_fa = phi.track(fa, inner_track);
-  const double* inner_fb = phi.track(fb, inner_track);
-  const double* outer_fa = phi.track(fa, outer_track);
-  const double* outer_fb = phi.track(fb, outer_track);
+  alignas(32) double inner_fa[kTrackSize];
+  alignas(32) double inner_fb[kTrackSize];
+  alignas(32) double outer_fa[kTrackSize];
+  alignas(32) double outer_fb[kTrackSize];
+  phi.track(fa, inner_track, inner_fa);
+  phi.track(fb, inner_track, inner_fb);
+  phi.track(fa, outer_track, outer_fa);
+  phi.track(fb, outer_track, outer_fb);
   alignas(32) std::array<double, kTrackSize> inner_d;
   alignas(32) std::array<double, kTrackSize> inner_e;
   for (int k = 0; k < kTrackSize; ++k) {
@@ -178,7 +192,8 @@ template <int W>
     const int io = outer_track + kTrackStep * ko;
     const double a_outer = a_fixed + d[io];
     const double e_outer = e_fixed + phi.diag[io] + 2.0 * (outer_fa[ko] + outer_fb[ko]);
-    const double* cross = phi.track(io, inner_track);
+    alignas(32) double cross[kTrackSize];
+    phi.track(io, inner_track, cross);
     for (int k = 0; k < kTrackSize; ++k) {
       const double a = a_outer + inner_d[k];
       a2[k] = a * a;
@@ -246,8 +261,8 @@ PulseSet search_all(const std::array<double, kL>& d, const Correlations& phi) {
 // increasing n, equals phi(i + 1, j + 1) + h[39 - i] h[39 - j] with 0 outside
 // the subframe: each entry is its diagonal neighbour plus one product, so the
 // rows are built from position 39 down, eight positions of a track at once
-// (ResponseCorrelations). The signs are folded in once they are known:
-// phi gets the sums times sign[i] sign[j] (exact).
+// (ResponseCorrelations). The signs come in as the search reads them
+// (Correlations).
 
 // hr[t][k] = h[39 - t - 5k].
 struct TrackResponse {
@@ -300,48 +315,8 @@ template <int W>
   for (int i = kL - 1; i >= 0; --i) correlation_row<W>(i, h, tr, c);
 }
 
-// phi = c with the signs folded in; sr[t][k] = sign[t + 5k].
-template <int W>
-[[gnu::always_inline]] inline void fold_signs(const ResponseCorrelations& c, const double* sign,
-                                              Correlations& phi) {
-  alignas(32) double sr[5][kTrackSize];
-  for (int t = 0; t < 5; ++t) {
-    for (int k = 0; k < kTrackSize; ++k) sr[t][k] = sign[t + kTrackStep * k];
-  }
-  for (int i = 0; i < kL; ++i) {
-    for (int t = 0; t < 5; ++t) {
-      if constexpr (W == 1) {
-        for (int k = 0; k < kTrackSize; ++k)
-          phi.row[i][t][k] = c.row[i][t][k] * (sign[i] * sr[t][k]);
-      } else {
-        using V = typename LaneVector<W>::type;
-        V si;
-        for (int l = 0; l < W; ++l) si[l] = sign[i];
-        for (int k = 0; k < kTrackSize; k += W) {
-          V v, s;
-          std::memcpy(&v, c.row[i][t] + k, sizeof v);
-          std::memcpy(&s, sr[t] + k, sizeof s);
-          const V signed_v = v * (si * s);
-          std::memcpy(phi.row[i][t] + k, &signed_v, sizeof signed_v);
-        }
-      }
-    }
-  }
-  // Position t + 5k sits on track t at index k: no division per position.
-  for (int t = 0; t < kTrackStep; ++t) {
-    for (int k = 0; k < kTrackSize; ++k) {
-      const int i = t + kTrackStep * k;
-      phi.diag[i] = phi.row[i][t][k];
-    }
-  }
-}
-
 void correlation_rows_scalar(const double* h, const TrackResponse& tr, ResponseCorrelations& c) {
   correlation_rows<1>(h, tr, c);
-}
-
-void fold_signs_scalar(const ResponseCorrelations& c, const double* sign, Correlations& phi) {
-  fold_signs<1>(c, sign, phi);
 }
 
 #if defined(G729A_HAVE_SSE2)
@@ -349,20 +324,12 @@ void correlation_rows_sse2(const double* h, const TrackResponse& tr, ResponseCor
   correlation_rows<2>(h, tr, c);
 }
 
-void fold_signs_sse2(const ResponseCorrelations& c, const double* sign, Correlations& phi) {
-  fold_signs<2>(c, sign, phi);
-}
 #endif
 
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void correlation_rows_avx2(const double* h, const TrackResponse& tr,
                                       ResponseCorrelations& c) {
   correlation_rows<4>(h, tr, c);
-}
-
-G729A_AVX2 void fold_signs_avx2(const ResponseCorrelations& c, const double* sign,
-                                Correlations& phi) {
-  fold_signs<4>(c, sign, phi);
 }
 
 // The synthesis's recursion with one correlation row built beside each of
@@ -373,16 +340,6 @@ G729A_AVX2 void synthesis_beside_rows_avx2(const LpVector& ap, const double* x, 
   synthesis_steps(ap.data(), x, y, kL, [&](int n) { correlation_row<4>(kL - 1 - n, h, tr, c); });
 }
 #endif
-
-void fold_all_signs(const ResponseCorrelations& c, const double* sign, Correlations& phi) {
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return fold_signs_avx2(c, sign, phi);
-#endif
-#if defined(G729A_HAVE_SSE2)
-  if (simd_path() == SimdPath::Sse2) return fold_signs_sse2(c, sign, phi);
-#endif
-  fold_signs_scalar(c, sign, phi);
-}
 
 }  // namespace
 
@@ -431,7 +388,8 @@ void algebraic_codebook_search(const double* x2, const double* h, const Response
                                std::int32_t* position_index, std::int32_t* sign_index) {
   // Each position's sign is fixed by its correlation; d keeps the magnitude.
   alignas(32) std::array<double, kL> d;
-  alignas(32) std::array<double, kL> sign;
+  alignas(32) Correlations phi;
+  double* sign = phi.sign;
   backward_filter(x2, h, d.data());
   // Selects rather than branches: the signs follow the speech, so a branch
   // on them would be mispredicted about every other position.
@@ -441,8 +399,15 @@ void algebraic_codebook_search(const double* x2, const double* h, const Response
     d[n] = positive ? d[n] : -d[n];
   }
 
-  alignas(32) Correlations phi;
-  fold_all_signs(c, sign.data(), phi);
+  phi.c = &c;
+  // Position t + 5k sits on track t at index k: no division per position.
+  for (int t = 0; t < kTrackStep; ++t) {
+    for (int k = 0; k < kTrackSize; ++k) {
+      const int i = t + kTrackStep * k;
+      phi.sr[t][k] = sign[i];
+      phi.diag[i] = c.row[i][t][k];
+    }
+  }
   const PulseSet best = search_all(d, phi);
 
   std::int32_t signs = 0;
