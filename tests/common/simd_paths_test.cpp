@@ -61,14 +61,16 @@ TEST(SimdPaths, DotProduct) {
 // round the group widths: the first strict extreme, as a plain loop finds it.
 TEST(SimdPaths, FirstExtremesKeepTheEarliest) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
   for (unsigned seed = 0; seed < 12; ++seed) {
-    auto v = varied_signal(40, seed + 1000, 5.0);
+    auto v = varied_signal(70, seed + 1000, 5.0);
     for (std::size_t i = 0; i < v.size(); ++i) {
-      if (seed % 3 == 0) v[i] = std::round(v[i]);  // many exact ties
+      if (seed % 3 == 0) v[i] = std::round(v[i]);  // many exact ties, +0 and -0
       if (seed % 4 == 1 && i % 7 == 3) v[i] = nan;
+      if (seed % 5 == 2 && i % 11 == 5) v[i] = i % 2 ? inf : -inf;
     }
     const double bound = seed % 2 ? 1e38 : 2.0;
-    for (int count = 0; count <= 40; ++count) {
+    for (int count = 0; count <= 70; ++count) {
       for (bool minimum : {true, false}) {
         const double start = minimum ? bound : -bound;
         double plain_best = start;

@@ -176,43 +176,72 @@ double dot_product(double start, const double* a, const double* b) {
 
 namespace {
 
+// x beats y: strictly smaller (kMinimum) or larger; NaN beats nothing.
+// Element-wise on lane vectors.
+#define G729A_BEATS(x, y) (kMinimum ? (x) < (y) : (x) > (y))
+
 template <int W, bool kMinimum>
 [[gnu::always_inline]] inline int first_extreme_lanes(const double* v, int count, double* best) {
-  using V = typename LaneVector<W>::type;
-  double b = *best;
-  int index = -1;
-  int i0 = 0;
-  for (; i0 + W <= count; i0 += W) {
-    if constexpr (W > 1) {
-      V group;
-      std::memcpy(&group, v + i0, sizeof group);
-      // Every lane's test folded into lane 0 (NaN tests false, as in the
-      // plain loop).
-      auto m = kMinimum ? group < b : group > b;
-      if constexpr (W == 4) {
-        m = m | __builtin_shufflevector(m, m, 2, 3, 0, 1);
-        m = m | __builtin_shufflevector(m, m, 1, 0, 3, 2);
-      } else {
-        m = m | __builtin_shufflevector(m, m, 1, 0);
-      }
-      if (m[0] == 0) continue;
-    }
-    for (int i = i0; i < i0 + W; ++i) {
-      if (kMinimum ? v[i] < b : v[i] > b) {
+  const double start = *best;
+  if constexpr (W == 1) {
+    double b = start;
+    int index = -1;
+    for (int i = 0; i < count; ++i) {
+      if (G729A_BEATS(v[i], b)) {
         b = v[i];
         index = i;
       }
     }
-  }
-  for (int i = i0; i < count; ++i) {
-    if (kMinimum ? v[i] < b : v[i] > b) {
-      b = v[i];
-      index = i;
+    *best = b;
+    return index;
+  } else {
+    // The plain loop's last replacement is the first position holding the
+    // most extreme value, if that beats the start: no later value beats it
+    // and every earlier one is beaten by it (+0 and -0 tie, and the first
+    // of them stays). So the extreme is found first, by exact selections in
+    // any order (four accumulators, no chain through the data), then its
+    // first position, with no branch per candidate.
+    using V = typename LaneVector<W>::type;
+    constexpr int kAcc = 4;
+    V ext[kAcc];
+    for (V& e : ext) {
+      for (int l = 0; l < W; ++l) e[l] = start;
     }
+    int i0 = 0;
+    for (; i0 + kAcc * W <= count; i0 += kAcc * W) {
+      for (int a = 0; a < kAcc; ++a) {
+        V g;
+        std::memcpy(&g, v + i0 + a * W, sizeof g);
+        ext[a] = G729A_BEATS(g, ext[a]) ? g : ext[a];
+      }
+    }
+    for (; i0 + W <= count; i0 += W) {
+      V g;
+      std::memcpy(&g, v + i0, sizeof g);
+      ext[0] = G729A_BEATS(g, ext[0]) ? g : ext[0];
+    }
+    double e = start;
+    for (const V& x : ext) {
+      for (int l = 0; l < W; ++l) e = G729A_BEATS(x[l], e) ? x[l] : e;
+    }
+    for (int i = i0; i < count; ++i) e = G729A_BEATS(v[i], e) ? v[i] : e;
+    if (!G729A_BEATS(e, start)) return -1;
+    int i = 0;
+    for (; i + W <= count; i += W) {
+      V g;
+      std::memcpy(&g, v + i, sizeof g);
+      const auto hit = g == e;
+      bool any = false;
+      for (int l = 0; l < W; ++l) any |= hit[l] != 0;
+      if (any) break;
+    }
+    while (!(v[i] == e)) ++i;
+    *best = v[i];
+    return i;
   }
-  *best = b;
-  return index;
 }
+
+#undef G729A_BEATS
 
 #if defined(G729A_HAVE_SSE2)
 int first_minimum_sse2(const double* v, int count, double* best) {
