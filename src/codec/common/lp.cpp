@@ -123,18 +123,29 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
     const double y_mid = chebyshev(x_mid, f);
     const double y_low_half = chebyshev(x_low_half, f);
     const double y_high_half = chebyshev(x_high_half, f);
-    const bool lower = y_lo * y_mid <= 0.0;
-    x_hi = lower ? x_mid : x_hi;
-    y_hi = lower ? y_mid : y_hi;
-    x_lo = lower ? x_lo : x_mid;
-    y_lo = lower ? y_lo : y_mid;
-    const double x_q = lower ? x_low_half : x_high_half;
-    const double y_q = lower ? y_low_half : y_high_half;
-    const bool lower_q = y_lo * y_q <= 0.0;
-    x_hi = lower_q ? x_q : x_hi;
-    y_hi = lower_q ? y_q : y_hi;
-    x_lo = lower_q ? x_lo : x_q;
-    y_lo = lower_q ? y_lo : y_q;
+    // The choices index small tables: a compiler turns a select of doubles
+    // into a branch, which each root would mispredict half the time.
+    const int lower = y_lo * y_mid <= 0.0;  // 1: the root is below x_mid
+    {
+      const double xl[2] = {x_mid, x_lo}, yl[2] = {y_mid, y_lo};
+      const double xh[2] = {x_hi, x_mid}, yh[2] = {y_hi, y_mid};
+      x_lo = xl[lower];
+      y_lo = yl[lower];
+      x_hi = xh[lower];
+      y_hi = yh[lower];
+    }
+    const double xq[2] = {x_high_half, x_low_half}, yq[2] = {y_high_half, y_low_half};
+    const double x_q = xq[lower];
+    const double y_q = yq[lower];
+    const int lower_q = y_lo * y_q <= 0.0;
+    {
+      const double xl[2] = {x_q, x_lo}, yl[2] = {y_q, y_lo};
+      const double xh[2] = {x_hi, x_q}, yh[2] = {y_hi, y_q};
+      x_lo = xl[lower_q];
+      y_lo = yl[lower_q];
+      x_hi = xh[lower_q];
+      y_hi = yh[lower_q];
+    }
     x_root = lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
     roots[nf++] = x_root;
     current ^= 1;
