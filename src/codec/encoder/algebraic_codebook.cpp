@@ -55,26 +55,60 @@ struct PulseSet {
   Score score;
 };
 
-// in: d (magnitudes), track; out: the position with the largest d and the
-// largest other one, the lower position first among equal values.
-void two_largest(const std::array<double, kL>& d, int track, int* first, int* second) {
-  // Selects rather than branches, which would be mispredicted often.
-  double best = -1.0;
-  int f = track;
-  for (int p = track; p < kL; p += kTrackStep) {
-    const bool wins = d[p] > best;
-    best = wins ? d[p] : best;
-    f = wins ? p : f;
+// For every track, the position with the largest d and the largest other
+// one, the lower position first among equal values: per track the plain
+// scan in increasing position, with the tracks side by side in lanes (a
+// selection per step rather than a branch, which would be mispredicted
+// often). in: d (magnitudes); out: first[t], second[t].
+// W 64-bit integers side by side, as lane comparisons of LaneVector<W> give.
+template <int W>
+struct LaneIndex {
+  typedef long long type __attribute__((vector_size(8 * W)));
+};
+
+struct TrackLeaders {
+  int first[5];
+  int second[5];
+};
+
+template <int W>
+[[gnu::always_inline]] inline void track_leaders(const std::array<double, kL>& d,
+                                                 TrackLeaders& out) {
+  constexpr int kLanes = 8;  // five tracks and three idle lanes
+  alignas(32) double dt[kTrackSize][kLanes] = {};
+  for (int k = 0; k < kTrackSize; ++k) {
+    for (int t = 0; t < 5; ++t) dt[k][t] = d[t + kTrackStep * k];
   }
-  best = -1.0;
-  int s = f == track ? track + kTrackStep : track;
-  for (int p = track; p < kL; p += kTrackStep) {
-    const bool wins = p != f && d[p] > best;
-    best = wins ? d[p] : best;
-    s = wins ? p : s;
+  alignas(32) long long first[kLanes];
+  alignas(32) long long second[kLanes];
+  using V = typename LaneVector<W>::type;
+  using I = typename LaneIndex<W>::type;
+  for (int t0 = 0; t0 < kLanes; t0 += W) {
+    V best, v;
+    I f, sec, kv;
+    for (int l = 0; l < W; ++l) best[l] = -1.0, f[l] = 0, kv[l] = 0;
+    for (int k = 0; k < kTrackSize; ++k) {
+      std::memcpy(&v, dt[k] + t0, sizeof v);
+      for (int l = 0; l < W; ++l) kv[l] = k;
+      const auto wins = v > best;
+      best = wins ? v : best;
+      f = wins ? kv : f;
+    }
+    for (int l = 0; l < W; ++l) best[l] = -1.0, sec[l] = f[l] == 0 ? 1 : 0;
+    for (int k = 0; k < kTrackSize; ++k) {
+      std::memcpy(&v, dt[k] + t0, sizeof v);
+      for (int l = 0; l < W; ++l) kv[l] = k;
+      const auto wins = (kv != f) & (v > best);
+      best = wins ? v : best;
+      sec = wins ? kv : sec;
+    }
+    std::memcpy(first + t0, &f, sizeof f);
+    std::memcpy(second + t0, &sec, sizeof sec);
   }
-  *first = f;
-  *second = s;
+  for (int t = 0; t < 5; ++t) {
+    out.first[t] = t + kTrackStep * static_cast<int>(first[t]);
+    out.second[t] = t + kTrackStep * static_cast<int>(second[t]);
+  }
 }
 
 // Track of each pulse in a pass: pulse k on track k, pulse 3 on track3.
@@ -127,14 +161,14 @@ template <int W>
 // order. in: d, phi, track3 and the four pulse numbers; returns the set.
 template <int W>
 [[gnu::always_inline]] inline PulseSet search(const std::array<double, kL>& d,
-                                              const Correlations& phi, int track3, int lead,
-                                              int pair, int outer, int inner) {
+                                              const Correlations& phi, const TrackLeaders& leaders,
+                                              int track3, int lead, int pair, int outer,
+                                              int inner) {
   const int lead_track = track_of(lead, track3);
   const int pair_track = track_of(pair, track3);
   const int outer_track = track_of(outer, track3);
   const int inner_track = track_of(inner, track3);
-  int cand[2];
-  two_largest(d, lead_track, &cand[0], &cand[1]);
+  const int cand[2] = {leaders.first[lead_track], leaders.second[lead_track]};
 
   // The lower pulse number comes first in each pair sum.
   const bool lead_first = lead < pair;
@@ -219,13 +253,15 @@ template <int W>
 template <int W>
 [[gnu::always_inline]] inline PulseSet search_passes(const std::array<double, kL>& d,
                                                      const Correlations& phi) {
+  TrackLeaders leaders;
+  track_leaders<W>(d, leaders);
   PulseSet best{{0, 1, 2, 3}, kNoScore};
   for (int track3 = 3; track3 <= 4; ++track3) {
     // Search A: pulses 2 and 3 first, then 0 and 1.
-    PulseSet s = search<W>(d, phi, track3, 2, 3, 0, 1);
+    PulseSet s = search<W>(d, phi, leaders, track3, 2, 3, 0, 1);
     if (beats(s.score, best.score)) best = s;
     // Search B: pulses 3 and 0 first, then 1 and 2.
-    s = search<W>(d, phi, track3, 3, 0, 1, 2);
+    s = search<W>(d, phi, leaders, track3, 3, 0, 1, 2);
     if (beats(s.score, best.score)) best = s;
   }
   return best;
