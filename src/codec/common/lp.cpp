@@ -48,6 +48,60 @@ double chebyshev(double x, const double* f) {
   return x * b1 - b2 + 0.5 * f[5];
 }
 
+// values[c][k] = chebyshev(lsp_grid[k], f[c]) for both polynomials, the
+// grid points W at a time (the last group overlaps the one before).
+template <int W>
+[[gnu::always_inline]] inline void grid_values(const double* const* f, double (*values)[64]) {
+  constexpr int kGrid = lsp_grid_size;
+  using V = typename LaneVector<W>::type;
+  for (int c = 0; c < 2; ++c) {
+    for (int k0 = 0; k0 < kGrid; k0 += W) {
+      const int k = k0 + W <= kGrid ? k0 : kGrid - W;
+      V x;
+      std::memcpy(&x, lsp_grid + k, sizeof x);
+      const V x2 = 2.0 * x;
+      V b2;
+      for (int l = 0; l < W; ++l) b2[l] = 1.0;
+      V b1 = x2 + f[c][1];
+      for (int j = 2; j <= 4; ++j) {
+        const V b0 = x2 * b1 - b2 + f[c][j];
+        b2 = b1;
+        b1 = b0;
+      }
+      const V v = x * b1 - b2 + 0.5 * f[c][5];
+      std::memcpy(values[c] + k, &v, sizeof v);
+    }
+  }
+}
+
+void grid_values_scalar(const double* const* f, double (*values)[64]) {
+  for (int c = 0; c < 2; ++c) {
+    for (int k = 0; k < lsp_grid_size; ++k) values[c][k] = chebyshev(lsp_grid[k], f[c]);
+  }
+}
+
+#if defined(G729A_HAVE_SSE2)
+void grid_values_sse2(const double* const* f, double (*values)[64]) {
+  grid_values<2>(f, values);
+}
+#endif
+
+#if defined(G729A_HAVE_AVX2)
+G729A_AVX2 void grid_values_avx2(const double* const* f, double (*values)[64]) {
+  grid_values<4>(f, values);
+}
+#endif
+
+void all_grid_values(const double* const* f, double (*values)[64]) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) return grid_values_avx2(f, values);
+#endif
+#if defined(G729A_HAVE_SSE2)
+  if (simd_path() == SimdPath::Sse2) return grid_values_sse2(f, values);
+#endif
+  grid_values_scalar(f, values);
+}
+
 }  // namespace
 
 double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi) {
@@ -76,10 +130,8 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
   // root's bisection need not wait for the previous one.
   constexpr int kGrid = lsp_grid_size;
   static_assert(kGrid <= 64);
-  double values[2][kGrid];
-  for (int c = 0; c < 2; ++c) {
-    for (int k = 0; k < kGrid; ++k) values[c][k] = chebyshev(lsp_grid[k], poly[c]);
-  }
+  alignas(32) double values[2][64];
+  all_grid_values(poly, values);
   std::uint64_t changes[2] = {0, 0};  // bit k: interval (k - 1, k)
   for (int c = 0; c < 2; ++c) {
     for (int k = 1; k < kGrid; ++k) {
