@@ -145,6 +145,52 @@ TEST(SimdPaths, AlgebraicCodebookAtDelaysAroundTheSubframe) {
   }
 }
 
+// The frame's four starting syntheses side by side give what each gives
+// alone, on every path: the weighted speech (and its flushed memory), both
+// impulse responses and the first target.
+TEST(SimdPaths, FrameStartSynthesesMatchTheirParts) {
+  for (unsigned seed = 0; seed < 6; ++seed) {
+    const auto res = varied_signal(40, seed + 600);
+    const auto mem = varied_signal(20, seed + 700);
+    std::array<g729a::LpVector, 2> ap;
+    for (int s = 0; s < 2; ++s) {
+      const auto coef = varied_signal(10, seed + 800 + s, 0.3);
+      ap[s][0] = 1.0;
+      for (int k = 1; k <= 10; ++k) ap[s][k] = coef[k - 1] / (k + 1);
+    }
+    std::array<double, 10> target_memory;
+    std::array<double, 10> wsp_memory;
+    for (int k = 0; k < 10; ++k) {
+      target_memory[k] = mem[k];
+      wsp_memory[k] = seed % 2 ? mem[10 + k] : mem[10 + k] * 1e-6;  // some flushed
+    }
+    std::array<double, 10> wsp_memory_apart = wsp_memory;
+    std::array<double, 40> wsp_apart, h0_apart, h1_apart, x0_apart;
+    g729a::weighted_speech(res.data(), ap[0], wsp_memory_apart, wsp_apart.data());
+    g729a::impulse_response(ap[0], h0_apart.data());
+    g729a::impulse_response(ap[1], h1_apart.data());
+    g729a::weighted_synthesis(res.data(), ap[0], target_memory, x0_apart.data());
+    g729a::LpVector c0;
+    g729a::weighted_speech_filter(ap[0], c0);
+    expect_every_path_matches_scalar(
+        [&] {
+          std::array<double, 10> m = wsp_memory;
+          std::array<double, 40> wsp, h0, h1, x0;
+          g729a::frame_start_syntheses(c0, ap, res.data(), target_memory, m, wsp.data(), h0.data(),
+                                       h1.data(), x0.data());
+          EXPECT_EQ(m, wsp_memory_apart) << seed;
+          EXPECT_EQ(wsp, wsp_apart) << seed;
+          EXPECT_EQ(h0, h0_apart) << seed;
+          EXPECT_EQ(h1, h1_apart) << seed;
+          EXPECT_EQ(x0, x0_apart) << seed;
+          std::vector<double> out(m.begin(), m.end());
+          for (const auto* v : {&wsp, &h0, &h1, &x0}) out.insert(out.end(), v->begin(), v->end());
+          return out;
+        },
+        "frame_start_syntheses");
+  }
+}
+
 // The synthesis with the correlation rows beside it gives what the two give
 // apart, on every path: y1 as weighted_synthesis from zero memory, the rows
 // as response_correlations.

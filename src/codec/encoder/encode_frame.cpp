@@ -26,12 +26,12 @@ struct SubframeParameters {
   std::int32_t gain_index;
 };
 
-// One subframe from its impulse response h and target x to the memory
-// update. inout: state, exc (LP residual in, excitation out), h (sharpened
-// by the codebook search); in: ap, x,
-// range; out: result, params.
-void encode_subframe(EncoderState& state, double* exc, const LpVector& ap, double* h,
-                     const double* x, int subframe_offset, const PitchRange& range,
+// One subframe from its target x to the memory update. in: ap, x,
+// subframe_offset, range; inout: state, exc (LP residual in, excitation
+// out), h (the impulse response, sharpened for the codebook search); out:
+// result, params.
+void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
+                     const PitchRange& range, EncoderState& state, double* exc, double* h,
                      SubframeResult& result, SubframeParameters& params) {
   int fraction = 0;
   const int t0 = closed_loop_pitch_search(exc, x, h, range.delay_min, range.delay_max,
@@ -109,14 +109,14 @@ void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) 
   std::array<SubframeResult, 2> results;
   std::array<SubframeParameters, 2> params;
   const PitchRange first_range = first_subframe_pitch_range(t_op);
-  encode_subframe(state, exc, ap[0], h[0].data(), x0.data(), 0, first_range, results[0], params[0]);
+  encode_subframe(ap[0], x0.data(), 0, first_range, state, exc, h[0].data(), results[0], params[0]);
   const std::int32_t p1 = encode_pitch_p1(results[0].t0, results[0].fraction);
 
   const PitchRange second_range = second_subframe_pitch_range(results[0].t0);
   // The second target starts from the memory the first subframe left.
   alignas(32) std::array<double, 40> x1;
   weighted_synthesis(exc + 40, ap[1], state.target_filter_memory, x1.data());
-  encode_subframe(state, exc + 40, ap[1], h[1].data(), x1.data(), 40, second_range, results[1],
+  encode_subframe(ap[1], x1.data(), 40, second_range, state, exc + 40, h[1].data(), results[1],
                   params[1]);
   const std::int32_t p2 =
       encode_pitch_p2(results[1].t0, results[1].fraction, second_range.delay_min);
