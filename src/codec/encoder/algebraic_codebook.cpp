@@ -359,7 +359,6 @@ void correlation_rows_scalar(const double* h, const TrackResponse& tr, ResponseC
 void correlation_rows_sse2(const double* h, const TrackResponse& tr, ResponseCorrelations& c) {
   correlation_rows<2>(h, tr, c);
 }
-
 #endif
 
 #if defined(G729A_HAVE_AVX2)
