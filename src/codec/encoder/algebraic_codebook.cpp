@@ -391,9 +391,11 @@ void response_correlations(const double* h, ResponseCorrelations& c) {
   correlation_rows_scalar(h, tr, c);
 }
 
-void synthesis_and_correlations(const LpVector& ap, const double* x, const double* h, double* y,
+void synthesis_and_correlations(const LpVector& ap, const double* x, const double* h,
+                                const std::array<double, 10>& memory, double* y,
                                 ResponseCorrelations& c) {
-  alignas(32) std::array<double, 10 + kL> buf{};  // zero memory, then the subframe
+  alignas(32) std::array<double, 10 + kL> buf;  // ten past outputs, then the subframe
+  for (int k = 0; k < 10; ++k) buf[k] = memory[k];
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
     alignas(32) TrackResponse tr;

@@ -2,6 +2,7 @@
 // tracks, found by a depth-first tree search.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "g729a/frame_geometry.h"
@@ -21,9 +22,10 @@ void response_correlations(const double* h, ResponseCorrelations& c);
 
 // The filtered adaptive-codebook vector and the response's correlations,
 // which do not depend on each other, together: y = x through 1/A'(z) from
-// zero memory, and c as response_correlations gives it. in: ap, x[40],
-// h[40]; out: y[40], c.
-void synthesis_and_correlations(const LpVector& ap, const double* x, const double* h, double* y,
+// memory (ten past outputs, newest last), and c as response_correlations
+// gives it. in: ap, x[40], h[40], memory; out: y[40], c.
+void synthesis_and_correlations(const LpVector& ap, const double* x, const double* h,
+                                const std::array<double, 10>& memory, double* y,
                                 ResponseCorrelations& c);
 
 // The search with the correlations of the already sharpened h given.

@@ -42,7 +42,7 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
   pitch_sharpen(t0, state.pitch_sharpening, h);
   alignas(32) ResponseCorrelations correlations;
   alignas(32) std::array<double, 40> y1;
-  synthesis_and_correlations(ap, exc, h, y1.data(), correlations);
+  synthesis_and_correlations(ap, exc, h, state.zero_filter_memory, y1.data(), correlations);
   std::array<double, 5> g;
   double gp = adaptive_gain(x, y1.data(), &g[0], &g[1]);
   const int taming = taming_test(state.taming_error, t0, fraction);
