@@ -174,8 +174,11 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   std::array<double, 80> w;
   synthesis_beside_output_filter(second.Ad, second.p.data(), second.y.data() + 10, post.data(),
                                  state.postproc_memory, w.data());
-  postfilter_back(state, second, 1, post);
-  output_stage_finish(post, state.postproc_memory, w, pcm);
+  // The second subframe's gain control runs inside the output filter's
+  // second half: the running gain's chain and the filter's overlap.
+  const GainControl control = postfilter_back_uncontrolled(state, second, 1);
+  output_stage_finish_controlled(control, second.y.data() + 10, state.agc_gain,
+                                 state.postproc_memory, w, pcm);
 }
 
 // The end every frame shares: synthesis, post-filter, output stage and

@@ -34,6 +34,27 @@ namespace {
   memory = m;
 }
 
+// The second half with the gain control's products formed on the way, the
+// running gain a chain beside the filter's.
+[[gnu::always_inline]] inline void controlled_recursion(const GainControl& control, const double* y,
+                                                        double& gain, BiquadMemory& memory,
+                                                        double* w) {
+  BiquadMemory m = memory;
+  if (control.unscaled) {
+    for (int n = 0; n < kSubframeLength; ++n) {
+      w[kSubframeLength + n] = biquad_step(output_filter_b, output_filter_a, m, y[n]);
+    }
+  } else {
+    double g = gain;
+    for (int n = 0; n < kSubframeLength; ++n) {
+      g = agc_step(g, control.g0);
+      w[kSubframeLength + n] = biquad_step(output_filter_b, output_filter_a, m, y[n] * g);
+    }
+    gain = g;
+  }
+  memory = m;
+}
+
 [[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
                                                     double* w) {
   output_recursion_part(v, memory, w, 0, kFrameLength);
@@ -122,6 +143,12 @@ void finish_plain(const double* v, BiquadMemory& memory, double* w, std::int16_t
   to_pcm_plain(w, pcm);
 }
 
+void finish_controlled_plain(const GainControl& control, const double* y, double& gain,
+                             BiquadMemory& memory, double* w, std::int16_t* pcm) {
+  controlled_recursion(control, y, gain, memory, w);
+  to_pcm_plain(w, pcm);
+}
+
 #if defined(G729A_HAVE_AVX2)
 G729A_AVX2 void beside_avx2(const LpVector& a, const double* x, double* y, const double* v,
                             BiquadMemory& memory, double* w) {
@@ -130,6 +157,12 @@ G729A_AVX2 void beside_avx2(const LpVector& a, const double* x, double* y, const
 
 G729A_AVX2 void finish_avx2(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
   output_recursion_part(v, memory, w, kSubframeLength, kFrameLength);
+  to_pcm_avx2(w, pcm);
+}
+
+G729A_AVX2 void finish_controlled_avx2(const GainControl& control, const double* y, double& gain,
+                                       BiquadMemory& memory, double* w, std::int16_t* pcm) {
+  controlled_recursion(control, y, gain, memory, w);
   to_pcm_avx2(w, pcm);
 }
 #endif
@@ -150,6 +183,17 @@ void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& m
   if (simd_path() == SimdPath::Avx2) return finish_avx2(v.data(), memory, w.data(), pcm.data());
 #endif
   finish_plain(v.data(), memory, w.data(), pcm.data());
+}
+
+void output_stage_finish_controlled(const GainControl& control, const double* y, double& gain,
+                                    std::array<double, 4>& memory, std::span<double, 80> w,
+                                    std::span<std::int16_t, 80> pcm) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) {
+    return finish_controlled_avx2(control, y, gain, memory, w.data(), pcm.data());
+  }
+#endif
+  finish_controlled_plain(control, y, gain, memory, w.data(), pcm.data());
 }
 
 void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 
+#include "codec/decoder/postfilter.h"
 #include "g729a/frame_geometry.h"
 
 namespace g729a {
@@ -32,5 +33,12 @@ void synthesis_beside_output_filter(const LpVector& a, const double* x, double* 
 // Second part: in: v[40..79], w[0..39]; inout: memory, w; out: pcm.
 void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
                          std::span<double, 80> w, std::span<std::int16_t, 80> pcm);
+// The second part with the last subframe's gain control applied on the way:
+// v[40 + n] is y[n] scaled as `control` says (adaptive_gain_control's
+// products), so the running gain's chain and the filter's overlap. in:
+// control, y[0..39], w[0..39]; inout: gain, memory, w; out: pcm.
+void output_stage_finish_controlled(const GainControl& control, const double* y, double& gain,
+                                    std::array<double, 4>& memory, std::span<double, 80> w,
+                                    std::span<std::int16_t, 80> pcm);
 
 }  // namespace g729a

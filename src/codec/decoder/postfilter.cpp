@@ -17,7 +17,6 @@ constexpr double kCurrentWeight = 0.6666666666666666;
 constexpr double kDelayedWeight = 0.3333333333333333;
 constexpr int kImpulseLength = 22;
 constexpr double kTiltScale = 0.8;
-constexpr double kAgcDecay = 0.9;
 constexpr double kAgcRise = 0.09999999999999998;
 
 constexpr std::array<double, 11> kNumeratorPowers = bandwidth_powers(0.55);
@@ -156,7 +155,7 @@ namespace {
   double g = gain;
 #pragma GCC unroll 4
   for (int n = 0; n < 40; ++n) {
-    g = g * kAgcDecay + g0;
+    g = agc_step(g, g0);
     gains[n] = g;
   }
   gain = g;
@@ -175,20 +174,34 @@ G729A_AVX2 void agc_avx2(const double* y, double g0, double& gain, double* out) 
 
 }  // namespace
 
-void adaptive_gain_control(const double* x, const double* y, double& gain, double* out) {
+GainControl gain_control_start(const double* x, const double* y, double& gain) {
   double G_out;
   double G_in;
   two_energies(y, x, 0.0, &G_out, &G_in);
   if (G_out == 0.0) {
     gain = 0.0;
+    return {0.0, true};
+  }
+  return {G_in == 0.0 ? 0.0 : std::sqrt(G_in / G_out) * kAgcRise, false};
+}
+
+namespace {
+
+void apply_gain_control(const GainControl& control, const double* y, double& gain, double* out) {
+  if (control.unscaled) {
     for (int n = 0; n < 40; ++n) out[n] = y[n];
     return;
   }
-  const double g0 = G_in == 0.0 ? 0.0 : std::sqrt(G_in / G_out) * kAgcRise;
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return agc_avx2(y, g0, gain, out);
+  if (simd_path() == SimdPath::Avx2) return agc_avx2(y, control.g0, gain, out);
 #endif
-  agc_plain(y, g0, gain, out);
+  agc_plain(y, control.g0, gain, out);
+}
+
+}  // namespace
+
+void adaptive_gain_control(const double* x, const double* y, double& gain, double* out) {
+  apply_gain_control(gain_control_start(x, y, gain), y, gain, out);
 }
 
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
@@ -211,15 +224,21 @@ void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind
 
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
                      std::span<double, 80> out) {
+  const GainControl control = postfilter_back_uncontrolled(state, stage, s);
+  apply_gain_control(control, stage.y.data() + 10, state.agc_gain, out.data() + 40 * s);
+}
+
+GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s) {
   const double* y = stage.y.data();
   for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = y[40 + i];
   flush_memory(state.postfilter_memory);
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  adaptive_gain_control(x, y + 10, state.agc_gain, out.data() + 40 * s);
+  const GainControl control = gain_control_start(x, y + 10, state.agc_gain);
 
   for (int i = 0; i < kResidualHistory; ++i)
     state.residual_buffer[i] = state.residual_buffer[i + 40];
+  return control;
 }
 
 void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,

@@ -31,6 +31,22 @@ void tilt_compensation(double k, const double* p, double& memory, double* out);
 // subframe); inout: gain; out: out[0..39] (may be y itself).
 void adaptive_gain_control(const double* x, const double* y, double& gain, double* out);
 
+// The gain control's running gain, one sample on. in: g, g0.
+inline constexpr double kAgcDecay = 0.9;
+inline double agc_step(double g, double g0) {
+  return g * kAgcDecay + g0;
+}
+
+// What adaptive_gain_control does to a subframe, decided from its energies:
+// out[n] = y[n] g[n] with g[n] = agc_step(g[n-1], g0) from the gain before
+// it, or out = y when `unscaled` (a silent post-filter output; the gain
+// then restarts at 0). in: x, y as above; inout: gain (0 when unscaled).
+struct GainControl {
+  double g0;
+  bool unscaled;
+};
+GainControl gain_control_start(const double* x, const double* y, double& gain);
+
 // The weighted filters of a subframe and its tilt factor.
 struct PostfilterFilters {
   LpVector An;  // A(z/0.55)
@@ -56,6 +72,9 @@ struct PostfilterStage {
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
                       PostfilterStage& stage);
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
+// postfilter_back short of the gain control itself, which the caller applies
+// (to stage.y[10..49]) as the returned plan says.
+GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s);
 
 // in: A (the subframe's LP vector), kind, T, s (0 or 1); inout: state;
 // out: out[40 s .. 40 s + 39].
