@@ -12,7 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # in: side (a or b), revision (empty: the work tree). The flags are the
-# release preset's.
+# release preset's and the codec library's.
 build_side() {
   local side=$1 rev=$2 tree="$work/$1"
   mkdir -p "$tree"
@@ -22,7 +22,7 @@ build_side() {
     cp -r src "$tree/"
   fi
   local flags=(-O3 -DNDEBUG -ffp-contract=off -fno-fast-math -std=c++20 -I"$tree/src"
-               -I"$tree/src/codec" "-Dg729a=g729a_$side" "-DAB_SIDE=$side")
+               -I"$tree/src/codec" "-Dg729a=g729a_$side" "-DAB_SIDE=$side" -falign-functions=64 -falign-loops=32)
   local objs=()
   while IFS= read -r f; do
     local o="$tree/$(echo "${f#"$tree"/}" | tr / _).o"
