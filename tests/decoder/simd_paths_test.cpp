@@ -214,59 +214,66 @@ TEST(SimdPaths, OutputFilterBesideSynthesisEqualsOneAfterTheOther) {
   }
 }
 
-// The gain control applied inside the output filter's second half gives
-// what the gain control and then the filter give: scaled subframes, one
-// whose input is silent (gain towards 0) and one whose output is silent
-// (passed through, the gain restarting at 0).
+// The gain control applied inside each half of the output filter gives what
+// the gain control and then the filter give: scaled subframes, ones whose
+// input is silent (gain towards 0) and ones whose output is silent (passed
+// through, the gain restarting at 0), in either half.
 TEST(SimdPaths, GainControlInsideTheOutputFilterEqualsOneAfterTheOther) {
   for (unsigned seed = 0; seed < 9; ++seed) {
-    auto x = varied_signal(40, seed + 1500, 2000.0);  // synthesis
-    auto y = varied_signal(40, seed + 1600, 3000.0);  // post-filter output
-    if (seed % 3 == 1) x.assign(40, 0.0);
-    if (seed % 3 == 2) y.assign(40, 0.0);
-    const auto v = varied_signal(40, seed + 1700, 30000.0);  // the first half, gain applied
+    std::array<std::vector<double>, 2> x, y;  // synthesis, post-filter output
+    for (int s = 0; s < 2; ++s) {
+      x[s] = varied_signal(40, seed + 1500 + 10 * s, 2000.0);
+      y[s] = varied_signal(40, seed + 1600 + 10 * s, 3000.0);
+    }
+    if (seed % 3 == 1) x[seed % 2].assign(40, 0.0);
+    if (seed % 3 == 2) y[seed % 2].assign(40, 0.0);
+    const auto av = varied_signal(11, seed + 1700, 0.6);
+    g729a::LpVector a;
+    a[0] = 1.0;
+    for (int k = 1; k < 11; ++k) a[k] = av[k];
+    const auto p = varied_signal(50, seed + 1750);  // memory, then input
     const auto m = varied_signal(4, seed + 1800);
     const double start_gain = 0.25 + 0.1 * seed;
     expect_every_path_matches_scalar(
         [&] {
           std::array<double, 4> memory_apart = {m[0], m[1], m[2], m[3]};
           std::array<double, 4> memory_inside = memory_apart;
-          std::array<double, 80> post;
-          std::array<double, 80> w_apart, w_inside;
+          std::vector<double> syn_apart(p), syn_inside(p);
+          std::array<double, 80> post, w_apart, w_inside;
           std::array<std::int16_t, 80> pcm_apart, pcm_inside;
-          for (int n = 0; n < 40; ++n) post[n] = v[n];
-          // The first half through the first part, as the decoder runs it (beside a
-          // synthesis of silence).
-          std::array<double, 40> x_dummy{};
-          std::array<double, 50> y_dummy{};
-          g729a::LpVector a{};
-          a[0] = 1.0;
-          g729a::synthesis_beside_output_filter(a, x_dummy.data(), y_dummy.data() + 10, v.data(),
-                                                memory_apart, w_apart.data());
-          memory_inside = memory_apart;
-          w_inside = w_apart;
 
           double gain_apart = start_gain;
-          g729a::adaptive_gain_control(x.data(), y.data(), gain_apart, post.data() + 40);
+          g729a::adaptive_gain_control(x[0].data(), y[0].data(), gain_apart, post.data());
+          g729a::synthesis_beside_output_filter(a, p.data() + 10, syn_apart.data() + 10,
+                                                post.data(), memory_apart, w_apart.data());
+          g729a::adaptive_gain_control(x[1].data(), y[1].data(), gain_apart, post.data() + 40);
           g729a::output_stage_finish(std::span<const double, 80>(post.data(), 80), memory_apart,
                                      w_apart, pcm_apart);
 
           double gain_inside = start_gain;
-          const g729a::GainControl control =
-              g729a::gain_control_start(x.data(), y.data(), gain_inside);
-          g729a::output_stage_finish_controlled(control, y.data(), gain_inside, memory_inside,
+          const g729a::GainControl first =
+              g729a::gain_control_start(x[0].data(), y[0].data(), gain_inside);
+          g729a::synthesis_beside_output_filter_controlled(a, p.data() + 10, syn_inside.data() + 10,
+                                                           first, y[0].data(), gain_inside,
+                                                           memory_inside, w_inside.data());
+          const g729a::GainControl second =
+              g729a::gain_control_start(x[1].data(), y[1].data(), gain_inside);
+          g729a::output_stage_finish_controlled(second, y[1].data(), gain_inside, memory_inside,
                                                 w_inside, pcm_inside);
+
+          EXPECT_TRUE(testsupport::same_bits(syn_inside, syn_apart)) << seed;
           EXPECT_EQ(pcm_inside, pcm_apart) << seed;
           EXPECT_EQ(memory_inside, memory_apart) << seed;
           EXPECT_EQ(std::bit_cast<std::uint64_t>(gain_inside),
                     std::bit_cast<std::uint64_t>(gain_apart))
               << seed;
-          std::vector<double> out(pcm_inside.begin(), pcm_inside.end());
+          std::vector<double> out(syn_inside);
+          out.insert(out.end(), pcm_inside.begin(), pcm_inside.end());
           out.insert(out.end(), memory_inside.begin(), memory_inside.end());
           out.push_back(gain_inside);
           return out;
         },
-        "output_stage_finish_controlled");
+        "gain control inside the output filter");
   }
 }
 

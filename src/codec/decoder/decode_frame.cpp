@@ -166,18 +166,18 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
                         state.synthesis_memory);
 
-  std::array<double, 80> post;
-  postfilter_back(state, first, 0, post);
+  // Each subframe's gain control runs inside the output filter's half that
+  // takes it: the running gain's chain and the filter's overlap.
+  const GainControl first_control = postfilter_back_uncontrolled(state, first, 0);
 
   PostfilterStage second;
   postfilter_front(state, filters[1], kind, T[1], 1, second);
   std::array<double, 80> w;
-  synthesis_beside_output_filter(second.Ad, second.p.data(), second.y.data() + 10, post.data(),
-                                 state.postproc_memory, w.data());
-  // The second subframe's gain control runs inside the output filter's
-  // second half: the running gain's chain and the filter's overlap.
-  const GainControl control = postfilter_back_uncontrolled(state, second, 1);
-  output_stage_finish_controlled(control, second.y.data() + 10, state.agc_gain,
+  synthesis_beside_output_filter_controlled(second.Ad, second.p.data(), second.y.data() + 10,
+                                            first_control, first.y.data() + 10, state.agc_gain,
+                                            state.postproc_memory, w.data());
+  const GainControl second_control = postfilter_back_uncontrolled(state, second, 1);
+  output_stage_finish_controlled(second_control, second.y.data() + 10, state.agc_gain,
                                  state.postproc_memory, w, pcm);
 }
 

@@ -138,6 +138,33 @@ void beside_plain(const LpVector& a, const double* x, double* y, const double* v
   beside_steps(a, x, y, v, memory, w);
 }
 
+// beside_steps with the gain control's products formed on the way.
+[[gnu::always_inline]] inline void beside_controlled_steps(const LpVector& a, const double* x,
+                                                           double* y, const GainControl& control,
+                                                           const double* y0, double& gain,
+                                                           BiquadMemory& memory, double* w) {
+  BiquadMemory m = memory;
+  if (control.unscaled) {
+    synthesis_steps(a.data(), x, y, kSubframeLength,
+                    [&](int n) { w[n] = biquad_step(output_filter_b, output_filter_a, m, y0[n]); });
+  } else {
+    double g = gain;
+    const double g0 = control.g0;
+    synthesis_steps(a.data(), x, y, kSubframeLength, [&](int n) {
+      g = agc_step(g, g0);
+      w[n] = biquad_step(output_filter_b, output_filter_a, m, y0[n] * g);
+    });
+    gain = g;
+  }
+  memory = m;
+}
+
+void beside_controlled_plain(const LpVector& a, const double* x, double* y,
+                             const GainControl& control, const double* y0, double& gain,
+                             BiquadMemory& memory, double* w) {
+  beside_controlled_steps(a, x, y, control, y0, gain, memory, w);
+}
+
 void finish_plain(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
   output_recursion_part(v, memory, w, kSubframeLength, kFrameLength);
   to_pcm_plain(w, pcm);
@@ -153,6 +180,12 @@ void finish_controlled_plain(const GainControl& control, const double* y, double
 G729A_AVX2 void beside_avx2(const LpVector& a, const double* x, double* y, const double* v,
                             BiquadMemory& memory, double* w) {
   beside_steps(a, x, y, v, memory, w);
+}
+
+G729A_AVX2 void beside_controlled_avx2(const LpVector& a, const double* x, double* y,
+                                       const GainControl& control, const double* y0, double& gain,
+                                       BiquadMemory& memory, double* w) {
+  beside_controlled_steps(a, x, y, control, y0, gain, memory, w);
 }
 
 G729A_AVX2 void finish_avx2(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
@@ -175,6 +208,18 @@ void synthesis_beside_output_filter(const LpVector& a, const double* x, double* 
   if (simd_path() == SimdPath::Avx2) return beside_avx2(a, x, y, v, memory, w);
 #endif
   beside_plain(a, x, y, v, memory, w);
+}
+
+void synthesis_beside_output_filter_controlled(const LpVector& a, const double* x, double* y,
+                                               const GainControl& control, const double* y0,
+                                               double& gain, std::array<double, 4>& memory,
+                                               double* w) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2) {
+    return beside_controlled_avx2(a, x, y, control, y0, gain, memory, w);
+  }
+#endif
+  beside_controlled_plain(a, x, y, control, y0, gain, memory, w);
 }
 
 void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
