@@ -102,6 +102,20 @@ void all_grid_values(const double* const* f, double (*values)[64]) {
   grid_values_scalar(f, values);
 }
 
+// One bisection step's choice: [x_lo, x_m] when `lower` (the sign changes
+// below the midpoint x_m), else [x_m, x_hi]. The choice indexes small
+// tables: a compiler turns a select of doubles into a branch, which each
+// root would mispredict half the time. inout: the interval's ends.
+[[gnu::always_inline]] inline void keep_half(int lower, double x_m, double y_m, double& x_lo,
+                                             double& y_lo, double& x_hi, double& y_hi) {
+  const double xl[2] = {x_m, x_lo}, yl[2] = {y_m, y_lo};
+  const double xh[2] = {x_hi, x_m}, yh[2] = {y_hi, y_m};
+  x_lo = xl[lower];
+  y_lo = yl[lower];
+  x_hi = xh[lower];
+  y_hi = yh[lower];
+}
+
 }  // namespace
 
 double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi) {
@@ -175,29 +189,12 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
     const double y_mid = chebyshev(x_mid, f);
     const double y_low_half = chebyshev(x_low_half, f);
     const double y_high_half = chebyshev(x_high_half, f);
-    // The choices index small tables: a compiler turns a select of doubles
-    // into a branch, which each root would mispredict half the time.
     const int lower = y_lo * y_mid <= 0.0;  // 1: the root is below x_mid
-    {
-      const double xl[2] = {x_mid, x_lo}, yl[2] = {y_mid, y_lo};
-      const double xh[2] = {x_hi, x_mid}, yh[2] = {y_hi, y_mid};
-      x_lo = xl[lower];
-      y_lo = yl[lower];
-      x_hi = xh[lower];
-      y_hi = yh[lower];
-    }
+    keep_half(lower, x_mid, y_mid, x_lo, y_lo, x_hi, y_hi);
     const double xq[2] = {x_high_half, x_low_half}, yq[2] = {y_high_half, y_low_half};
     const double x_q = xq[lower];
     const double y_q = yq[lower];
-    const int lower_q = y_lo * y_q <= 0.0;
-    {
-      const double xl[2] = {x_q, x_lo}, yl[2] = {y_q, y_lo};
-      const double xh[2] = {x_hi, x_q}, yh[2] = {y_hi, y_q};
-      x_lo = xl[lower_q];
-      y_lo = yl[lower_q];
-      x_hi = xh[lower_q];
-      y_hi = yh[lower_q];
-    }
+    keep_half(y_lo * y_q <= 0.0, x_q, y_q, x_lo, y_lo, x_hi, y_hi);
     x_root = lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
     roots[nf++] = x_root;
     current ^= 1;
