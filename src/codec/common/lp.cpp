@@ -35,17 +35,26 @@ double levinson_durbin(std::span<const double, 11> r, LpVector& a, std::span<dou
 
 namespace {
 
-// Value of the fifth-order sum or difference polynomial at x (Chebyshev form).
-double chebyshev(double x, const double* f) {
-  const double x2 = 2.0 * x;
-  double b2 = 1.0;
-  double b1 = x2 + f[1];
+// Value of the fifth-order sum or difference polynomial at x (Chebyshev form),
+// for one x or, element-wise, for a lane vector of them (passed by
+// reference: no calling convention depends on the target). out: value.
+template <class T>
+[[gnu::always_inline]] inline void chebyshev_value(const T& x, const double* f, T& value) {
+  const T x2 = 2.0 * x;
+  T b2 = T{} + 1.0;
+  T b1 = x2 + f[1];
   for (int k = 2; k <= 4; ++k) {
-    const double b0 = x2 * b1 - b2 + f[k];
+    const T b0 = x2 * b1 - b2 + f[k];
     b2 = b1;
     b1 = b0;
   }
-  return x * b1 - b2 + 0.5 * f[5];
+  value = x * b1 - b2 + 0.5 * f[5];
+}
+
+double chebyshev(double x, const double* f) {
+  double value;
+  chebyshev_value(x, f, value);
+  return value;
 }
 
 // values[c][k] = chebyshev(lsp_grid[k], f[c]) for both polynomials, the
@@ -59,16 +68,8 @@ template <int W>
       const int k = k0 + W <= kGrid ? k0 : kGrid - W;
       V x;
       std::memcpy(&x, lsp_grid + k, sizeof x);
-      const V x2 = 2.0 * x;
-      V b2;
-      for (int l = 0; l < W; ++l) b2[l] = 1.0;
-      V b1 = x2 + f[c][1];
-      for (int j = 2; j <= 4; ++j) {
-        const V b0 = x2 * b1 - b2 + f[c][j];
-        b2 = b1;
-        b1 = b0;
-      }
-      const V v = x * b1 - b2 + 0.5 * f[c][5];
+      V v;
+      chebyshev_value(x, f[c], v);
       std::memcpy(values[c] + k, &v, sizeof v);
     }
   }
