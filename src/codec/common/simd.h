@@ -27,6 +27,13 @@ struct LaneVector {
   typedef double type __attribute__((vector_size(8 * W)));
 };
 
+// W 64-bit integers side by side: what comparing two LaneVector<W> gives,
+// and lane indices to select with it.
+template <int W>
+struct LaneIndex {
+  typedef long long type __attribute__((vector_size(8 * W)));
+};
+
 enum class SimdPath { Scalar = 0, Sse2 = 1, Avx2 = 2 };
 
 // The path in use: the best the processor and the build offer, or the one

@@ -55,22 +55,16 @@ struct PulseSet {
   Score score;
 };
 
-// For every track, the position with the largest d and the largest other
-// one, the lower position first among equal values: per track the plain
-// scan in increasing position, with the tracks side by side in lanes (a
-// selection per step rather than a branch, which would be mispredicted
-// often). in: d (magnitudes); out: first[t], second[t].
-// W 64-bit integers side by side, as lane comparisons of LaneVector<W> give.
-template <int W>
-struct LaneIndex {
-  typedef long long type __attribute__((vector_size(8 * W)));
-};
-
 struct TrackLeaders {
   int first[5];
   int second[5];
 };
 
+// For every track, the position with the largest d and the largest other
+// one, the lower position first among equal values: per track the plain
+// scan in increasing position, with the tracks side by side in lanes (a
+// selection per step rather than a branch, which would be mispredicted
+// often). in: d (magnitudes); out: out.first[t], out.second[t].
 template <int W>
 [[gnu::always_inline]] inline void track_leaders(const std::array<double, kL>& d,
                                                  TrackLeaders& out) {
