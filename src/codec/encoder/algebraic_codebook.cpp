@@ -25,8 +25,10 @@ constexpr int kTrackStep = 5;
 struct Correlations {
   const ResponseCorrelations* c;
   alignas(32) double sign[kL];
-  double sr[5][kTrackSize];  // sr[t][k] = sign[t + 5k]
-  double diag[kL];           // phi(i, i) = c(i, i): each sign squares to one
+  alignas(32) double sr[5][kTrackSize];  // sr[t][k] = sign[t + 5k]
+  alignas(32) double dt[5][kTrackSize];  // dt[t][k] = d[t + 5k]
+  alignas(32) double dg[5][kTrackSize];  // dg[t][k] = diag[t + 5k]
+  double diag[kL];                       // phi(i, i) = c(i, i): each sign squares to one
   double at(int i, int j) const {
     return c->row[i][j % kTrackStep][j / kTrackStep] * (sign[i] * sign[j]);
   }
@@ -111,154 +113,343 @@ int track_of(int pulse, int track3) {
 }
 
 // Compares candidates k = 0..7 (squared numerator a2[k], energy e[k]) one
-// after the other with the best so far, as a plain loop does; returns the
-// last one that won, or -1. With W > 1 each group of W is first compared
-// with the best as it stands, side by side: only a group where some
-// candidate wins is then gone through one by one (the candidates before
-// the first winner compare exactly as they did in the group).
-template <int W>
-[[gnu::always_inline]] inline int scan_candidates(const double* a2, const double* e, Score& best) {
+// after the other with the best so far; returns the last one that won, or -1.
+int scan_candidates(const double* a2, const double* e, Score& best) {
   int winner = -1;
-  for (int k0 = 0; k0 < kTrackSize; k0 += W) {
-    if constexpr (W > 1) {
-      using V = typename LaneVector<W>::type;
-      V va2, ve;
-      std::memcpy(&va2, a2 + k0, sizeof va2);
-      std::memcpy(&ve, e + k0, sizeof ve);
-      const V t = va2 * best.e - best.a2 * ve;
-      // All lanes' "t > 0" folded into lane 0 (NaN compares false, as in
-      // the plain test).
-      auto m = t > 0.0;
-      if constexpr (W == 4) {
-        m = m | __builtin_shufflevector(m, m, 2, 3, 0, 1);
-        m = m | __builtin_shufflevector(m, m, 1, 0, 3, 2);
-      } else {
-        m = m | __builtin_shufflevector(m, m, 1, 0);
-      }
-      const bool any = m[0] != 0;
-      if (!any) continue;
-    }
-    for (int k = k0; k < k0 + W; ++k) {
-      if (a2[k] * best.e - best.a2 * e[k] > 0.0) {
-        best = {a2[k], e[k]};
-        winner = k;
-      }
+  for (int k = 0; k < kTrackSize; ++k) {
+    if (beats(Score{a2[k], e[k]}, best)) {
+      best = {a2[k], e[k]};
+      winner = k;
     }
   }
   return winner;
 }
 
-// One search of a pass. Phase 1 pairs the two best positions of the lead
-// pulse's track with every position of the pair pulse's track; phase 2 tries
-// every position pair of the outer and inner pulses against the winning
-// pair. Each group of eight candidates is formed first, then compared in
-// order. in: d, phi, track3 and the four pulse numbers; returns the set.
+// One search of a pass: which pulse goes on which track.
+struct SearchPlan {
+  int track3;
+  int lead;
+  int pair;
+  int outer;
+  int inner;
+};
+
+// Both passes (pulse 3 on track 3, then on track 4), two searches each (A:
+// pulses 2 and 3 first, then 0 and 1; B: pulses 3 and 0 first, then 1 and
+// 2), in the order their results are compared.
+constexpr SearchPlan kSearches[4] = {
+    {3, 2, 3, 0, 1}, {3, 3, 0, 1, 2}, {4, 2, 3, 0, 1}, {4, 3, 0, 1, 2}};
+
+// A search's tracks and lead positions.
+struct SearchTracks {
+  int lead;
+  int pair;
+  int outer;
+  int inner;
+  int cand[2];      // the two best positions of the lead pulse's track
+  bool lead_first;  // the lower pulse number comes first in each pair sum
+};
+
+[[gnu::always_inline]] inline SearchTracks search_tracks(const SearchPlan& p,
+                                                         const TrackLeaders& leaders) {
+  SearchTracks t;
+  t.lead = track_of(p.lead, p.track3);
+  t.pair = track_of(p.pair, p.track3);
+  t.outer = track_of(p.outer, p.track3);
+  t.inner = track_of(p.inner, p.track3);
+  t.cand[0] = leaders.first[t.lead];
+  t.cand[1] = leaders.second[t.lead];
+  t.lead_first = p.lead < p.pair;
+  return t;
+}
+
 template <int W>
-[[gnu::always_inline]] inline PulseSet search(const std::array<double, kL>& d,
-                                              const Correlations& phi, const TrackLeaders& leaders,
-                                              int track3, int lead, int pair, int outer,
-                                              int inner) {
-  const int lead_track = track_of(lead, track3);
-  const int pair_track = track_of(pair, track3);
-  const int outer_track = track_of(outer, track3);
-  const int inner_track = track_of(inner, track3);
-  const int cand[2] = {leaders.first[lead_track], leaders.second[lead_track]};
+using Lanes = typename LaneVector<W>::type;
 
-  // The lower pulse number comes first in each pair sum.
-  const bool lead_first = lead < pair;
-  Score best = kNoScore;
-  int fixed_lead = cand[0];
-  int fixed_pair = pair_track;
-  alignas(32) double a2[kTrackSize];
-  alignas(32) double e[kTrackSize];
-  for (int c = 0; c < 2; ++c) {
-    const int pl = cand[c];
-    alignas(32) double cross[kTrackSize];
-    phi.track(pl, pair_track, cross);
-    for (int k = 0; k < kTrackSize; ++k) {
-      const int pp = pair_track + kTrackStep * k;
-      const int pa = lead_first ? pl : pp;
-      const int pb = lead_first ? pp : pl;
-      const double a = d[pa] + d[pb];
-      a2[k] = a * a;
-      e[k] = phi.diag[pa] + phi.diag[pb] + 2.0 * cross[k];
-    }
-    const int k = scan_candidates<W>(a2, e, best);
-    if (k >= 0) {
-      fixed_lead = pl;
-      fixed_pair = pair_track + kTrackStep * k;
-    }
+// Lane vectors are filled through references, never returned: no calling
+// convention depends on the target.
+template <int W>
+[[gnu::always_inline]] inline void lanes_load(Lanes<W>& v, const double* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+
+template <int W>
+[[gnu::always_inline]] inline void lanes_splat(Lanes<W>& v, double x) {
+  for (int l = 0; l < W; ++l) v[l] = x;
+}
+
+// Phase 1's candidates for lead position pl: pl with each position of the
+// pair pulse's track, W of them per step. out: a2[8], e[8].
+template <int W>
+[[gnu::always_inline]] inline void pair_candidates(const std::array<double, kL>& d,
+                                                   const Correlations& phi, const SearchTracks& t,
+                                                   int pl, double* a2, double* e) {
+  using V = Lanes<W>;
+  V dl, gl, sl;
+  lanes_splat<W>(dl, d[pl]);
+  lanes_splat<W>(gl, phi.diag[pl]);
+  lanes_splat<W>(sl, phi.sign[pl]);
+  for (int k = 0; k < kTrackSize; k += W) {
+    V dp, gp, row, sp;
+    lanes_load<W>(dp, phi.dt[t.pair] + k);
+    lanes_load<W>(gp, phi.dg[t.pair] + k);
+    lanes_load<W>(row, phi.c->row[pl][t.pair] + k);
+    lanes_load<W>(sp, phi.sr[t.pair] + k);
+    const V cross = row * (sl * sp);
+    const V a = t.lead_first ? dl + dp : dp + dl;
+    const V g = t.lead_first ? gl + gp : gp + gl;
+    const V va2 = a * a;
+    const V ve = g + 2.0 * cross;
+    std::memcpy(a2 + k, &va2, sizeof va2);
+    std::memcpy(e + k, &ve, sizeof ve);
   }
+}
 
-  const int fa = lead_first ? fixed_lead : fixed_pair;
-  const int fb = lead_first ? fixed_pair : fixed_lead;
-  const double a_fixed = d[fa] + d[fb];
-  const double e_fixed = phi.diag[fa] + phi.diag[fb] + 2.0 * phi.at(fa, fb);
-
-  // Inner-position terms do not depend on the outer position; phi is
-  // symmetric, so the rows of the fixed pulses give them side by side.
-  alignas(32) double inner_fa[kTrackSize];
-  alignas(32) double inner_fb[kTrackSize];
+// Phase 2's terms once the pair is fixed: the pair's numerator and energy,
+// and each inner and outer position's terms against it (phi is symmetric,
+// so the fixed pulses' rows give them side by side).
+struct FixedPair {
+  int lead;
+  int pair;
+  double a;
+  double e;
+  alignas(32) double inner_d[kTrackSize];
+  alignas(32) double inner_e[kTrackSize];
   alignas(32) double outer_fa[kTrackSize];
   alignas(32) double outer_fb[kTrackSize];
-  phi.track(fa, inner_track, inner_fa);
-  phi.track(fb, inner_track, inner_fb);
-  phi.track(fa, outer_track, outer_fa);
-  phi.track(fb, outer_track, outer_fb);
-  alignas(32) std::array<double, kTrackSize> inner_d;
-  alignas(32) std::array<double, kTrackSize> inner_e;
+};
+
+[[gnu::always_inline]] inline void fix_pair(const std::array<double, kL>& d,
+                                            const Correlations& phi, const SearchTracks& t,
+                                            int lead, int pair, FixedPair& f) {
+  f.lead = lead;
+  f.pair = pair;
+  const int fa = t.lead_first ? lead : pair;
+  const int fb = t.lead_first ? pair : lead;
+  f.a = d[fa] + d[fb];
+  f.e = phi.diag[fa] + phi.diag[fb] + 2.0 * phi.at(fa, fb);
+  alignas(32) double inner_fa[kTrackSize];
+  alignas(32) double inner_fb[kTrackSize];
+  phi.track(fa, t.inner, inner_fa);
+  phi.track(fb, t.inner, inner_fb);
+  phi.track(fa, t.outer, f.outer_fa);
+  phi.track(fb, t.outer, f.outer_fb);
   for (int k = 0; k < kTrackSize; ++k) {
-    const int i = inner_track + kTrackStep * k;
-    inner_d[k] = d[i];
-    inner_e[k] = phi.diag[i] + 2.0 * (inner_fa[k] + inner_fb[k]);
+    f.inner_d[k] = phi.dt[t.inner][k];
+    f.inner_e[k] = phi.dg[t.inner][k] + 2.0 * (inner_fa[k] + inner_fb[k]);
+  }
+}
+
+// Phase 2's candidates for outer index ko: that outer position with each
+// inner position, W of them per step. out: a2[8], e[8].
+template <int W>
+[[gnu::always_inline]] inline void outer_candidates(const std::array<double, kL>& d,
+                                                    const Correlations& phi, const SearchTracks& t,
+                                                    const FixedPair& f, int ko, double* a2,
+                                                    double* e) {
+  using V = Lanes<W>;
+  const int io = t.outer + kTrackStep * ko;
+  V a_outer, e_outer, so;
+  lanes_splat<W>(a_outer, f.a + d[io]);
+  lanes_splat<W>(e_outer, f.e + phi.diag[io] + 2.0 * (f.outer_fa[ko] + f.outer_fb[ko]));
+  lanes_splat<W>(so, phi.sign[io]);
+  for (int k = 0; k < kTrackSize; k += W) {
+    V row, si, di, ei;
+    lanes_load<W>(row, phi.c->row[io][t.inner] + k);
+    lanes_load<W>(si, phi.sr[t.inner] + k);
+    lanes_load<W>(di, f.inner_d + k);
+    lanes_load<W>(ei, f.inner_e + k);
+    const V cross = row * (so * si);
+    const V a = a_outer + di;
+    const V va2 = a * a;
+    const V ve = (e_outer + ei) + 2.0 * cross;
+    std::memcpy(a2 + k, &va2, sizeof va2);
+    std::memcpy(e + k, &ve, sizeof ve);
+  }
+}
+
+// One search: phase 1 pairs the two best positions of the lead pulse's
+// track with every position of the pair pulse's track; phase 2 tries every
+// position pair of the outer and inner pulses against the winning pair,
+// the candidates compared in order with the best so far.
+PulseSet search(const std::array<double, kL>& d, const Correlations& phi,
+                const TrackLeaders& leaders, const SearchPlan& plan) {
+  const SearchTracks t = search_tracks(plan, leaders);
+  Score best = kNoScore;
+  int fixed_lead = t.cand[0];
+  int fixed_pair = t.pair;
+  double a2[kTrackSize];
+  double e[kTrackSize];
+  for (int c = 0; c < 2; ++c) {
+    pair_candidates<1>(d, phi, t, t.cand[c], a2, e);
+    const int k = scan_candidates(a2, e, best);
+    if (k >= 0) {
+      fixed_lead = t.cand[c];
+      fixed_pair = t.pair + kTrackStep * k;
+    }
   }
 
+  FixedPair f;
+  fix_pair(d, phi, t, fixed_lead, fixed_pair, f);
   best = kNoScore;
-  int best_outer = outer_track;
-  int best_inner = inner_track;
+  int best_outer = t.outer;
+  int best_inner = t.inner;
   for (int ko = 0; ko < kTrackSize; ++ko) {
-    const int io = outer_track + kTrackStep * ko;
-    const double a_outer = a_fixed + d[io];
-    const double e_outer = e_fixed + phi.diag[io] + 2.0 * (outer_fa[ko] + outer_fb[ko]);
-    alignas(32) double cross[kTrackSize];
-    phi.track(io, inner_track, cross);
-    for (int k = 0; k < kTrackSize; ++k) {
-      const double a = a_outer + inner_d[k];
-      a2[k] = a * a;
-      e[k] = e_outer + inner_e[k] + 2.0 * cross[k];
-    }
-    const int k = scan_candidates<W>(a2, e, best);
+    outer_candidates<1>(d, phi, t, f, ko, a2, e);
+    const int k = scan_candidates(a2, e, best);
     if (k >= 0) {
-      best_outer = io;
-      best_inner = inner_track + kTrackStep * k;
+      best_outer = t.outer + kTrackStep * ko;
+      best_inner = t.inner + kTrackStep * k;
     }
   }
 
   PulseSet s;
-  s.m[lead] = fixed_lead;
-  s.m[pair] = fixed_pair;
-  s.m[outer] = best_outer;
-  s.m[inner] = best_inner;
+  s.m[plan.lead] = fixed_lead;
+  s.m[plan.pair] = fixed_pair;
+  s.m[plan.outer] = best_outer;
+  s.m[plan.inner] = best_inner;
   s.score = best;
   return s;
 }
 
-// Both passes (pulse 3 on track 3, then on track 4), two searches each.
+// W searches side by side, one per lane. Each lane compares its own
+// search's candidates, in the order of the search above, with its own best:
+// the W chains of comparisons overlap instead of following one another, and
+// no comparison is a branch (a branch on them is mispredicted at every new
+// best). The lanes test x * y > z * w where the search tests
+// x * y - z * w > 0: the difference of two doubles is positive exactly when
+// the first is the larger (it is never rounded to zero, and inf - inf and
+// NaN fail both), and the chain is one operation shorter.
+template <int W>
+struct LaneBest {
+  using V = typename LaneVector<W>::type;
+  V a2;
+  V e;
+  V id;  // the last winning candidate's number, -1 while none has won
+
+  [[gnu::always_inline]] void reset() {
+    for (int l = 0; l < W; ++l) a2[l] = kNoScore.a2, e[l] = kNoScore.e, id[l] = -1.0;
+  }
+  // in: va2, ve (candidate number k of each lane's search).
+  [[gnu::always_inline]] void take(const V& va2, const V& ve, double k) {
+    V vk;
+    for (int l = 0; l < W; ++l) vk[l] = k;
+    const auto wins = va2 * e > a2 * ve;
+    a2 = wins ? va2 : a2;
+    e = wins ? ve : e;
+    id = wins ? vk : id;
+  }
+};
+
+// Lane s of out[j] = lane j of in[s]: W searches' rows of W candidates
+// become W vectors of one candidate across the searches.
+template <int W>
+[[gnu::always_inline]] inline void transpose_lanes(const Lanes<W>* in, Lanes<W>* out) {
+  if constexpr (W == 4) {
+    const Lanes<4> t0 = __builtin_shufflevector(in[0], in[1], 0, 4, 2, 6);
+    const Lanes<4> t1 = __builtin_shufflevector(in[0], in[1], 1, 5, 3, 7);
+    const Lanes<4> t2 = __builtin_shufflevector(in[2], in[3], 0, 4, 2, 6);
+    const Lanes<4> t3 = __builtin_shufflevector(in[2], in[3], 1, 5, 3, 7);
+    out[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    out[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    out[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    out[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+  } else {
+    static_assert(W == 2);
+    out[0] = __builtin_shufflevector(in[0], in[1], 0, 2);
+    out[1] = __builtin_shufflevector(in[0], in[1], 1, 3);
+  }
+}
+
+// Candidates first..first + count - 1 of each lane's search (lane s's at
+// a2[s], e[s], numbered from k0) compared in order.
+template <int W, int N>
+[[gnu::always_inline]] inline void take_all(const double (&a2)[W][N], const double (&e)[W][N],
+                                            int k0, LaneBest<W>& best) {
+  for (int g = 0; g < N; g += W) {
+    Lanes<W> ra[W], re[W], ca[W], ce[W];
+    for (int s = 0; s < W; ++s) {
+      lanes_load<W>(ra[s], a2[s] + g);
+      lanes_load<W>(re[s], e[s] + g);
+    }
+    transpose_lanes<W>(ra, ca);
+    transpose_lanes<W>(re, ce);
+    for (int j = 0; j < W; ++j) best.take(ca[j], ce[j], k0 + g + j);
+  }
+}
+
+template <int W>
+[[gnu::always_inline]] inline void search_lanes(const std::array<double, kL>& d,
+                                                const Correlations& phi,
+                                                const TrackLeaders& leaders,
+                                                const SearchPlan* plans, PulseSet* out) {
+  SearchTracks t[W];
+  for (int s = 0; s < W; ++s) t[s] = search_tracks(plans[s], leaders);
+  LaneBest<W> best;
+  best.reset();
+  {
+    alignas(32) double a2[W][2 * kTrackSize];
+    alignas(32) double e[W][2 * kTrackSize];
+    for (int s = 0; s < W; ++s) {
+      for (int c = 0; c < 2; ++c) {
+        pair_candidates<W>(d, phi, t[s], t[s].cand[c], a2[s] + c * kTrackSize,
+                           e[s] + c * kTrackSize);
+      }
+    }
+    take_all<W>(a2, e, 0, best);
+  }
+
+  FixedPair f[W];
+  for (int s = 0; s < W; ++s) {
+    const int k = static_cast<int>(best.id[s]);
+    const int lead = k < 0 ? t[s].cand[0] : t[s].cand[k / kTrackSize];
+    const int pair = t[s].pair + kTrackStep * (k < 0 ? 0 : k % kTrackSize);
+    fix_pair(d, phi, t[s], lead, pair, f[s]);
+  }
+
+  // Each outer position's candidates are compared as soon as they are
+  // formed, so the next ones are formed while the comparisons run.
+  best.reset();
+  for (int ko = 0; ko < kTrackSize; ++ko) {
+    alignas(32) double a2[W][kTrackSize];
+    alignas(32) double e[W][kTrackSize];
+    for (int s = 0; s < W; ++s) outer_candidates<W>(d, phi, t[s], f[s], ko, a2[s], e[s]);
+    take_all<W>(a2, e, ko * kTrackSize, best);
+  }
+
+  for (int s = 0; s < W; ++s) {
+    const int k = static_cast<int>(best.id[s]);
+    PulseSet& p = out[s];
+    p.m[plans[s].lead] = f[s].lead;
+    p.m[plans[s].pair] = f[s].pair;
+    p.m[plans[s].outer] = t[s].outer + kTrackStep * (k < 0 ? 0 : k / kTrackSize);
+    p.m[plans[s].inner] = t[s].inner + kTrackStep * (k < 0 ? 0 : k % kTrackSize);
+    p.score = {best.a2[s], best.e[s]};
+  }
+}
+
+// The four searches' results compared in order; a later one replaces the
+// best only when it beats it.
+PulseSet best_of(const PulseSet* sets) {
+  PulseSet best{{0, 1, 2, 3}, kNoScore};
+  for (int i = 0; i < 4; ++i) {
+    if (beats(sets[i].score, best.score)) best = sets[i];
+  }
+  return best;
+}
+
 template <int W>
 [[gnu::always_inline]] inline PulseSet search_passes(const std::array<double, kL>& d,
                                                      const Correlations& phi) {
   TrackLeaders leaders;
   track_leaders<W>(d, leaders);
-  PulseSet best{{0, 1, 2, 3}, kNoScore};
-  for (int track3 = 3; track3 <= 4; ++track3) {
-    // Search A: pulses 2 and 3 first, then 0 and 1.
-    PulseSet s = search<W>(d, phi, leaders, track3, 2, 3, 0, 1);
-    if (beats(s.score, best.score)) best = s;
-    // Search B: pulses 3 and 0 first, then 1 and 2.
-    s = search<W>(d, phi, leaders, track3, 3, 0, 1, 2);
-    if (beats(s.score, best.score)) best = s;
+  PulseSet sets[4];
+  if constexpr (W == 1) {
+    for (int i = 0; i < 4; ++i) sets[i] = search(d, phi, leaders, kSearches[i]);
+  } else {
+    for (int i = 0; i < 4; i += W) search_lanes<W>(d, phi, leaders, kSearches + i, sets + i);
   }
-  return best;
+  return best_of(sets);
 }
 
 PulseSet search_passes_scalar(const std::array<double, kL>& d, const Correlations& phi) {
@@ -436,7 +627,9 @@ void algebraic_codebook_search(const double* x2, const double* h, const Response
     for (int k = 0; k < kTrackSize; ++k) {
       const int i = t + kTrackStep * k;
       phi.sr[t][k] = sign[i];
+      phi.dt[t][k] = d[i];
       phi.diag[i] = c.row[i][t][k];
+      phi.dg[t][k] = c.row[i][t][k];
     }
   }
   const PulseSet best = search_all(d, phi);
