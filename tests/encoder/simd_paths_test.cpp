@@ -145,6 +145,43 @@ TEST(SimdPaths, AlgebraicCodebookAtDelaysAroundTheSubframe) {
   }
 }
 
+// The input filter with the autocorrelation beside it gives the filtered
+// samples, the filter memory and the autocorrelation that the filter and
+// then the autocorrelation give (the scalar path runs them one after the
+// other): from rest, from a running memory, and with tiny samples that the
+// filter flushes to zero in the middle and at the end of the frame.
+TEST(SimdPaths, InputFilterBesideAutocorrelationMatchesBothApart) {
+  for (unsigned seed = 0; seed < 24; ++seed) {
+    auto window = varied_signal(240, seed);
+    for (int n = 160; n < 240; ++n) window[n] = std::round(window[n] * 10.0);
+    if (seed % 3 == 1) {
+      for (int n = 190; n < 240; ++n) window[n] = 0.0;  // decays into the flush
+    }
+    if (seed % 3 == 2) {
+      for (int n = 160; n < 200; ++n) window[n] = 0.0;
+    }
+    g729a::BiquadMemory start{0.0, 0.0, 0.0, 0.0};
+    if (seed % 4 == 1) start = {window[0], -window[1], window[2] * 0.5, window[3] * 0.25};
+    if (seed % 4 == 3) {
+      // From rest, outputs around the flush threshold: some flushed, some not.
+      for (int n = 160; n < 240; ++n) window[n] *= 3e-9;
+    }
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> speech(window);
+          g729a::BiquadMemory memory = start;
+          std::vector<double> r(11);
+          g729a::filtered_window_autocorrelation(memory, std::span<double, 240>(speech.data(), 240),
+                                                 std::span<double, 11>(r.data(), 11));
+          std::vector<double> out(speech);
+          out.insert(out.end(), r.begin(), r.end());
+          out.insert(out.end(), memory.begin(), memory.end());
+          return out;
+        },
+        "filtered_window_autocorrelation");
+  }
+}
+
 // The frame's four starting syntheses side by side give what each gives
 // alone, on every path: the weighted speech (and its flushed memory), both
 // impulse responses and the first target.

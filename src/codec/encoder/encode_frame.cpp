@@ -71,13 +71,13 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
 
 }  // namespace
 
-void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace) {
+void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
+                  FrameTrace* trace) {
   out.kind = FrameKind::Speech;
   out.slots.fill(0);
 
   std::array<double, 10> lsp_new;
-  lp_analysis(std::span<const double, 240>(state.speech_buffer.data() + kSpeechWindow, 240),
-              state.lsp_previous, lsp_new);
+  lp_from_autocorrelation(r, state.lsp_previous, lsp_new);
 
   std::array<double, 10> lsp_new_q;
   lsp_quantize(lsp_new, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],

@@ -1,6 +1,7 @@
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/lsf.h"
 #include "codec/encoder/frame_trace.h"
+#include "codec/encoder/lp_analysis.h"
 #include "g729a/codec.h"
 
 namespace g729a {
@@ -23,11 +24,16 @@ void encoder_init(EncoderState& state) {
 
 void encoder_encode_traced(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
                            std::span<std::uint8_t, kSpeechFrameBytes> frame, FrameTrace* trace) {
-  const std::span<double, kFrameLength> speech(&state.speech_buffer[kSpeechNew], kFrameLength);
-  for (int i = 0; i < kFrameLength; ++i) speech[i] = static_cast<double>(pcm[i]);
-  encoder_preprocess(state.preprocess_memory, speech);
+  static_assert(kSpeechWindow == 0 && kSpeechNew + kFrameLength == kAnalysisWindow);
+  for (int i = 0; i < kFrameLength; ++i) {
+    state.speech_buffer[kSpeechNew + i] = static_cast<double>(pcm[i]);
+  }
+  // The input filter and the analysis window's autocorrelation run side by
+  // side: all but the newest terms of the sums are known before the filter.
+  std::array<double, 11> r;
+  filtered_window_autocorrelation(state.preprocess_memory, state.speech_buffer, r);
   FrameParameters parameters;
-  encode_frame(state, parameters, trace);
+  encode_frame(r, state, parameters, trace);
   pack_speech_frame(parameters, frame);
 }
 

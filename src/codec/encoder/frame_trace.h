@@ -30,8 +30,11 @@ struct FrameTrace {
 
 // The frame driver: analysis, quantization and both subframes of the 80
 // pre-processed samples at speech_buffer[kSpeechNew], reporting its
-// decisions when trace is not null. inout: state; out: out, *trace.
-void encode_frame(EncoderState& state, FrameParameters& out, FrameTrace* trace);
+// decisions when trace is not null. in: r, the autocorrelation of the
+// speech buffer (filtered_window_autocorrelation); inout: state; out: out,
+// *trace.
+void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
+                  FrameTrace* trace);
 
 // encoder_encode, reporting the frame's decisions when trace is not null.
 // in: pcm; inout: state; out: frame, *trace.

@@ -14,9 +14,26 @@ namespace g729a {
 // lag-windowed.
 void windowed_autocorrelation(std::span<const double, 240> speech, std::span<double, 11> r);
 
+// in: sums[0..10], the window's plain lagged sums; out: r[0..10], floored
+// and lag-windowed.
+void autocorrelation_from_sums(const double* sums, std::span<double, 11> r);
+
+// The input filter over the window's newest 80 samples and the windowed
+// autocorrelation of the whole window, as encoder_preprocess followed by
+// windowed_autocorrelation give them (the vector paths run the two side by
+// side). inout: memory, speech[240]; out: r[0..10].
+void filtered_window_autocorrelation(BiquadMemory& memory, std::span<double, 240> speech,
+                                     std::span<double, 11> r);
+
 // in: speech[240], lsp_previous (fallback of the root search); out: lsp_new.
 void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
                  std::span<double, 10> lsp_new);
+
+// lp_analysis from the window's autocorrelation. in: r, lsp_previous; out:
+// lsp_new.
+void lp_from_autocorrelation(std::span<const double, 11> r,
+                             std::span<const double, 10> lsp_previous,
+                             std::span<double, 10> lsp_new);
 
 // in: aq; out: ap[k] = aq[k] * 0.75^k.
 void weight_filter(const LpVector& aq, LpVector& ap);
