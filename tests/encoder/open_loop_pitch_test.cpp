@@ -30,6 +30,22 @@ WeightedSpeech pulse_train(double period, double phase = 0.0) {
   return w;
 }
 
+// Every searched delay's correlation is the plain sum over the even samples
+// of the frame, at its place in the array.
+TEST(OpenLoopPitchTest, CorrelationsOfEverySearchedDelayInTheirPlaces) {
+  WeightedSpeech w;
+  for (int n = -143; n < 80; ++n) w.s()[n] = std::sin(0.37 * n) * 1000.0 + (n % 7) * 0.001;
+  std::array<double, kOpenLoopDelays> c;
+  open_loop_correlations(w.s(), c);
+  const auto plain = [&](int t) {
+    double sum = 0.0;
+    for (int n = 0; n < 80; n += 2) sum += w.s()[n] * w.s()[n - t];
+    return sum;
+  };
+  for (int t = 20; t <= 79; ++t) EXPECT_EQ(c[t - 20], plain(t)) << "delay " << t;
+  for (int t = 80; t <= 142; t += 2) EXPECT_EQ(c[60 + (t - 80) / 2], plain(t)) << "delay " << t;
+}
+
 TEST(OpenLoopPitchTest, SilenceGivesTheSmallestDelay) {
   WeightedSpeech w;
   EXPECT_EQ(open_loop_pitch(w.s()), 20);

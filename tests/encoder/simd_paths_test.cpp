@@ -66,6 +66,39 @@ TEST(SimdPaths, OpenLoopPitchIncludingTiesAndPeriodicSpeech) {
   }
 }
 
+// The second subframe's weighted speech with the open-loop correlations
+// beside it gives the samples, the flushed memory and the correlations that
+// the two give one after the other (the scalar path), also when the frame
+// decays into the flush threshold.
+TEST(SimdPaths, WeightedSpeechBesideOpenLoopCorrelationsMatchesBothApart) {
+  for (unsigned seed = 0; seed < 16; ++seed) {
+    const auto history = varied_signal(183, seed);  // 143 past and the first subframe
+    auto res = varied_signal(40, seed + 500);
+    if (seed % 4 == 3) {
+      for (double& v : res) v *= 1e-9;
+    }
+    g729a::LpVector ap{1.0};
+    const auto coef = varied_signal(10, seed + 900, 0.1);
+    for (int k = 1; k <= 10; ++k) ap[k] = coef[k - 1] * std::pow(0.75, k);
+    std::array<double, 10> start;
+    for (int k = 0; k < 10; ++k) start[k] = seed % 4 == 3 ? 0.0 : history[173 + k];
+    expect_every_path_matches_scalar(
+        [&] {
+          std::vector<double> buffer(history);
+          buffer.resize(223, -1.0);
+          std::array<double, 10> memory = start;
+          std::array<double, g729a::kOpenLoopDelays> c;
+          g729a::weighted_speech_and_correlations(res.data(), ap, memory, buffer.data() + 143, c);
+          std::vector<double> out(buffer);
+          out.insert(out.end(), memory.begin(), memory.end());
+          out.insert(out.end(), c.begin(), c.end());
+          out.push_back(g729a::open_loop_pitch(buffer.data() + 143, c));
+          return out;
+        },
+        "weighted_speech_and_correlations");
+  }
+}
+
 TEST(SimdPaths, ClosedLoopPitchOverEveryRangeShape) {
   const std::array<std::array<int, 2>, 6> ranges = {
       {{20, 26}, {20, 29}, {60, 66}, {60, 69}, {137, 143}, {134, 143}}};

@@ -102,9 +102,12 @@ void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParam
   frame_start_syntheses(c0, ap, exc, state.target_filter_memory,
                         state.weighted_speech_filter_memory, wsp, h[0].data(), h[1].data(),
                         x0.data());
-  weighted_speech(exc + 40, ap[1], state.weighted_speech_filter_memory, wsp + 40);
-
-  const int t_op = open_loop_pitch(wsp);
+  // The open-loop correlations form beside the second subframe's weighted
+  // speech, each term as soon as its samples are known.
+  alignas(32) std::array<double, kOpenLoopDelays> correlations;
+  weighted_speech_and_correlations(exc + 40, ap[1], state.weighted_speech_filter_memory, wsp,
+                                   correlations);
+  const int t_op = open_loop_pitch(wsp, correlations);
 
   std::array<SubframeResult, 2> results;
   std::array<SubframeParameters, 2> params;
