@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "g729a/codec.h"
 
 namespace {
 
@@ -72,6 +74,91 @@ TEST(SimdPaths, BothTiltFactorsTogetherEqualEachAlone) {
           return out;
         },
         "postfilter_filters");
+  }
+}
+
+// A decoder state with every buffer the post-filter's front reads filled,
+// and LP vectors of the two subframes.
+struct FrontCase {
+  g729a::DecoderState state;
+  std::array<g729a::LpVector, 2> A;
+  std::vector<double> x0, x1;  // synthesis input of a subframe, post-filter input
+};
+
+FrontCase front_case(unsigned seed) {
+  FrontCase c;
+  g729a::decoder_init(c.state);
+  const auto syn = varied_signal(c.state.synthesis_buffer.size(), seed + 1);
+  const auto res = varied_signal(c.state.residual_buffer.size(), seed + 2);
+  std::copy(syn.begin(), syn.end(), c.state.synthesis_buffer.begin());
+  std::copy(res.begin(), res.end(), c.state.residual_buffer.begin());
+  const auto mem = varied_signal(10, seed + 3);
+  std::copy(mem.begin(), mem.end(), c.state.synthesis_memory.begin());
+  std::copy(mem.begin(), mem.end(), c.state.postfilter_memory.begin());
+  c.state.tilt_memory = 0.25 * mem[3];
+  for (int s = 0; s < 2; ++s) {
+    const auto v = varied_signal(11, seed * 2 + s + 40, 0.3);
+    c.A[s][0] = 1.0;
+    for (int k = 1; k < 11; ++k) c.A[s][k] = v[k] * std::pow(0.8, k);
+  }
+  c.x0 = varied_signal(40, seed + 4);
+  c.x1 = varied_signal(40, seed + 5);
+  if (seed % 5 == 4) {  // a silent subframe: every correlation and energy ties
+    std::fill(c.x0.begin(), c.x0.end(), 0.0);
+    std::fill(c.state.synthesis_buffer.begin(), c.state.synthesis_buffer.end(), 0.0);
+    std::fill(c.state.residual_buffer.begin(), c.state.residual_buffer.end(), 0.0);
+    std::fill(c.state.synthesis_memory.begin(), c.state.synthesis_memory.end(), 0.0);
+  }
+  return c;
+}
+
+// Everything of the state and the stage a front leaves.
+std::vector<double> front_result(const g729a::DecoderState& s, const g729a::PostfilterStage& stage,
+                                 const double* y0, const double* y1) {
+  std::vector<double> out(s.synthesis_buffer.begin(), s.synthesis_buffer.end());
+  out.insert(out.end(), s.residual_buffer.begin(), s.residual_buffer.end());
+  out.push_back(s.tilt_memory);
+  out.insert(out.end(), stage.Ad.begin(), stage.Ad.end());
+  out.insert(out.end(), stage.p.begin(), stage.p.end());
+  out.insert(out.end(), y0, y0 + 40);
+  if (y1 != nullptr) out.insert(out.end(), y1, y1 + 40);
+  return out;
+}
+
+// The post-filter fronts formed beside the syntheses give what the
+// syntheses and then the fronts give, for speech (pitch post-filter at
+// delays across the range, its clamped end included) and comfort noise.
+TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
+  for (int T : {20, 21, 40, 77, 139, 140, 141, 143}) {
+    for (unsigned seed = 0; seed < 5; ++seed) {
+      for (auto kind : {g729a::FrameKind::Speech, g729a::FrameKind::Sid}) {
+        const FrontCase c = front_case(seed + 7 * T);
+        expect_every_path_matches_scalar(
+            [&] {
+              g729a::DecoderState s = c.state;
+              std::array<double, 50> y{};
+              for (int i = 0; i < 10; ++i) y[i] = s.synthesis_memory[i];
+              std::array<g729a::PostfilterFilters, 2> f;
+              g729a::PostfilterStage first;
+              g729a::first_synthesis_beside_front(c.A, c.x0.data(), kind, T, s, y.data() + 10, f,
+                                                  first);
+              auto out = front_result(s, first, y.data() + 10, nullptr);
+              for (int k = 0; k < 2; ++k) out.push_back(f[k].tilt);
+              // The second subframe, its synthesis beside the first's
+              // post-filter synthesis.
+              std::array<double, 50> y0{}, y1{};
+              for (int i = 0; i < 10; ++i) y0[i] = y[40 + i], y1[i] = s.postfilter_memory[i];
+              g729a::PostfilterStage second;
+              g729a::synthesis_pair_beside_front(c.A[1], c.x1.data(), first.Ad, first.p.data(),
+                                                 f[1], kind, T, s, y0.data() + 10, y1.data() + 10,
+                                                 second);
+              const auto more = front_result(s, second, y0.data() + 10, y1.data() + 10);
+              out.insert(out.end(), more.begin(), more.end());
+              return out;
+            },
+            "postfilter fronts");
+      }
+    }
   }
 }
 

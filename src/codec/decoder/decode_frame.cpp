@@ -145,33 +145,29 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   const FrameKind kind = f.kind;
   const bool flush = f.flush;
   double* exc = state.excitation_buffer.data() + kExcitationHistory;
-  double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
   // The first subframe's synthesis runs beside the tilt impulse responses.
   std::array<double, 50> first_buf;  // ten past outputs, then the subframe
   for (int i = 0; i < 10; ++i) first_buf[i] = state.synthesis_memory[i];
-  const SynthesisRun first_run = {&A[0], exc, first_buf.data() + 10};
   std::array<PostfilterFilters, 2> filters;
-  postfilter_filters(A, &first_run, filters);
-  for (int n = 0; n < 40; ++n) syn[n] = first_buf[10 + n];
+  PostfilterStage first;
+  first_synthesis_beside_front(A, exc, kind, T[0], state, first_buf.data() + 10, filters, first);
   keep_synthesis_memory(std::span<const double, 10>(first_buf.data() + 40, 10), flush,
                         state.synthesis_memory);
-
-  PostfilterStage first;
-  postfilter_front(state, filters[0], kind, T[0], 0, first);
+  postfilter_continue(state, first);
+  // The second subframe's synthesis beside the first's post-filter
+  // synthesis, and the second's post-filter front beside both.
   std::array<double, 50> buf;  // ten past outputs, then the second subframe
   for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
-  lp_synthesis_pair(A[1], exc + 40, buf.data() + 10, first.Ad, first.p.data(), first.y.data() + 10,
-                    40);
-  for (int n = 0; n < 40; ++n) syn[40 + n] = buf[10 + n];
+  PostfilterStage second;
+  synthesis_pair_beside_front(A[1], exc + 40, first.Ad, first.p.data(), filters[1], kind, T[1],
+                              state, buf.data() + 10, first.y.data() + 10, second);
   keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
                         state.synthesis_memory);
 
   // Each subframe's gain control runs inside the output filter's half that
   // takes it: the running gain's chain and the filter's overlap.
   const GainControl first_control = postfilter_back_uncontrolled(state, first, 0);
-
-  PostfilterStage second;
-  postfilter_front(state, filters[1], kind, T[1], 1, second);
+  postfilter_continue(state, second);
   std::array<double, 80> w;
   synthesis_beside_output_filter_controlled(second.Ad, second.p.data(), second.y.data() + 10,
                                             first_control, first.y.data() + 10, state.agc_gain,
@@ -193,6 +189,9 @@ void finish_frame(const FrameSynthesis& f, DecoderState& state,
 
   auto& syn = state.synthesis_buffer;
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
+
+  auto& res = state.residual_buffer;
+  for (int i = 0; i < kResidualHistory; ++i) res[i] = res[i + kFrameLength];
 }
 
 // A runaway stream that has overflowed restarts the channel; its samples of

@@ -1,9 +1,11 @@
 #include "codec/decoder/postfilter.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
+#include "codec/common/lp_synthesis_steps.h"
 #include "codec/common/numeric.h"
 #include "codec/common/simd.h"
 
@@ -24,30 +26,38 @@ constexpr std::array<double, 11> kDenominatorPowers = bandwidth_powers(0.70);
 
 }  // namespace
 
-void pitch_postfilter(const double* r, int T, Subframe& p) {
-  int t_min = T - kPitchHalfWidth;
-  int t_max = T + kPitchHalfWidth;
+namespace {
+
+// The delays searched around T: t_min..t_max, seven of them.
+void pitch_delays(int T, int& t_min, int& t_max) {
+  t_min = T - kPitchHalfWidth;
+  t_max = T + kPitchHalfWidth;
   if (t_max > kPostfilterMaxDelay) {
     t_max = kPostfilterMaxDelay;
     t_min = kPostfilterMaxDelay - 2 * kPitchHalfWidth;
   }
+}
 
-  // Eight lags ending at t_max (whole vectors; the extra one is shorter and
-  // reads nothing older than t_max does): corr[1 + d - t_min] is delay d.
-  double corr[2 * kPitchHalfWidth + 2];
-  lagged_sums(r, r - (t_min - 1), 1, 40, 2 * kPitchHalfWidth + 2, corr);
-  double best_corr = -1e38;
+// The first strict maximum of corr[1 + d - t_min] over d = t_min..t_max.
+// out: *best_corr; returns its delay.
+int best_pitch_delay(const double* corr, int t_min, int t_max, double* best_corr) {
+  double best_value = -1e38;
   int best = t_min;
   for (int d = t_min; d <= t_max; ++d) {
-    if (corr[1 + d - t_min] > best_corr) {
-      best_corr = corr[1 + d - t_min];
+    if (corr[1 + d - t_min] > best_value) {
+      best_value = corr[1 + d - t_min];
       best = d;
     }
   }
+  *best_corr = best_value;
+  return best;
+}
 
-  double E_d;
-  double E_0;
-  two_energies(r - best, r, kEnergyOffset, &E_d, &E_0);
+// The filter itself, from the chosen delay, its correlation and the
+// energies E_d (of the delayed residual) and E_0. in: r, best, best_corr,
+// E_d, E_0; out: p.
+void pitch_postfilter_apply(const double* r, int best, double best_corr, double E_d, double E_0,
+                            Subframe& p) {
   const double cmax = best_corr > 0.0 ? best_corr : 0.0;
 
   if (cmax * cmax < E_0 * E_d * 0.5) {
@@ -59,6 +69,24 @@ void pitch_postfilter(const double* r, int T, Subframe& p) {
     const double g = 1.0 / (E_d + 0.5 * cmax) * (0.5 * cmax);
     weighted_sum(1.0 - g, r, g, r - best, p.data());
   }
+}
+
+}  // namespace
+
+void pitch_postfilter(const double* r, int T, Subframe& p) {
+  int t_min;
+  int t_max;
+  pitch_delays(T, t_min, t_max);
+  // Eight lags ending at t_max (whole vectors; the extra one is shorter and
+  // reads nothing older than t_max does): corr[1 + d - t_min] is delay d.
+  double corr[2 * kPitchHalfWidth + 2];
+  lagged_sums(r, r - (t_min - 1), 1, 40, 2 * kPitchHalfWidth + 2, corr);
+  double best_corr;
+  const int best = best_pitch_delay(corr, t_min, t_max, &best_corr);
+  double E_d;
+  double E_0;
+  two_energies(r - best, r, kEnergyOffset, &E_d, &E_0);
+  pitch_postfilter_apply(r, best, best_corr, E_d, E_0, p);
 }
 
 namespace {
@@ -93,14 +121,25 @@ double tilt_factor(const LpVector& An, const LpVector& Ad) {
   return tilt_from_response(h);
 }
 
-void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* beside,
-                        std::array<PostfilterFilters, 2>& f) {
-  std::array<ResponseBuffer, 2> buf;
+namespace {
+
+// Both subframes' weighted filters, and their tilt responses' starts.
+// in: A; out: f (but the tilts), buf.
+void filters_prepare(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f,
+                     std::array<ResponseBuffer, 2>& buf) {
   for (int s = 0; s < 2; ++s) {
     bandwidth_expand(A[s], kNumeratorPowers, f[s].An);
     bandwidth_expand(A[s], kDenominatorPowers, f[s].Ad);
     start_response(f[s].An, buf[s]);
   }
+}
+
+}  // namespace
+
+void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* beside,
+                        std::array<PostfilterFilters, 2>& f) {
+  std::array<ResponseBuffer, 2> buf;
+  filters_prepare(A, f, buf);
   // The impulse responses are independent of each other and of `beside`:
   // one per lane.
   double* h0 = buf[0].data() + 10;
@@ -208,7 +247,7 @@ void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind
                       PostfilterStage& stage) {
   stage.Ad = f.Ad;
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  double* r = state.residual_buffer.data() + kResidualHistory;
+  double* r = state.residual_buffer.data() + kResidualHistory + 40 * s;
   lp_residual(f.An, x, r, 40);
 
   if (kind == FrameKind::Speech) {
@@ -218,8 +257,154 @@ void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind
   } else {
     tilt_compensation(f.tilt, r, state.tilt_memory, stage.p.data());
   }
+}
 
+void postfilter_continue(const DecoderState& state, PostfilterStage& stage) {
   for (int i = 0; i < 10; ++i) stage.y[i] = state.postfilter_memory[i];
+}
+
+namespace {
+
+#if defined(G729A_HAVE_AVX2)
+// A subframe's post-filter residual and pitch sums, formed beside the
+// synthesis of its samples: after output n, the sample goes into the
+// synthesis buffer, its residual r[n] forms, and term n of each sum, all of
+// whose samples are then known (every delay is at least 16). Lane l of the
+// correlations' and the energies' vector v carries delay
+// t_min - 1 + 4v + 3 - l (none beyond 143); each sum in increasing n, as
+// lagged_sums and two_energies add them, so the chosen delay's energy is
+// one of them.
+struct PitchSumsBeside {
+  using V = LaneVector<4>::type;
+  const double* y;  // the synthesis's outputs
+  double* syn;      // the subframe in the synthesis buffer, ten exact samples before it
+  const double* an;
+  double* r;  // the subframe in the residual buffer, 146 samples before it
+  int t_min;
+  V c0, c1, q0, q1;
+  double e0;
+
+  [[gnu::always_inline]] void start() {
+    c0 = V{0.0, 0.0, 0.0, 0.0};
+    c1 = c0;
+    q0 = V{kEnergyOffset, kEnergyOffset, kEnergyOffset, kEnergyOffset};
+    q1 = q0;
+    e0 = kEnergyOffset;
+  }
+  [[gnu::always_inline]] void step(int n) {
+    syn[n] = y[n];
+    double v = syn[n];
+    for (int k = 1; k <= 10; ++k) v += an[k] * syn[n - k];
+    r[n] = v;
+    const V rn{v, v, v, v};
+    V l0, l1;
+    std::memcpy(&l0, r + n - (t_min - 1) - 3, sizeof l0);
+    std::memcpy(&l1, r + n - (t_min - 1) - 7, sizeof l1);
+    c0 = c0 + rn * l0;
+    c1 = c1 + rn * l1;
+    q0 = q0 + l0 * l0;
+    q1 = q1 + l1 * l1;
+    e0 += v * v;
+  }
+  // The rest of postfilter_front from the sums. in: t_max, tilt; inout:
+  // tilt_memory; out: p.
+  [[gnu::always_inline]] void finish(int t_max, double tilt, double& tilt_memory, double* p) {
+    double corr[8];
+    double energy[8];
+    for (int l = 0; l < 4; ++l) {
+      corr[3 - l] = c0[l];
+      corr[7 - l] = c1[l];
+      energy[3 - l] = q0[l];
+      energy[7 - l] = q1[l];
+    }
+    double best_corr;
+    const int best = best_pitch_delay(corr, t_min, t_max, &best_corr);
+    Subframe pitched;
+    pitch_postfilter_apply(r, best, best_corr, energy[best - t_min + 1], e0, pitched);
+    tilt_compensation(tilt, pitched.data(), tilt_memory, p);
+  }
+};
+
+// synthesis_pair_beside_front's vector path (speech subframes).
+G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, const LpVector& a1,
+                                       const double* x1, const PostfilterFilters& f, int T,
+                                       DecoderState& state, double* y0, double* y1,
+                                       PostfilterStage& stage) {
+  int t_max;
+  PitchSumsBeside sums;
+  pitch_delays(T, sums.t_min, t_max);
+  sums.y = y0;
+  sums.syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
+  sums.an = f.An.data();
+  sums.r = state.residual_buffer.data() + kResidualHistory + kSubframeLength;
+  sums.start();
+  pair_synthesis_steps(a0.data(), x0, y0, a1.data(), x1, y1, kSubframeLength,
+                       [&](int n) { sums.step(n); });
+  stage.Ad = f.Ad;
+  sums.finish(t_max, f.tilt, state.tilt_memory, stage.p.data());
+}
+
+// first_synthesis_beside_front's vector path (speech subframes): the
+// synthesis, both tilt responses and a repeat of the synthesis into scratch
+// memory make four lanes.
+G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, const double* x, int T,
+                                        DecoderState& state, double* y,
+                                        std::array<PostfilterFilters, 2>& f,
+                                        PostfilterStage& stage) {
+  std::array<ResponseBuffer, 2> buf;
+  filters_prepare(A, f, buf);
+  double* h0 = buf[0].data() + 10;
+  double* h1 = buf[1].data() + 10;
+  alignas(32) std::array<double, 10 + kSubframeLength> scratch;
+  for (int i = 0; i < 10; ++i) scratch[i] = y[i - 10];
+  const SynthesisRun runs[4] = {
+      {&A[0], x, y}, {&f[0].Ad, h0, h0}, {&f[1].Ad, h1, h1}, {&A[0], x, scratch.data() + 10}};
+  int t_max;
+  PitchSumsBeside sums;
+  pitch_delays(T, sums.t_min, t_max);
+  sums.y = y;
+  sums.syn = state.synthesis_buffer.data() + kSynthesisHistory;
+  sums.an = f[0].An.data();
+  sums.r = state.residual_buffer.data() + kResidualHistory;
+  sums.start();
+  four_synthesis_steps(runs, kSubframeLength, [&](int n) { sums.step(n); });
+  f[0].tilt = tilt_from_response(h0);
+  f[1].tilt = tilt_from_response(h1);
+  stage.Ad = f[0].Ad;
+  sums.finish(t_max, f[0].tilt, state.tilt_memory, stage.p.data());
+}
+#endif
+
+}  // namespace
+
+void first_synthesis_beside_front(const std::array<LpVector, 2>& A, const double* x, FrameKind kind,
+                                  int T, DecoderState& state, double* y,
+                                  std::array<PostfilterFilters, 2>& f, PostfilterStage& stage) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech) {
+    return first_beside_front_avx2(A, x, T, state, y, f, stage);
+  }
+#endif
+  const SynthesisRun run = {&A[0], x, y};
+  postfilter_filters(A, &run, f);
+  double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
+  for (int n = 0; n < kSubframeLength; ++n) syn[n] = y[n];
+  postfilter_front(state, f[0], kind, T, 0, stage);
+}
+
+void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpVector& a1,
+                                 const double* x1, const PostfilterFilters& f, FrameKind kind,
+                                 int T, DecoderState& state, double* y0, double* y1,
+                                 PostfilterStage& stage) {
+#if defined(G729A_HAVE_AVX2)
+  if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech) {
+    return pair_beside_front_avx2(a0, x0, a1, x1, f, T, state, y0, y1, stage);
+  }
+#endif
+  double* syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
+  lp_synthesis_pair(a0, x0, y0, a1, x1, y1, kSubframeLength);
+  for (int n = 0; n < kSubframeLength; ++n) syn[n] = y0[n];
+  postfilter_front(state, f, kind, T, 1, stage);
 }
 
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
@@ -234,11 +419,7 @@ GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& s
   flush_memory(state.postfilter_memory);
 
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  const GainControl control = gain_control_start(x, y + 10, state.agc_gain);
-
-  for (int i = 0; i < kResidualHistory; ++i)
-    state.residual_buffer[i] = state.residual_buffer[i + 40];
-  return control;
+  return gain_control_start(x, y + 10, state.agc_gain);
 }
 
 void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
@@ -249,6 +430,7 @@ void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind,
   f.tilt = tilt_factor(f.An, f.Ad);
   PostfilterStage stage;
   postfilter_front(state, f, kind, T, s, stage);
+  postfilter_continue(state, stage);
   lp_synthesis(stage.Ad, stage.p.data(), stage.y.data() + 10, 40);
   postfilter_back(state, stage, s, out);
 }

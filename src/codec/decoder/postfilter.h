@@ -69,8 +69,34 @@ struct PostfilterStage {
   Subframe p;
   std::array<double, 50> y;  // ten memory samples, then the filter's output
 };
+// The first subframe's synthesis (A[0], x into y, as lp_synthesis), both
+// subframes' filters (postfilter_filters), the synthesis into the synthesis
+// buffer and the first subframe's postfilter_front, as the four give it one
+// after the other; the vector path runs the synthesis beside the tilt
+// responses and forms the front's residual and pitch sums beside it. in: A,
+// x, kind, T; inout: state, y[-10..-1]; out: y[0..39], f, stage.
+void first_synthesis_beside_front(const std::array<LpVector, 2>& A, const double* x, FrameKind kind,
+                                  int T, DecoderState& state, double* y,
+                                  std::array<PostfilterFilters, 2>& f, PostfilterStage& stage);
+
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
                       PostfilterStage& stage);
+// The filter's memory into the stage, once the previous subframe's back has
+// kept it. in: state; out: stage.y[0..9].
+void postfilter_continue(const DecoderState& state, PostfilterStage& stage);
+
+// The second subframe's synthesis (a0, x0 into y0, as lp_synthesis) and the
+// first subframe's post-filter synthesis (a1, x1 into y1) side by side, as
+// lp_synthesis_pair; the synthesis then into the synthesis buffer, and the
+// second subframe's postfilter_front. The vector path forms the front's
+// residual and pitch sums beside the two syntheses, each term as soon as
+// its samples are known; every path gives what the three steps give one
+// after the other. in: a0, x0, a1, x1, f, kind, T; inout: state, y0[-10..-1]
+// and y1[-10..-1] (the filters' memories); out: y0[0..39], y1[0..39], stage.
+void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpVector& a1,
+                                 const double* x1, const PostfilterFilters& f, FrameKind kind,
+                                 int T, DecoderState& state, double* y0, double* y1,
+                                 PostfilterStage& stage);
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
 // postfilter_back short of the gain control itself, which the caller applies
 // (to stage.y[10..49]) as the returned plan says.

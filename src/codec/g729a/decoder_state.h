@@ -26,8 +26,9 @@ struct DecoderState {
   double sid_received_gain;
   std::array<double, 4> gain_predictor_memory;  // dB, index 0 most recent
   BiquadMemory postproc_memory;                 // the output high-pass filter
-  // Past residual samples, then the current subframe's.
-  std::array<double, kResidualHistory + kSubframeLength> residual_buffer;
+  // Past residual samples, then the current frame's (both subframes, so
+  // the second's can form while the first is still being post-filtered).
+  std::array<double, kResidualHistory + kFrameLength> residual_buffer;
   std::array<double, kLpOrder> postfilter_memory;
   double tilt_memory;
   double agc_gain;
