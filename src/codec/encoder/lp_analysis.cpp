@@ -124,15 +124,16 @@ void lp_from_autocorrelation(std::span<const double, 11> r,
 void filtered_window_autocorrelation(BiquadMemory& memory, std::span<double, 240> speech,
                                      std::span<double, 11> r) {
   static_assert(kAnalysisWindow == 240 && 3 * kFrameLength == kAnalysisWindow);
-  alignas(32) double sums[kLags];
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
+    alignas(32) double sums[kLags];
     filter_beside_autocorrelation_avx2(memory, speech.data(), sums);
     return autocorrelation_from_sums(sums, r);
   }
 #endif
 #if defined(G729A_HAVE_SSE2)
   if (simd_path() == SimdPath::Sse2) {
+    alignas(32) double sums[kLags];
     filter_beside_autocorrelation_sse2(memory, speech.data(), sums);
     return autocorrelation_from_sums(sums, r);
   }
