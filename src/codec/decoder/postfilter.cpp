@@ -267,48 +267,65 @@ namespace {
 
 #if defined(G729A_HAVE_AVX2)
 // A subframe's post-filter residual and pitch sums, formed beside the
-// synthesis of its samples: after output n, the sample goes into the
-// synthesis buffer, its residual r[n] forms, and term n of each sum, all of
-// whose samples are then known (every delay is at least 16). Lane l of the
+// synthesis of its samples: each output goes into the synthesis buffer;
+// after every fourth, the residual of the four before the last four forms
+// (as lp_residual forms four outputs at once, from samples stored a while
+// ago), then term n of each sum for those four samples, all of whose
+// samples are then known (every delay is at least 16). Lane l of the
 // correlations' and the energies' vector v carries delay
 // t_min - 1 + 4v + 3 - l (none beyond 143); each sum in increasing n, as
 // lagged_sums and two_energies add them, so the chosen delay's energy is
-// one of them.
+// one of them. finish() takes the last four.
 struct PitchSumsBeside {
   using V = LaneVector<4>::type;
   const double* y;  // the synthesis's outputs
   double* syn;      // the subframe in the synthesis buffer, ten exact samples before it
-  const double* an;
-  double* r;  // the subframe in the residual buffer, 146 samples before it
+  double* r;        // the subframe in the residual buffer, 146 samples before it
   int t_min;
+  V an[11];  // the residual filter's coefficients, each in every lane
   V c0, c1, q0, q1;
   double e0;
 
-  [[gnu::always_inline]] void start() {
+  [[gnu::always_inline]] void start(const LpVector& a) {
+    for (int k = 1; k <= 10; ++k) an[k] = V{a[k], a[k], a[k], a[k]};
     c0 = V{0.0, 0.0, 0.0, 0.0};
     c1 = c0;
     q0 = V{kEnergyOffset, kEnergyOffset, kEnergyOffset, kEnergyOffset};
     q1 = q0;
     e0 = kEnergyOffset;
   }
+  // Residual samples n0..n0 + 3 and their terms.
+  [[gnu::always_inline]] void four(int n0) {
+    V v;
+    std::memcpy(&v, syn + n0, sizeof v);
+    for (int k = 1; k <= 10; ++k) {
+      V past;
+      std::memcpy(&past, syn + n0 - k, sizeof past);
+      v = v + an[k] * past;
+    }
+    std::memcpy(r + n0, &v, sizeof v);
+    for (int j = 0; j < 4; ++j) {
+      const int n = n0 + j;
+      const double rv = v[j];
+      const V rn{rv, rv, rv, rv};
+      V l0, l1;
+      std::memcpy(&l0, r + n - (t_min - 1) - 3, sizeof l0);
+      std::memcpy(&l1, r + n - (t_min - 1) - 7, sizeof l1);
+      c0 = c0 + rn * l0;
+      c1 = c1 + rn * l1;
+      q0 = q0 + l0 * l0;
+      q1 = q1 + l1 * l1;
+      e0 += rv * rv;
+    }
+  }
   [[gnu::always_inline]] void step(int n) {
     syn[n] = y[n];
-    double v = syn[n];
-    for (int k = 1; k <= 10; ++k) v += an[k] * syn[n - k];
-    r[n] = v;
-    const V rn{v, v, v, v};
-    V l0, l1;
-    std::memcpy(&l0, r + n - (t_min - 1) - 3, sizeof l0);
-    std::memcpy(&l1, r + n - (t_min - 1) - 7, sizeof l1);
-    c0 = c0 + rn * l0;
-    c1 = c1 + rn * l1;
-    q0 = q0 + l0 * l0;
-    q1 = q1 + l1 * l1;
-    e0 += v * v;
+    if (n % 4 == 3 && n >= 7) four(n - 7);
   }
   // The rest of postfilter_front from the sums. in: t_max, tilt; inout:
   // tilt_memory; out: p.
   [[gnu::always_inline]] void finish(int t_max, double tilt, double& tilt_memory, double* p) {
+    four(kSubframeLength - 4);
     double corr[8];
     double energy[8];
     for (int l = 0; l < 4; ++l) {
@@ -335,9 +352,8 @@ G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, con
   pitch_delays(T, sums.t_min, t_max);
   sums.y = y0;
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
-  sums.an = f.An.data();
   sums.r = state.residual_buffer.data() + kResidualHistory + kSubframeLength;
-  sums.start();
+  sums.start(f.An);
   pair_synthesis_steps(a0.data(), x0, y0, a1.data(), x1, y1, kSubframeLength,
                        [&](int n) { sums.step(n); });
   stage.Ad = f.Ad;
@@ -364,9 +380,8 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, const 
   pitch_delays(T, sums.t_min, t_max);
   sums.y = y;
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory;
-  sums.an = f[0].An.data();
   sums.r = state.residual_buffer.data() + kResidualHistory;
-  sums.start();
+  sums.start(f[0].An);
   four_synthesis_steps(runs, kSubframeLength, [&](int n) { sums.step(n); });
   f[0].tilt = tilt_from_response(h0);
   f[1].tilt = tilt_from_response(h1);
