@@ -33,6 +33,6 @@ summary=$("$bin" "$@")
 echo "$summary"
 speech=$(sed -E 's/speech frames ([0-9]+).*/\1/' <<<"$summary")
 sid=$(sed -E 's/.*sid frames ([0-9]+).*/\1/' <<<"$summary")
-part 'g729a::encode_frame(*' "$speech" "encoder" "$@"
+part 'g729a::encoder_encode(*' "$speech" "encoder (encoder_encode: input filter, frame, packing)" "$@"
 part '*decode_speech_frames*' "$speech" "decoder, speech frames" "$@"
 part '*decode_sid_frames*' "$sid" "decoder, SID frames" "$@"
