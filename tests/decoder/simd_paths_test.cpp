@@ -149,11 +149,20 @@ TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
               std::array<double, 50> y0{}, y1{};
               for (int i = 0; i < 10; ++i) y0[i] = y[40 + i], y1[i] = s.postfilter_memory[i];
               g729a::PostfilterStage second;
+              g729a::GainEnergies energies;
               g729a::synthesis_pair_beside_front(c.A[1], c.x1.data(), first.Ad, first.p.data(),
                                                  f[1], kind, T, s, y0.data() + 10, y1.data() + 10,
-                                                 second);
+                                                 second, energies);
               const auto more = front_result(s, second, y0.data() + 10, y1.data() + 10);
               out.insert(out.end(), more.begin(), more.end());
+              const g729a::GainEnergies apart =
+                  g729a::gain_energies(s.synthesis_buffer.data() + 10, y1.data() + 10);
+              EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.out),
+                        std::bit_cast<std::uint64_t>(apart.out));
+              EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.in),
+                        std::bit_cast<std::uint64_t>(apart.in));
+              out.push_back(energies.out);
+              out.push_back(energies.in);
               return out;
             },
             "postfilter fronts");
@@ -340,9 +349,19 @@ TEST(SimdPaths, GainControlInsideTheOutputFilterEqualsOneAfterTheOther) {
           double gain_inside = start_gain;
           const g729a::GainControl first =
               g729a::gain_control_start(x[0].data(), y[0].data(), gain_inside);
-          g729a::synthesis_beside_output_filter_controlled(a, p.data() + 10, syn_inside.data() + 10,
-                                                           first, y[0].data(), gain_inside,
-                                                           memory_inside, w_inside.data());
+          g729a::GainEnergies energies;
+          g729a::synthesis_beside_output_filter_controlled(
+              a, p.data() + 10, syn_inside.data() + 10, first, y[0].data(), x[1].data(),
+              gain_inside, memory_inside, w_inside.data(), energies);
+          // The energies formed beside: those of the synthesis and of x[1].
+          const g729a::GainEnergies apart =
+              g729a::gain_energies(x[1].data(), syn_apart.data() + 10);
+          EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.out),
+                    std::bit_cast<std::uint64_t>(apart.out))
+              << seed;
+          EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.in),
+                    std::bit_cast<std::uint64_t>(apart.in))
+              << seed;
           const g729a::GainControl second =
               g729a::gain_control_start(x[1].data(), y[1].data(), gain_inside);
           g729a::output_stage_finish_controlled(second, y[1].data(), gain_inside, memory_inside,

@@ -159,20 +159,26 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   std::array<double, 50> buf;  // ten past outputs, then the second subframe
   for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
   PostfilterStage second;
+  GainEnergies first_energies;
   synthesis_pair_beside_front(A[1], exc + 40, first.Ad, first.p.data(), filters[1], kind, T[1],
-                              state, buf.data() + 10, first.y.data() + 10, second);
+                              state, buf.data() + 10, first.y.data() + 10, second, first_energies);
   keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
                         state.synthesis_memory);
+  postfilter_keep_memory(first, state);
+  const GainControl first_control = gain_control_from(first_energies, state.agc_gain);
 
   // Each subframe's gain control runs inside the output filter's half that
-  // takes it: the running gain's chain and the filter's overlap.
-  const GainControl first_control = postfilter_back_uncontrolled(state, first, 0);
+  // takes it: the running gain's chain and the filter's overlap. The second
+  // subframe's energies form beside its post-filter synthesis.
   postfilter_continue(state, second);
   std::array<double, 80> w;
-  synthesis_beside_output_filter_controlled(second.Ad, second.p.data(), second.y.data() + 10,
-                                            first_control, first.y.data() + 10, state.agc_gain,
-                                            state.postproc_memory, w.data());
-  const GainControl second_control = postfilter_back_uncontrolled(state, second, 1);
+  GainEnergies second_energies;
+  synthesis_beside_output_filter_controlled(
+      second.Ad, second.p.data(), second.y.data() + 10, first_control, first.y.data() + 10,
+      state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength, state.agc_gain,
+      state.postproc_memory, w.data(), second_energies);
+  postfilter_keep_memory(second, state);
+  const GainControl second_control = gain_control_from(second_energies, state.agc_gain);
   output_stage_finish_controlled(second_control, second.y.data() + 10, state.agc_gain,
                                  state.postproc_memory, w, pcm);
 }

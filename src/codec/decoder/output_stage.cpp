@@ -138,31 +138,44 @@ void beside_plain(const LpVector& a, const double* x, double* y, const double* v
   beside_steps(a, x, y, v, memory, w);
 }
 
-// beside_steps with the gain control's products formed on the way.
+// beside_steps with the gain control's products formed on the way, and the
+// energies of the synthesis's output and of s, each from 0 in increasing n.
 [[gnu::always_inline]] inline void beside_controlled_steps(const LpVector& a, const double* x,
                                                            double* y, const GainControl& control,
-                                                           const double* y0, double& gain,
-                                                           BiquadMemory& memory, double* w) {
+                                                           const double* y0, const double* s,
+                                                           double& gain, BiquadMemory& memory,
+                                                           double* w, GainEnergies& energies) {
   BiquadMemory m = memory;
+  double out_energy = 0.0;
+  double in_energy = 0.0;
+  const auto energy_terms = [&](int n) {
+    out_energy += y[n] * y[n];
+    in_energy += s[n] * s[n];
+  };
   if (control.unscaled) {
-    synthesis_steps(a.data(), x, y, kSubframeLength,
-                    [&](int n) { w[n] = biquad_step(output_filter_b, output_filter_a, m, y0[n]); });
+    synthesis_steps(a.data(), x, y, kSubframeLength, [&](int n) {
+      w[n] = biquad_step(output_filter_b, output_filter_a, m, y0[n]);
+      energy_terms(n);
+    });
   } else {
     double g = gain;
     const double g0 = control.g0;
     synthesis_steps(a.data(), x, y, kSubframeLength, [&](int n) {
       g = agc_step(g, g0);
       w[n] = biquad_step(output_filter_b, output_filter_a, m, y0[n] * g);
+      energy_terms(n);
     });
     gain = g;
   }
   memory = m;
+  energies = {out_energy, in_energy};
 }
 
 void beside_controlled_plain(const LpVector& a, const double* x, double* y,
-                             const GainControl& control, const double* y0, double& gain,
-                             BiquadMemory& memory, double* w) {
-  beside_controlled_steps(a, x, y, control, y0, gain, memory, w);
+                             const GainControl& control, const double* y0, const double* s,
+                             double& gain, BiquadMemory& memory, double* w,
+                             GainEnergies& energies) {
+  beside_controlled_steps(a, x, y, control, y0, s, gain, memory, w, energies);
 }
 
 void finish_plain(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
@@ -183,9 +196,10 @@ G729A_AVX2 void beside_avx2(const LpVector& a, const double* x, double* y, const
 }
 
 G729A_AVX2 void beside_controlled_avx2(const LpVector& a, const double* x, double* y,
-                                       const GainControl& control, const double* y0, double& gain,
-                                       BiquadMemory& memory, double* w) {
-  beside_controlled_steps(a, x, y, control, y0, gain, memory, w);
+                                       const GainControl& control, const double* y0,
+                                       const double* s, double& gain, BiquadMemory& memory,
+                                       double* w, GainEnergies& energies) {
+  beside_controlled_steps(a, x, y, control, y0, s, gain, memory, w, energies);
 }
 
 G729A_AVX2 void finish_avx2(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
@@ -212,14 +226,15 @@ void synthesis_beside_output_filter(const LpVector& a, const double* x, double* 
 
 void synthesis_beside_output_filter_controlled(const LpVector& a, const double* x, double* y,
                                                const GainControl& control, const double* y0,
-                                               double& gain, std::array<double, 4>& memory,
-                                               double* w) {
+                                               const double* s, double& gain,
+                                               std::array<double, 4>& memory, double* w,
+                                               GainEnergies& energies) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
-    return beside_controlled_avx2(a, x, y, control, y0, gain, memory, w);
+    return beside_controlled_avx2(a, x, y, control, y0, s, gain, memory, w, energies);
   }
 #endif
-  beside_controlled_plain(a, x, y, control, y0, gain, memory, w);
+  beside_controlled_plain(a, x, y, control, y0, s, gain, memory, w, energies);
 }
 
 void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,

@@ -31,12 +31,15 @@ void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
 void synthesis_beside_output_filter(const LpVector& a, const double* x, double* y, const double* v,
                                     std::array<double, 4>& memory, double* w);
 // The first part with the first subframe's gain control applied on the
-// way: v[n] is y0[n] scaled as `control` says. in: a, x, y[-10..-1],
-// control, y0[0..39]; inout: gain, memory; out: y[0..39], w[0..39].
+// way (v[n] is y0[n] scaled as `control` says), and the next subframe's
+// gain_energies(s, y) formed beside. in: a, x, y[-10..-1], control,
+// y0[0..39], s[0..39] (that subframe's synthesis); inout: gain, memory;
+// out: y[0..39], w[0..39], energies.
 void synthesis_beside_output_filter_controlled(const LpVector& a, const double* x, double* y,
                                                const GainControl& control, const double* y0,
-                                               double& gain, std::array<double, 4>& memory,
-                                               double* w);
+                                               const double* s, double& gain,
+                                               std::array<double, 4>& memory, double* w,
+                                               GainEnergies& energies);
 // Second part: in: v[40..79], w[0..39]; inout: memory, w; out: pcm.
 void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
                          std::span<double, 80> w, std::span<std::int16_t, 80> pcm);

@@ -213,15 +213,22 @@ G729A_AVX2 void agc_avx2(const double* y, double g0, double& gain, double* out) 
 
 }  // namespace
 
-GainControl gain_control_start(const double* x, const double* y, double& gain) {
-  double G_out;
-  double G_in;
-  two_energies(y, x, 0.0, &G_out, &G_in);
-  if (G_out == 0.0) {
+GainEnergies gain_energies(const double* x, const double* y) {
+  GainEnergies e;
+  two_energies(y, x, 0.0, &e.out, &e.in);
+  return e;
+}
+
+GainControl gain_control_from(const GainEnergies& e, double& gain) {
+  if (e.out == 0.0) {
     gain = 0.0;
     return {0.0, true};
   }
-  return {G_in == 0.0 ? 0.0 : std::sqrt(G_in / G_out) * kAgcRise, false};
+  return {e.in == 0.0 ? 0.0 : std::sqrt(e.in / e.out) * kAgcRise, false};
+}
+
+GainControl gain_control_start(const double* x, const double* y, double& gain) {
+  return gain_control_from(gain_energies(x, y), gain);
 }
 
 namespace {
@@ -343,10 +350,12 @@ struct PitchSumsBeside {
 };
 
 // synthesis_pair_beside_front's vector path (speech subframes).
+// Beside them, the first subframe's gain-control energies: its post-filter
+// output y1 and its synthesis, each sum from 0 in increasing n.
 G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, const LpVector& a1,
                                        const double* x1, const PostfilterFilters& f, int T,
                                        DecoderState& state, double* y0, double* y1,
-                                       PostfilterStage& stage) {
+                                       PostfilterStage& stage, GainEnergies& first) {
   int t_max;
   PitchSumsBeside sums;
   pitch_delays(T, sums.t_min, t_max);
@@ -354,8 +363,15 @@ G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, con
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
   sums.r = state.residual_buffer.data() + kResidualHistory + kSubframeLength;
   sums.start(f.An);
-  pair_synthesis_steps(a0.data(), x0, y0, a1.data(), x1, y1, kSubframeLength,
-                       [&](int n) { sums.step(n); });
+  const double* first_syn = state.synthesis_buffer.data() + kSynthesisHistory;
+  double out_energy = 0.0;
+  double in_energy = 0.0;
+  pair_synthesis_steps(a0.data(), x0, y0, a1.data(), x1, y1, kSubframeLength, [&](int n) {
+    sums.step(n);
+    out_energy += y1[n] * y1[n];
+    in_energy += first_syn[n] * first_syn[n];
+  });
+  first = {out_energy, in_energy};
   stage.Ad = f.Ad;
   sums.finish(t_max, f.tilt, state.tilt_memory, stage.p.data());
 }
@@ -410,16 +426,17 @@ void first_synthesis_beside_front(const std::array<LpVector, 2>& A, const double
 void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpVector& a1,
                                  const double* x1, const PostfilterFilters& f, FrameKind kind,
                                  int T, DecoderState& state, double* y0, double* y1,
-                                 PostfilterStage& stage) {
+                                 PostfilterStage& stage, GainEnergies& first) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech) {
-    return pair_beside_front_avx2(a0, x0, a1, x1, f, T, state, y0, y1, stage);
+    return pair_beside_front_avx2(a0, x0, a1, x1, f, T, state, y0, y1, stage, first);
   }
 #endif
-  double* syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
+  double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
   lp_synthesis_pair(a0, x0, y0, a1, x1, y1, kSubframeLength);
-  for (int n = 0; n < kSubframeLength; ++n) syn[n] = y0[n];
+  for (int n = 0; n < kSubframeLength; ++n) syn[kSubframeLength + n] = y0[n];
   postfilter_front(state, f, kind, T, 1, stage);
+  first = gain_energies(syn, y1);
 }
 
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
@@ -428,13 +445,15 @@ void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
   apply_gain_control(control, stage.y.data() + 10, state.agc_gain, out.data() + 40 * s);
 }
 
-GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s) {
-  const double* y = stage.y.data();
-  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = y[40 + i];
+void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state) {
+  for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = stage.y[40 + i];
   flush_memory(state.postfilter_memory);
+}
 
+GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s) {
+  postfilter_keep_memory(stage, state);
   const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  return gain_control_start(x, y + 10, state.agc_gain);
+  return gain_control_start(x, stage.y.data() + 10, state.agc_gain);
 }
 
 void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,

@@ -47,6 +47,15 @@ struct GainControl {
 };
 GainControl gain_control_start(const double* x, const double* y, double& gain);
 
+// gain_control_start in two parts: the energies of y (out) and x (in),
+// each summed from 0 in increasing n, and the decision from them.
+struct GainEnergies {
+  double out;
+  double in;
+};
+GainEnergies gain_energies(const double* x, const double* y);
+GainControl gain_control_from(const GainEnergies& e, double& gain);
+
 // The weighted filters of a subframe and its tilt factor.
 struct PostfilterFilters {
   LpVector An;  // A(z/0.55)
@@ -88,19 +97,24 @@ void postfilter_continue(const DecoderState& state, PostfilterStage& stage);
 // The second subframe's synthesis (a0, x0 into y0, as lp_synthesis) and the
 // first subframe's post-filter synthesis (a1, x1 into y1) side by side, as
 // lp_synthesis_pair; the synthesis then into the synthesis buffer, and the
-// second subframe's postfilter_front. The vector path forms the front's
-// residual and pitch sums beside the two syntheses, each term as soon as
-// its samples are known; every path gives what the three steps give one
-// after the other. in: a0, x0, a1, x1, f, kind, T; inout: state, y0[-10..-1]
-// and y1[-10..-1] (the filters' memories); out: y0[0..39], y1[0..39], stage.
+// second subframe's postfilter_front, and the first subframe's
+// gain_energies (of its synthesis and y1). The vector path forms the
+// front's residual and pitch sums and the energies beside the two
+// syntheses, each term as soon as its samples are known; every path gives
+// what the steps give one after the other. in: a0, x0, a1, x1, f, kind, T;
+// inout: state, y0[-10..-1] and y1[-10..-1] (the filters' memories); out:
+// y0[0..39], y1[0..39], stage, first.
 void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpVector& a1,
                                  const double* x1, const PostfilterFilters& f, FrameKind kind,
                                  int T, DecoderState& state, double* y0, double* y1,
-                                 PostfilterStage& stage);
+                                 PostfilterStage& stage, GainEnergies& first);
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
 // postfilter_back short of the gain control itself, which the caller applies
 // (to stage.y[10..49]) as the returned plan says.
 GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s);
+// The back's first part: the filter's last ten outputs, flushed, become its
+// memory. in: stage; inout: state.
+void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state);
 
 // in: A (the subframe's LP vector), kind, T, s (0 or 1); inout: state;
 // out: out[40 s .. 40 s + 39].
