@@ -165,7 +165,10 @@ double plain_chebyshev(double x, const double* f) {
   return x * b1 - b2 + 0.5 * f[5];
 }
 
-Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous) {
+// *root_beside_root (when given) counts the roots found in the rest of the
+// interval of the root before, where the polynomial's values at the
+// interval's grid ends share their sign: it changes sign twice in there.
+Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous, int* root_beside_root = nullptr) {
   double f1[6], f2[6];
   f1[0] = 1.0;
   f2[0] = 1.0;
@@ -178,12 +181,17 @@ Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous) {
   double x_lo = g729a::lsp_grid[0];
   double y_lo = plain_chebyshev(x_lo, poly[current]);
   Lsp roots{};
+  bool after_root = false;
   while (nf < 10 && j < g729a::lsp_grid_size - 1) {
     ++j;
     double x_hi = x_lo, y_hi = y_lo;
     x_lo = g729a::lsp_grid[j];
     y_lo = plain_chebyshev(x_lo, poly[current]);
     if (y_lo * y_hi <= 0.0) {
+      if (after_root && root_beside_root != nullptr &&
+          plain_chebyshev(g729a::lsp_grid[j - 1], poly[current]) * y_lo > 0.0) {
+        ++*root_beside_root;
+      }
       --j;
       for (int step = 0; step < 2; ++step) {
         const double x_mid = 0.5 * (x_lo + x_hi);
@@ -201,6 +209,9 @@ Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous) {
       current ^= 1;
       x_lo = x_int;
       y_lo = plain_chebyshev(x_lo, poly[current]);
+      after_root = true;
+    } else {
+      after_root = false;
     }
   }
   return nf < 10 ? previous : roots;
@@ -228,6 +239,9 @@ TEST(LpToLsp, FindsExactlyThePlainGridScansRoots) {
       if (trial % 3 == 1) {
         const int i = static_cast<int>(unit(rng) * 9);
         w[i + 1] = w[i] + 0.002 + 0.01 * unit(rng);
+        // Every other such trial crowds three, so that one polynomial can
+        // change sign twice in the interval where the other has a root.
+        if (trial % 2 == 1 && i < 8) w[i + 2] = w[i + 1] + 0.002 + 0.01 * unit(rng);
         std::sort(w.begin(), w.end());
         ++crowded;
       }
@@ -257,6 +271,42 @@ TEST(LpToLsp, FindsExactlyThePlainGridScansRoots) {
   // The draw covered both the crowded intervals and the fallback.
   EXPECT_GT(crowded, 500);
   EXPECT_GT(fallbacks, 100);
+}
+
+// Three neighbouring frequencies in one grid interval: after the middle
+// one's root, the other polynomial changes sign again before the interval
+// ends although its values at both grid ends share their sign. The search
+// must find that root where the plain scan does, not at the next interval.
+TEST(LpToLsp, FindsARootBesideTheLastOneWhereTheGridEndsShareTheirSign) {
+  std::mt19937_64 rng(143);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const Lsp previous = {0.9, 0.8, 0.7, 0.6, 0.5, 0.4, 0.3, 0.2, 0.1, 0.0};
+  int cases = 0;
+  for (int trial = 0; trial < 2000000 && cases < 20; ++trial) {
+    std::array<double, 10> w;
+    for (double& v : w) v = std::numbers::pi * (0.02 + 0.96 * unit(rng));
+    std::sort(w.begin(), w.end());
+    const int i = static_cast<int>(unit(rng) * 8);
+    w[i + 1] = w[i] + 0.001 + 0.01 * unit(rng);
+    w[i + 2] = w[i + 1] + 0.001 + 0.01 * unit(rng);
+    std::sort(w.begin(), w.end());
+    Lsp q;
+    for (int k = 0; k < 10; ++k) q[k] = std::cos(w[k]);
+    Lp a;
+    g729a::lsp_to_lp(q, a);
+    int beside = 0;
+    const Lsp want = plain_lp_to_lsp(a, previous, &beside);
+    // A fallback hides where the root was found: only full sets count.
+    if (beside == 0 || want == previous) continue;
+    ++cases;
+    Lsp got;
+    g729a::lp_to_lsp(a, previous, got);
+    for (int k = 0; k < 10; ++k) {
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(got[k]), std::bit_cast<std::uint64_t>(want[k]))
+          << "trial " << trial << " root " << k;
+    }
+  }
+  EXPECT_EQ(cases, 20);
 }
 
 }  // namespace

@@ -125,6 +125,75 @@ double lsp_root_interpolate(double x_lo, double y_lo, double x_hi, double y_hi) 
   return x_lo - y_lo * (x_hi - x_lo) / denominator;
 }
 
+namespace {
+
+constexpr int kGrid = lsp_grid_size;
+static_assert(kGrid <= 64);
+
+// The root of polynomial f in [x_lo, x_hi] (the sign changes there): two
+// bisection steps, the three points either path can visit evaluated side
+// by side, then the path chosen; then linear interpolation.
+double bisect_root(const double* f, double x_lo, double y_lo, double x_hi, double y_hi) {
+  const double x_mid = 0.5 * (x_lo + x_hi);
+  const double x_low_half = 0.5 * (x_lo + x_mid);
+  const double x_high_half = 0.5 * (x_mid + x_hi);
+  const double y_mid = chebyshev(x_mid, f);
+  const double y_low_half = chebyshev(x_low_half, f);
+  const double y_high_half = chebyshev(x_high_half, f);
+  const int lower = y_lo * y_mid <= 0.0;  // 1: the root is below x_mid
+  keep_half(lower, x_mid, y_mid, x_lo, y_lo, x_hi, y_hi);
+  const double xq[2] = {x_high_half, x_low_half}, yq[2] = {y_high_half, y_low_half};
+  const double x_q = xq[lower];
+  const double y_q = yq[lower];
+  keep_half(y_lo * y_q <= 0.0, x_q, y_q, x_lo, y_lo, x_hi, y_hi);
+  return lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
+}
+
+// Where the grid scan stands: roots found, the polynomial searched, the
+// grid interval, and whether that interval's upper end is the last root.
+struct RootScan {
+  int nf = 0;
+  int current = 0;
+  int j = 0;
+  bool after_root = false;
+  double x_root = 0.0;
+  double y_root = 0.0;
+  double roots[kLpOrder];
+};
+
+// The scan from where it stands to its end. in: poly, values, changes;
+// inout: s.
+void continue_scan(const double* const* poly, const double (*values)[64],
+                   const std::uint64_t* changes, RootScan& s) {
+  while (s.nf < kLpOrder && s.j < kGrid - 1) {
+    ++s.j;
+    double x_hi;
+    double y_hi;
+    if (s.after_root) {
+      s.after_root = false;
+      x_hi = s.x_root;
+      y_hi = s.y_root;
+      if (!(values[s.current][s.j] * y_hi <= 0.0)) continue;
+    } else {
+      const std::uint64_t ahead = changes[s.current] >> s.j << s.j;
+      if (ahead == 0) break;
+      s.j = __builtin_ctzll(ahead);
+      x_hi = lsp_grid[s.j - 1];
+      y_hi = values[s.current][s.j - 1];
+    }
+    const double x_lo = lsp_grid[s.j];
+    const double y_lo = values[s.current][s.j];
+    --s.j;  // the same grid interval is searched again for the other polynomial
+    s.x_root = bisect_root(poly[s.current], x_lo, y_lo, x_hi, y_hi);
+    s.roots[s.nf++] = s.x_root;
+    s.current ^= 1;
+    s.y_root = chebyshev(s.x_root, poly[s.current]);
+    s.after_root = true;
+  }
+}
+
+}  // namespace
+
 void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
                std::span<double, 10> lsp) {
   double f1[6], f2[6];
@@ -141,10 +210,7 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
   // grid values do not depend on the roots, so both polynomials are
   // evaluated at every point up front, and the intervals whose ends differ
   // in sign (product <= 0, as the scan tests it) become bits to search:
-  // the scan then costs no mispredicted branch per grid point, and one
-  // root's bisection need not wait for the previous one.
-  constexpr int kGrid = lsp_grid_size;
-  static_assert(kGrid <= 64);
+  // the scan then costs no mispredicted branch per grid point.
   alignas(32) double values[2][64];
   all_grid_values(poly, values);
   std::uint64_t changes[2] = {0, 0};  // bit k: interval (k - 1, k)
@@ -154,55 +220,63 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
     }
   }
 
-  int current = 0;
-  int nf = 0;
-  int j = 0;
-  bool after_root = false;  // the interval's upper end is the last root
-  double x_root = 0.0;
-  double y_root = 0.0;
-  double roots[10];
-  while (nf < kLpOrder && j < kGrid - 1) {
-    ++j;
-    double x_hi;
-    double y_hi;
-    if (after_root) {
-      after_root = false;
-      x_hi = x_root;
-      y_hi = y_root;
-      if (!(values[current][j] * y_hi <= 0.0)) continue;
-    } else {
-      const std::uint64_t ahead = changes[current] >> j << j;
-      if (ahead == 0) break;
-      j = __builtin_ctzll(ahead);
-      x_hi = lsp_grid[j - 1];
-      y_hi = values[current][j - 1];
+  // Each root waits for the last one only through the test in the root's
+  // own interval, with the other polynomial's value at the root. Where that
+  // polynomial's ends in the interval share their sign, the test almost
+  // always fails and the scan goes on at the next grid interval. So the
+  // scan is first planned on that assumption from the bits alone, the
+  // planned roots, whose intervals are then whole grid intervals, are found
+  // independently of each other, and the assumption is checked with the
+  // scan's own test; from the first root where it does not hold (or where
+  // the other polynomial changes sign too) the scan itself goes on.
+  int interval[kLpOrder];
+  int poly_of[kLpOrder];
+  int planned = 0;
+  bool settled = false;  // the plan reaches the scan's end
+  {
+    int current = 0;
+    int j = 1;
+    while (planned < kLpOrder) {
+      const std::uint64_t ahead = j < 64 ? changes[current] >> j << j : 0;
+      if (ahead == 0 || __builtin_ctzll(ahead) > kGrid - 1) {
+        settled = planned > 0 ? false : true;
+        break;
+      }
+      const int k = __builtin_ctzll(ahead);
+      interval[planned] = k;
+      poly_of[planned++] = current;
+      if ((changes[current ^ 1] >> k) & 1) break;
+      current ^= 1;
+      j = k + 1;
     }
-    double x_lo = lsp_grid[j];
-    double y_lo = values[current][j];
-    --j;  // the same grid interval is searched again for the other polynomial
-
-    // Two bisection steps; the three points either path can visit are
-    // evaluated side by side, then the path is chosen.
-    const double* f = poly[current];
-    const double x_mid = 0.5 * (x_lo + x_hi);
-    const double x_low_half = 0.5 * (x_lo + x_mid);
-    const double x_high_half = 0.5 * (x_mid + x_hi);
-    const double y_mid = chebyshev(x_mid, f);
-    const double y_low_half = chebyshev(x_low_half, f);
-    const double y_high_half = chebyshev(x_high_half, f);
-    const int lower = y_lo * y_mid <= 0.0;  // 1: the root is below x_mid
-    keep_half(lower, x_mid, y_mid, x_lo, y_lo, x_hi, y_hi);
-    const double xq[2] = {x_high_half, x_low_half}, yq[2] = {y_high_half, y_low_half};
-    const double x_q = xq[lower];
-    const double y_q = yq[lower];
-    keep_half(y_lo * y_q <= 0.0, x_q, y_q, x_lo, y_lo, x_hi, y_hi);
-    x_root = lsp_root_interpolate(x_lo, y_lo, x_hi, y_hi);
-    roots[nf++] = x_root;
-    current ^= 1;
-    y_root = chebyshev(x_root, poly[current]);
-    after_root = true;
+    if (planned == kLpOrder) settled = true;
   }
-  for (int i = 0; i < kLpOrder; ++i) lsp[i] = nf < kLpOrder ? previous_lsp[i] : roots[i];
+  RootScan s;
+  for (int i = 0; i < planned; ++i) {
+    const int k = interval[i];
+    const int c = poly_of[i];
+    s.roots[i] = bisect_root(poly[c], lsp_grid[k], values[c][k], lsp_grid[k - 1], values[c][k - 1]);
+  }
+  s.nf = planned;
+  for (int i = 0; i < planned; ++i) {
+    const bool last = i + 1 == planned;
+    if (last && settled) break;
+    const int other = poly_of[i] ^ 1;
+    const double y_root = chebyshev(s.roots[i], poly[other]);
+    if (last || values[other][interval[i]] * y_root <= 0.0) {
+      // The scan as it stands after root i.
+      s.nf = i + 1;
+      s.current = other;
+      s.j = interval[i] - 1;
+      s.after_root = true;
+      s.x_root = s.roots[i];
+      s.y_root = y_root;
+      continue_scan(poly, values, changes, s);
+      break;
+    }
+  }
+  if (planned == 0 && !settled) continue_scan(poly, values, changes, s);
+  for (int i = 0; i < kLpOrder; ++i) lsp[i] = s.nf < kLpOrder ? previous_lsp[i] : s.roots[i];
 }
 
 namespace {
