@@ -232,24 +232,15 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
   int interval[kLpOrder];
   int poly_of[kLpOrder];
   int planned = 0;
-  bool settled = false;  // the plan reaches the scan's end
-  {
-    int current = 0;
-    int j = 1;
-    while (planned < kLpOrder) {
-      const std::uint64_t ahead = j < 64 ? changes[current] >> j << j : 0;
-      if (ahead == 0 || __builtin_ctzll(ahead) > kGrid - 1) {
-        settled = planned > 0 ? false : true;
-        break;
-      }
-      const int k = __builtin_ctzll(ahead);
-      interval[planned] = k;
-      poly_of[planned++] = current;
-      if ((changes[current ^ 1] >> k) & 1) break;
-      current ^= 1;
-      j = k + 1;
-    }
-    if (planned == kLpOrder) settled = true;
+  for (int current = 0, j = 1; planned < kLpOrder;) {
+    const std::uint64_t ahead = j < 64 ? changes[current] >> j << j : 0;
+    if (ahead == 0) break;
+    const int k = __builtin_ctzll(ahead);
+    interval[planned] = k;
+    poly_of[planned++] = current;
+    if ((changes[current ^ 1] >> k) & 1) break;
+    current ^= 1;
+    j = k + 1;
   }
   RootScan s;
   for (int i = 0; i < planned; ++i) {
@@ -258,12 +249,12 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
     s.roots[i] = bisect_root(poly[c], lsp_grid[k], values[c][k], lsp_grid[k - 1], values[c][k - 1]);
   }
   s.nf = planned;
-  for (int i = 0; i < planned; ++i) {
-    const bool last = i + 1 == planned;
-    if (last && settled) break;
+  // The tenth root ends the scan; after any other the test decides, and
+  // after the plan's last one the scan itself goes on.
+  for (int i = 0; i + 1 < kLpOrder && i < planned; ++i) {
     const int other = poly_of[i] ^ 1;
     const double y_root = chebyshev(s.roots[i], poly[other]);
-    if (last || values[other][interval[i]] * y_root <= 0.0) {
+    if (i + 1 == planned || values[other][interval[i]] * y_root <= 0.0) {
       // The scan as it stands after root i.
       s.nf = i + 1;
       s.current = other;
@@ -275,7 +266,6 @@ void lp_to_lsp(const LpVector& a, std::span<const double, 10> previous_lsp,
       break;
     }
   }
-  if (planned == 0 && !settled) continue_scan(poly, values, changes, s);
   for (int i = 0; i < kLpOrder; ++i) lsp[i] = s.nf < kLpOrder ? previous_lsp[i] : s.roots[i];
 }
 
