@@ -25,13 +25,7 @@ template <int W>
   int n = 0;
   for (; n + W <= length; n += W) {
     V v;
-    std::memcpy(&v, x + n, sizeof v);
-    for (int k = 1; k <= 10; ++k) {
-      V ak, past;
-      for (int l = 0; l < W; ++l) ak[l] = a[k];
-      std::memcpy(&past, x + n - k, sizeof past);
-      v = v + ak * past;
-    }
+    residual_outputs<W>(a, x + n, v);
     std::memcpy(y + n, &v, sizeof v);
   }
   lp_residual_scalar(a, x, y, n, length);

@@ -1,7 +1,10 @@
 // The tenth-order recursion of the LP synthesis filter written out step by
-// step, for the kernels that run it (alone, in lanes, or beside other work).
+// step, for the kernels that run it (alone, in lanes, or beside other work),
+// and the residual filter's outputs several at a time.
 // Internal to the codec's filter code.
 #pragma once
+
+#include <cstring>
 
 #include "codec/common/lp_filter.h"
 #include "codec/common/simd.h"
@@ -79,6 +82,22 @@ template <class Beside = NothingBeside>
   // The rest of a length that is not a multiple of ten (the post-filter's 22).
   const int rest = length - done;
   G729A_REST_STEPS(G729A_SYNTHESIS_STEP)
+}
+
+// W consecutive outputs of lp_residual at once: lane l is x[l] + a[1]
+// x[l-1] + ... + a[10] x[l-10], added in increasing k. in: a (a[0] unused),
+// x[-10..W-1]; out: v.
+template <int W>
+[[gnu::always_inline]] inline void residual_outputs(const double* a, const double* x,
+                                                    typename LaneVector<W>::type& v) {
+  using V = typename LaneVector<W>::type;
+  std::memcpy(&v, x, sizeof v);
+  for (int k = 1; k <= 10; ++k) {
+    V ak, past;
+    for (int l = 0; l < W; ++l) ak[l] = a[k];
+    std::memcpy(&past, x - k, sizeof past);
+    v = v + ak * past;
+  }
 }
 
 #if defined(G729A_HAVE_SSE2)

@@ -285,16 +285,16 @@ namespace {
 // one of them. finish() takes the last four.
 struct PitchSumsBeside {
   using V = LaneVector<4>::type;
-  const double* y;  // the synthesis's outputs
-  double* syn;      // the subframe in the synthesis buffer, ten exact samples before it
-  double* r;        // the subframe in the residual buffer, 146 samples before it
+  const double* y;   // the synthesis's outputs
+  double* syn;       // the subframe in the synthesis buffer, ten exact samples before it
+  double* r;         // the subframe in the residual buffer, 146 samples before it
+  const double* an;  // the residual filter
   int t_min;
-  V an[11];  // the residual filter's coefficients, each in every lane
   V c0, c1, q0, q1;
   double e0;
 
   [[gnu::always_inline]] void start(const LpVector& a) {
-    for (int k = 1; k <= 10; ++k) an[k] = V{a[k], a[k], a[k], a[k]};
+    an = a.data();
     c0 = V{0.0, 0.0, 0.0, 0.0};
     c1 = c0;
     q0 = V{kEnergyOffset, kEnergyOffset, kEnergyOffset, kEnergyOffset};
@@ -304,12 +304,7 @@ struct PitchSumsBeside {
   // Residual samples n0..n0 + 3 and their terms.
   [[gnu::always_inline]] void four(int n0) {
     V v;
-    std::memcpy(&v, syn + n0, sizeof v);
-    for (int k = 1; k <= 10; ++k) {
-      V past;
-      std::memcpy(&past, syn + n0 - k, sizeof past);
-      v = v + an[k] * past;
-    }
+    residual_outputs<4>(an, syn + n0, v);
     std::memcpy(r + n0, &v, sizeof v);
     for (int j = 0; j < 4; ++j) {
       const int n = n0 + j;

@@ -78,6 +78,7 @@ struct PostfilterStage {
   Subframe p;
   std::array<double, 50> y;  // ten memory samples, then the filter's output
 };
+
 // The first subframe's synthesis (A[0], x into y, as lp_synthesis), both
 // subframes' filters (postfilter_filters), the synthesis into the synthesis
 // buffer and the first subframe's postfilter_front, as the four give it one
