@@ -436,19 +436,15 @@ void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpV
 
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
                      std::span<double, 80> out) {
-  const GainControl control = postfilter_back_uncontrolled(state, stage, s);
+  postfilter_keep_memory(stage, state);
+  const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
+  const GainControl control = gain_control_start(x, stage.y.data() + 10, state.agc_gain);
   apply_gain_control(control, stage.y.data() + 10, state.agc_gain, out.data() + 40 * s);
 }
 
 void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state) {
   for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = stage.y[40 + i];
   flush_memory(state.postfilter_memory);
-}
-
-GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s) {
-  postfilter_keep_memory(stage, state);
-  const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  return gain_control_start(x, stage.y.data() + 10, state.agc_gain);
 }
 
 void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,

@@ -110,9 +110,6 @@ void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpV
                                  int T, DecoderState& state, double* y0, double* y1,
                                  PostfilterStage& stage, GainEnergies& first);
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
-// postfilter_back short of the gain control itself, which the caller applies
-// (to stage.y[10..49]) as the returned plan says.
-GainControl postfilter_back_uncontrolled(DecoderState& state, PostfilterStage& stage, int s);
 // The back's first part: the filter's last ten outputs, flushed, become its
 // memory. in: stage; inout: state.
 void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state);
