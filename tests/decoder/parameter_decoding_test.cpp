@@ -65,7 +65,7 @@ TEST(GainDecode, IndicesGoThroughBothMapsAndThePredictor) {
   for (const auto& c : cases) {
     std::array<double, 4> mem = {-10.0, -20.0, -30.0, -40.0};
     double gp = 0, gc = 0;
-    gain_decode(static_cast<int>(c[0]), cv, mem, gp, gc);
+    gain_decode(static_cast<int>(c[0]), cv, 40, mem, gp, gc);
     const double p =
         36 - 10 * std::log10(4.01 / 40) - 0.68 * 10 - 0.58 * 20 - 0.34 * 30 - 0.19 * 40;
     EXPECT_NEAR(gp, c[1], 1e-12);
@@ -76,7 +76,7 @@ TEST(GainDecode, IndicesGoThroughBothMapsAndThePredictor) {
   }
   std::array<double, 4> mem{};
   double gp = 0, gc = 0;
-  gain_decode(0 << 4 | 5, cv, mem, gp, gc);
+  gain_decode(0 << 4 | 5, cv, 40, mem, gp, gc);
   EXPECT_NEAR(gp, 1.356, 1e-3);  // the largest pitch gain
   EXPECT_EQ(bound_pitch_sharpening(gp), 0.7945);
 }

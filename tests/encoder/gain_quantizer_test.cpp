@@ -49,7 +49,7 @@ struct Out {
 
 Out quantize(Memory& m, const Vec& cw, const std::array<double, 5>& g, int taming) {
   Out o;
-  o.index = g729a::gain_quantize(m, cw.data(), g.data(), taming, &o.gp, &o.gc);
+  o.index = g729a::gain_quantize(m, cw.data(), 40, g.data(), taming, &o.gp, &o.gc);
   o.i1 = g729a::gain_unmap1[(o.index >> 4) & 7];
   o.i2 = g729a::gain_unmap2[o.index & 15];
   return o;

@@ -50,7 +50,7 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   CodeVector cv;
   fixed_codebook_decode(C, S, cv);
   pitch_sharpen(T, state.pitch_sharpening, cv.data());
-  gain_decode(gain_index, cv, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
+  gain_decode(gain_index, cv, T, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
   state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
 
   weighted_sum(state.gain_pitch, exc, state.gain_code, cv.data(), exc);

@@ -34,13 +34,13 @@ void fixed_codebook_decode(int C, int S, CodeVector& cv) {
   for (int k = 0; k < 4; ++k) cv[positions[k]] = ((S >> k) & 1) ? 1.0 : -1.0;
 }
 
-void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predictor_memory,
+void gain_decode(int index, const CodeVector& cv, int T, std::array<double, 4>& predictor_memory,
                  double& gain_pitch, double& gain_code) {
   const int i1 = gain_unmap1[index >> 4];
   const int i2 = gain_unmap2[index & 15];
   gain_pitch = gain_cb1[i1][0] + gain_cb2[i2][0];
 
-  const double g0 = predicted_code_gain(cv.data(), predictor_memory);
+  const double g0 = predicted_code_gain(cv.data(), T, predictor_memory);
 
   const double gamma = gain_cb1[i1][1] + gain_cb2[i2][1];
   gain_code = g0 * gamma;

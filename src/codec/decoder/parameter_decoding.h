@@ -17,9 +17,9 @@ void pitch_delay_decode(int index, int t_min, int t_max, int subframe, int& T, i
 // in: C (13 bits), S (4 bits); out: cv with four unit pulses.
 void fixed_codebook_decode(int C, int S, CodeVector& cv);
 
-// in: gain index (GA << 4 | GB), cv; inout: predictor_memory (dB, index 0
-// most recent); out: gain_pitch, gain_code.
-void gain_decode(int index, const CodeVector& cv, std::array<double, 4>& predictor_memory,
+// in: gain index (GA << 4 | GB), cv (sharpened at delay T), T; inout:
+// predictor_memory (dB, index 0 most recent); out: gain_pitch, gain_code.
+void gain_decode(int index, const CodeVector& cv, int T, std::array<double, 4>& predictor_memory,
                  double& gain_pitch, double& gain_code);
 
 }  // namespace g729a

@@ -59,7 +59,7 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
   double gp_q = 0.0;
   double gc_q = 0.0;
   params.gain_index =
-      gain_quantize(state.gain_predictor_memory, cw.data(), g.data(), taming, &gp_q, &gc_q);
+      gain_quantize(state.gain_predictor_memory, cw.data(), t0, g.data(), taming, &gp_q, &gc_q);
 
   state.pitch_sharpening = bound_pitch_sharpening(gp_q);
   build_excitation(exc, gp_q, gc_q, cw.data());

@@ -36,9 +36,9 @@ int window_start(double value, const double* thresholds, int count, double gc0) 
 
 }  // namespace
 
-std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, const double* g,
+std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, int t0, const double* g,
                            int taming, double* gp, double* gc) {
-  const double gc0 = predicted_code_gain(cw, memory);
+  const double gc0 = predicted_code_gain(cw, t0, memory);
 
   const double g0 = g[0];
   const double g1 = g[1];
