@@ -5,6 +5,9 @@ set -euo pipefail
 packages=(
   build-essential cmake python3 git pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The peer codecs scripts/peer-bench.sh measures ours against; without them
+  # only that benchmark is left out.
+  libopus-dev libspeex-dev libgsm1-dev
   libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
   clang
   # The sanitizer and libFuzzer runtimes of clang: only a recommendation of
