@@ -642,12 +642,9 @@ void algebraic_codebook_search(const double* x2, const double* h, const Response
   for (int k = 0; k < 4; ++k) {
     const int m = best.m[k];
     cw[m] = sign[m];
-    if (sign[m] > 0.0) {
-      signs += 1 << k;
-      for (int n = m; n < kL; ++n) y2[n] = y2[n] + h[n - m];
-    } else {
-      for (int n = m; n < kL; ++n) y2[n] = y2[n] - h[n - m];
-    }
+    // y2 - h is y2 + (-1 h) exactly: no branch on the pulse's random sign.
+    signs += static_cast<std::int32_t>(sign[m] > 0.0) << k;
+    for (int n = m; n < kL; ++n) y2[n] = y2[n] + sign[m] * h[n - m];
   }
   *sign_index = signs;
   const int m3 = best.m[3];
