@@ -13,13 +13,17 @@ void lsf_ma_memory_init(LsfMaMemory& memory) {
 }
 
 void lsf_expand(std::span<double, 10> buf, double gap, int first, int last) {
+  // Selects, not branches: whether two neighbours are too close follows the
+  // speech. The pair's upper value carries on to the next pair in a register.
+  double lower = buf[first - 1];
   for (int j = first; j <= last; ++j) {
-    const double d = (buf[j - 1] - buf[j] + gap) * 0.5;
-    if (d > 0.0) {
-      buf[j - 1] = buf[j - 1] - d;
-      buf[j] = buf[j] + d;
-    }
+    const double upper = buf[j];
+    const double d = (lower - upper + gap) * 0.5;
+    const bool close = d > 0.0;
+    buf[j - 1] = close ? lower - d : lower;
+    lower = close ? upper + d : upper;
   }
+  buf[last] = lower;
 }
 
 void lsf_stabilize(std::span<double, 10> lsf) {
