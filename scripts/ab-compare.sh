@@ -22,7 +22,14 @@ build_side() {
     cp -r src "$tree/"
   fi
   local flags=(-O3 -DNDEBUG -ffp-contract=off -fno-fast-math -std=c++20 -I"$tree/src"
-               -I"$tree/src/codec" "-Dg729a=g729a_$side" "-DAB_SIDE=$side" -falign-functions=64 -falign-loops=32)
+               -I"$tree/src/codec" "-Dg729a=g729a_$side" "-DAB_SIDE=$side"
+               -falign-functions=64 -falign-loops=32 -fno-tree-loop-distribute-patterns)
+  # AB_EXTRA: further flags for side B alone, to try a build option.
+  if [ "$side" = b ] && [ -n "${AB_EXTRA:-}" ]; then
+    local extra
+    read -ra extra <<<"$AB_EXTRA"
+    flags+=("${extra[@]}")
+  fi
   local objs=()
   while IFS= read -r f; do
     local o="$tree/$(echo "${f#"$tree"/}" | tr / _).o"
