@@ -71,9 +71,10 @@ template <int W>
 [[gnu::always_inline]] inline void track_leaders(const std::array<double, kL>& d,
                                                  TrackLeaders& out) {
   constexpr int kLanes = 8;  // five tracks and three idle lanes
-  alignas(32) double dt[kTrackSize][kLanes] = {};
+  alignas(32) double dt[kTrackSize][kLanes];
   for (int k = 0; k < kTrackSize; ++k) {
     for (int t = 0; t < 5; ++t) dt[k][t] = d[t + kTrackStep * k];
+    for (int t = 5; t < kLanes; ++t) dt[k][t] = 0.0;  // idle lanes, never read out
   }
   alignas(32) long long first[kLanes];
   alignas(32) long long second[kLanes];

@@ -24,14 +24,18 @@ void frame_start_syntheses(const LpVector& c0, const std::array<LpVector, 2>& ap
                            std::array<double, 10>& wsp_memory, double* wsp, double* h0, double* h1,
                            double* x0) {
   // Each buffer: ten past outputs, then the subframe.
+  // Cleared by plain loops: only what is read, with vector stores.
   alignas(32) std::array<double, 50> wb;
-  alignas(32) std::array<double, 50> hb0{};
-  alignas(32) std::array<double, 50> hb1{};
+  alignas(32) std::array<double, 50> hb0;
+  alignas(32) std::array<double, 50> hb1;
   alignas(32) std::array<double, 50> xb;
-  alignas(32) std::array<double, 40> impulse{};
+  alignas(32) std::array<double, 40> impulse;
+  for (int n = 0; n < 40; ++n) impulse[n] = 0.0;
   impulse[0] = 1.0;
   for (int k = 0; k < 10; ++k) {
     wb[k] = wsp_memory[k];
+    hb0[k] = 0.0;
+    hb1[k] = 0.0;
     xb[k] = target_memory[k];
   }
   const SynthesisRun runs[4] = {{&c0, res, wb.data() + 10},
