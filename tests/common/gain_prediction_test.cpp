@@ -78,3 +78,19 @@ TEST(PredictedCodeGain, NegativeZerosAndCoincidingEchoesAddLikeThePlainSum) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GainPredictorUpdate, EveryPairOfRowsEntersAsTwentyLogTenOfItsCorrection) {
+  for (int i1 = 0; i1 < g729a::gain_cb1_size; ++i1) {
+    for (int i2 = 0; i2 < g729a::gain_cb2_size; ++i2) {
+      GainPredictorMemory memory = {1.0, 2.0, 3.0, 4.0};
+      g729a::gain_predictor_update(memory, i1, i2);
+      const double gamma = g729a::gain_cb1[i1][1] + g729a::gain_cb2[i2][1];
+      ASSERT_EQ(memory, (GainPredictorMemory{20.0 * g729a::portable_log10(gamma), 1.0, 2.0, 3.0}))
+          << i1 << " " << i2;
+    }
+  }
+}
+
+}  // namespace

@@ -36,6 +36,21 @@ double sparse_energy(const double* cv) {
   return energy;
 }
 
+// 20 log10 gamma for every pair of rows: 128 logarithms once, not one per
+// subframe.
+struct CorrectionsDb {
+  double db[gain_cb1_size][gain_cb2_size];
+};
+const CorrectionsDb kCorrectionsDb = [] {
+  CorrectionsDb t;
+  for (int i1 = 0; i1 < gain_cb1_size; ++i1) {
+    for (int i2 = 0; i2 < gain_cb2_size; ++i2) {
+      t.db[i1][i2] = 20.0 * portable_log10(gain_cb1[i1][1] + gain_cb2[i2][1]);
+    }
+  }
+  return t;
+}();
+
 }  // namespace
 
 double predicted_code_gain(const double* cv, int T, const GainPredictorMemory& memory) {
@@ -46,11 +61,11 @@ double predicted_code_gain(const double* cv, int T, const GainPredictorMemory& m
   return portable_exp10(p / 20.0);
 }
 
-void gain_predictor_update(GainPredictorMemory& memory, double gamma) {
+void gain_predictor_update(GainPredictorMemory& memory, int i1, int i2) {
   memory[3] = memory[2];
   memory[2] = memory[1];
   memory[1] = memory[0];
-  memory[0] = 20.0 * portable_log10(gamma);
+  memory[0] = kCorrectionsDb.db[i1][i2];
 }
 
 }  // namespace g729a

@@ -13,7 +13,9 @@ using GainPredictorMemory = std::array<double, 4>;
 // memory; returns the predicted gain 10^(Epred/20).
 double predicted_code_gain(const double* cv, int T, const GainPredictorMemory& memory);
 
-// in: gamma (the chosen correction factor); inout: memory.
-void gain_predictor_update(GainPredictorMemory& memory, double gamma);
+// in: i1, i2 (the gain codebooks' chosen rows, whose correction factors
+// gain_cb1[i1][1] + gain_cb2[i2][1] make gamma); inout: memory, which takes
+// 20 log10 gamma as its newest value.
+void gain_predictor_update(GainPredictorMemory& memory, int i1, int i2);
 
 }  // namespace g729a

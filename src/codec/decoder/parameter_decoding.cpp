@@ -46,7 +46,7 @@ void gain_decode(int index, const CodeVector& cv, int T, std::array<double, 4>& 
 
   const double gamma = gain_cb1[i1][1] + gain_cb2[i2][1];
   gain_code = g0 * gamma;
-  gain_predictor_update(predictor_memory, gamma);
+  gain_predictor_update(predictor_memory, i1, i2);
 }
 
 }  // namespace g729a

@@ -94,7 +94,7 @@ std::int32_t gain_quantize(std::array<double, 4>& memory, const double* cw, int 
   const double gamma = gain_cb1[best1][1] + gain_cb2[best2][1];
   *gp = gain_cb1[best1][0] + gain_cb2[best2][0];
   *gc = gc0 * gamma;
-  gain_predictor_update(memory, gamma);
+  gain_predictor_update(memory, best1, best2);
   return gain_map1[best1] * 16 + gain_map2[best2];
 }
 
