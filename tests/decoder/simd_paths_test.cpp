@@ -128,11 +128,35 @@ std::vector<double> front_result(const g729a::DecoderState& s, const g729a::Post
 // The post-filter fronts formed beside the syntheses give what the
 // syntheses and then the fronts give, for speech (pitch post-filter at
 // delays across the range, its clamped end included) and comfort noise.
+// Given the second subframe's pending excitation (delays and fractions
+// across the range), the first synthesis also forms it, as the adaptive
+// vector and the weighted sum give it apart.
 TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
+  constexpr int kHistory = g729a::kExcitationHistory;
   for (int T : {20, 21, 40, 77, 139, 140, 141, 143}) {
     for (unsigned seed = 0; seed < 5; ++seed) {
       for (auto kind : {g729a::FrameKind::Speech, g729a::FrameKind::Sid}) {
         const FrontCase c = front_case(seed + 7 * T);
+        const int next_T = seed < 2 ? T : 20 + (seed * 37 + T) % 124;
+        const int next_f = static_cast<int>(seed % 3) - 1;
+        const bool with_next = seed != 3;
+        g729a::PendingExcitation next;
+        g729a::adaptive_codebook_plan(next_T, next_f, next.plan);
+        next.gain_pitch = 0.2 + 0.1 * seed;
+        next.gain_code = 3.0 - 0.5 * seed;
+        const auto cv = varied_signal(40, seed + 11);
+        std::copy(cv.begin(), cv.end(), next.cv.begin());
+        std::array<double, kHistory + 80> exc;
+        const auto past = varied_signal(kHistory, seed + 12);
+        std::copy(past.begin(), past.end(), exc.begin());
+        std::copy(c.x0.begin(), c.x0.end(), exc.begin() + kHistory);
+        std::copy(c.x1.begin(), c.x1.end(), exc.begin() + kHistory + 40);
+        std::array<double, kHistory + 80> apart = exc;
+        if (with_next) {
+          g729a::adaptive_codebook_vector(apart.data() + kHistory + 40, next_T, next_f);
+          double* x1 = apart.data() + kHistory + 40;
+          for (int n = 0; n < 40; ++n) x1[n] = next.gain_pitch * x1[n] + next.gain_code * cv[n];
+        }
         expect_every_path_matches_scalar(
             [&] {
               g729a::DecoderState s = c.state;
@@ -140,9 +164,13 @@ TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
               for (int i = 0; i < 10; ++i) y[i] = s.synthesis_memory[i];
               std::array<g729a::PostfilterFilters, 2> f;
               g729a::PostfilterStage first;
-              g729a::first_synthesis_beside_front(c.A, c.x0.data(), kind, T, s, y.data() + 10, f,
+              std::array<double, kHistory + 80> x = exc;
+              g729a::first_synthesis_beside_front(c.A, x.data() + kHistory, kind, T,
+                                                  with_next ? &next : nullptr, s, y.data() + 10, f,
                                                   first);
+              EXPECT_EQ(x, apart) << "next delay " << next_T << " fraction " << next_f;
               auto out = front_result(s, first, y.data() + 10, nullptr);
+              out.insert(out.end(), x.begin() + kHistory + 40, x.end());
               for (int k = 0; k < 2; ++k) out.push_back(f[k].tilt);
               // The second subframe, its synthesis beside the first's
               // post-filter synthesis.
@@ -150,9 +178,9 @@ TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
               for (int i = 0; i < 10; ++i) y0[i] = y[40 + i], y1[i] = s.postfilter_memory[i];
               g729a::PostfilterStage second;
               g729a::GainEnergies energies;
-              g729a::synthesis_pair_beside_front(c.A[1], c.x1.data(), first.Ad, first.p.data(),
-                                                 f[1], kind, T, s, y0.data() + 10, y1.data() + 10,
-                                                 second, energies);
+              g729a::synthesis_pair_beside_front(c.A[1], x.data() + kHistory + 40, first.Ad,
+                                                 first.p.data(), f[1], kind, T, s, y0.data() + 10,
+                                                 y1.data() + 10, second, energies);
               const auto more = front_result(s, second, y0.data() + 10, y1.data() + 10);
               out.insert(out.end(), more.begin(), more.end());
               const g729a::GainEnergies apart =

@@ -1,6 +1,10 @@
 // Adaptive-codebook (pitch) vector at a delay of T + f/3 samples.
 #pragma once
 
+#include <array>
+#include <cstring>
+
+#include "codec/common/simd.h"
 #include "g729a/frame_geometry.h"
 
 namespace g729a {
@@ -30,5 +34,54 @@ inline double bound_pitch_sharpening(double gain_pitch) {
 // Writes exc[0..39] in order, each sample before the next is computed, so
 // delays below 50 repeat the vector periodically.
 void adaptive_codebook_vector(double* exc, int T, int f);
+
+// One delay's interpolation: the taps of its fraction (past side c1[i],
+// future side c2[i]) and the offset of sample n's first past sample from n.
+struct AdaptivePlan {
+  alignas(32) double c1[10];
+  alignas(32) double c2[10];
+  int base;
+};
+
+// in: T, f; out: plan.
+void adaptive_codebook_plan(int T, int f, AdaptivePlan& plan);
+
+// adaptive_codebook_vector from its plan. in: plan; inout: exc.
+void adaptive_codebook_fill(const AdaptivePlan& plan, double* exc);
+
+// A subframe's excitation yet to be formed: gain_pitch times its adaptive
+// vector plus gain_code times the codevector.
+struct PendingExcitation {
+  AdaptivePlan plan;
+  double gain_pitch;
+  double gain_code;
+  std::array<double, kSubframeLength> cv;
+};
+
+// From base -14 down (delays from 14 up) no sample of a group of four reads
+// another of its group, so W samples can be formed side by side.
+inline bool adaptive_groups_apart(const AdaptivePlan& plan) {
+  return plan.base <= -14;
+}
+
+// Samples n0..n0+W-1 of adaptive_codebook_vector, one per lane, each with
+// the plain sample's sum; the groups before n0 must be formed. Only where
+// adaptive_groups_apart. in: plan, n0; inout: exc.
+template <int W>
+[[gnu::always_inline]] inline void adaptive_codebook_group(const AdaptivePlan& plan, int n0,
+                                                           double* exc) {
+  using V = typename LaneVector<W>::type;
+  const double* x1 = exc + plan.base + n0;
+  const double* x2 = x1 + 1;
+  V v = {};
+  for (int i = 0; i < 10; ++i) {
+    V a, b, c1, c2;
+    std::memcpy(&a, x1 - i, sizeof a);
+    std::memcpy(&b, x2 + i, sizeof b);
+    for (int k = 0; k < W; ++k) c1[k] = plan.c1[i], c2[k] = plan.c2[i];
+    v = v + (a * c1 + b * c2);
+  }
+  std::memcpy(exc + n0, &v, sizeof v);
+}
 
 }  // namespace g729a

@@ -31,11 +31,12 @@ void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>&
   for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
 }
 
-// One speech subframe's excitation at `position` of excitation_buffer.
-// in: the subframe's parameters; inout: state, T (the first subframe's
-// delay on entry for the second).
+// One speech subframe's excitation at `position` of excitation_buffer, or,
+// given `pending`, all it needs to be formed there later. in: the
+// subframe's parameters; inout: state, T (the first subframe's delay on
+// entry for the second); out: *pending.
 void speech_excitation(DecoderState& state, int position, int s, int pitch_index, int parity_error,
-                       int C, int S, int gain_index, int& T) {
+                       int C, int S, int gain_index, int& T, PendingExcitation* pending) {
   int f = 0;
   if (s == 0 && parity_error) {
     T = state.previous_pitch_delay;
@@ -44,15 +45,25 @@ void speech_excitation(DecoderState& state, int position, int s, int pitch_index
   }
   state.previous_pitch_delay = T;
 
-  double* exc = state.excitation_buffer.data() + position;
-  adaptive_codebook_vector(exc, T, f);
+  if (pending != nullptr) {
+    adaptive_codebook_plan(T, f, pending->plan);
+  } else {
+    adaptive_codebook_vector(state.excitation_buffer.data() + position, T, f);
+  }
 
-  CodeVector cv;
+  CodeVector local;
+  CodeVector& cv = pending != nullptr ? pending->cv : local;
   fixed_codebook_decode(C, S, cv);
   pitch_sharpen(T, state.pitch_sharpening, cv.data());
   gain_decode(gain_index, cv, T, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
   state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
 
+  if (pending != nullptr) {
+    pending->gain_pitch = state.gain_pitch;
+    pending->gain_code = state.gain_code;
+    return;
+  }
+  double* exc = state.excitation_buffer.data() + position;
   weighted_sum(state.gain_pitch, exc, state.gain_code, cv.data(), exc);
 }
 
@@ -63,6 +74,10 @@ struct FrameSynthesis {
   std::array<int, 2> T = {0, 0};
   FrameKind kind = FrameKind::Speech;
   bool flush = true;  // speech roads store tiny synthesis memory values as 0
+  // A speech frame's second excitation is formed beside the first
+  // subframe's synthesis; the other roads form theirs in place.
+  bool second_pending = false;
+  PendingExcitation second;
 };
 
 // in: fp (Speech); inout: state; out: f.
@@ -87,9 +102,10 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesi
   for (int s = 0; s < 2; ++s) {
     const int position = kExcitationHistory + 40 * s;
     speech_excitation(state, position, s, pitch_index[s], p[kSlotP0], C[s], S[s], gain_index[s],
-                      delay);
+                      delay, s == 1 ? &f.second : nullptr);
     f.T[s] = delay;
   }
+  f.second_pending = true;
   f.kind = FrameKind::Speech;
 }
 
@@ -150,7 +166,8 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   for (int i = 0; i < 10; ++i) first_buf[i] = state.synthesis_memory[i];
   std::array<PostfilterFilters, 2> filters;
   PostfilterStage first;
-  first_synthesis_beside_front(A, exc, kind, T[0], state, first_buf.data() + 10, filters, first);
+  first_synthesis_beside_front(A, exc, kind, T[0], f.second_pending ? &f.second : nullptr, state,
+                               first_buf.data() + 10, filters, first);
   keep_synthesis_memory(std::span<const double, 10>(first_buf.data() + 40, 10), flush,
                         state.synthesis_memory);
   postfilter_continue(state, first);

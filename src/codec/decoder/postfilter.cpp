@@ -374,9 +374,14 @@ G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, con
 // first_synthesis_beside_front's vector path (speech subframes): the
 // synthesis, both tilt responses and a repeat of the synthesis into scratch
 // memory make four lanes.
-G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, const double* x, int T,
-                                        DecoderState& state, double* y,
-                                        std::array<PostfilterFilters, 2>& f,
+// Beside them too, the next subframe's adaptive-codebook vector, four
+// samples every fourth step, two steps before the residual's four (the two
+// heavy steps together held the synthesis back); its gains are applied once
+// all of it stands, since its later samples read its earlier ones
+// unweighted.
+G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double* x, int T,
+                                        const PendingExcitation* next, DecoderState& state,
+                                        double* y, std::array<PostfilterFilters, 2>& f,
                                         PostfilterStage& stage) {
   std::array<ResponseBuffer, 2> buf;
   filters_prepare(A, f, buf);
@@ -393,7 +398,16 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, const 
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory;
   sums.r = state.residual_buffer.data() + kResidualHistory;
   sums.start(f[0].An);
-  four_synthesis_steps(runs, kSubframeLength, [&](int n) { sums.step(n); });
+  double* next_x = x + kSubframeLength;
+  if (next != nullptr) {
+    four_synthesis_steps(runs, kSubframeLength, [&](int n) {
+      sums.step(n);
+      if (n % 4 == 1) adaptive_codebook_group<4>(next->plan, n - 1, next_x);
+    });
+    weighted_sum(next->gain_pitch, next_x, next->gain_code, next->cv.data(), next_x);
+  } else {
+    four_synthesis_steps(runs, kSubframeLength, [&](int n) { sums.step(n); });
+  }
   f[0].tilt = tilt_from_response(h0);
   f[1].tilt = tilt_from_response(h1);
   stage.Ad = f[0].Ad;
@@ -403,14 +417,21 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, const 
 
 }  // namespace
 
-void first_synthesis_beside_front(const std::array<LpVector, 2>& A, const double* x, FrameKind kind,
-                                  int T, DecoderState& state, double* y,
-                                  std::array<PostfilterFilters, 2>& f, PostfilterStage& stage) {
+void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, FrameKind kind,
+                                  int T, const PendingExcitation* next, DecoderState& state,
+                                  double* y, std::array<PostfilterFilters, 2>& f,
+                                  PostfilterStage& stage) {
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech) {
-    return first_beside_front_avx2(A, x, T, state, y, f, stage);
+  if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech &&
+      (next == nullptr || adaptive_groups_apart(next->plan))) {
+    return first_beside_front_avx2(A, x, T, next, state, y, f, stage);
   }
 #endif
+  if (next != nullptr) {
+    double* next_x = x + kSubframeLength;
+    adaptive_codebook_fill(next->plan, next_x);
+    weighted_sum(next->gain_pitch, next_x, next->gain_code, next->cv.data(), next_x);
+  }
   const SynthesisRun run = {&A[0], x, y};
   postfilter_filters(A, &run, f);
   double* syn = state.synthesis_buffer.data() + kSynthesisHistory;

@@ -6,6 +6,7 @@
 #include <array>
 #include <span>
 
+#include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lp_filter.h"
 #include "g729a/decoder_state.h"
@@ -83,11 +84,15 @@ struct PostfilterStage {
 // subframes' filters (postfilter_filters), the synthesis into the synthesis
 // buffer and the first subframe's postfilter_front, as the four give it one
 // after the other; the vector path runs the synthesis beside the tilt
-// responses and forms the front's residual and pitch sums beside it. in: A,
-// x, kind, T; inout: state, y[-10..-1]; out: y[0..39], f, stage.
-void first_synthesis_beside_front(const std::array<LpVector, 2>& A, const double* x, FrameKind kind,
-                                  int T, DecoderState& state, double* y,
-                                  std::array<PostfilterFilters, 2>& f, PostfilterStage& stage);
+// responses and forms the front's residual and pitch sums beside it. Given
+// `next`, the second subframe's excitation is formed at x[40..79] as well
+// (it reads x[0..39] and older excitation only), on the vector path beside
+// the synthesis. in: A, x[-154..39], kind, T, next; inout: state,
+// y[-10..-1]; out: y[0..39], f, stage, x[40..79] when next is given.
+void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, FrameKind kind,
+                                  int T, const PendingExcitation* next, DecoderState& state,
+                                  double* y, std::array<PostfilterFilters, 2>& f,
+                                  PostfilterStage& stage);
 
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
                       PostfilterStage& stage);
