@@ -1,7 +1,6 @@
 // Adaptive-codebook (pitch) vector at a delay of T + f/3 samples.
 #pragma once
 
-#include <array>
 #include <cstring>
 
 #include "codec/common/simd.h"
@@ -48,15 +47,6 @@ void adaptive_codebook_plan(int T, int f, AdaptivePlan& plan);
 
 // adaptive_codebook_vector from its plan. in: plan; inout: exc.
 void adaptive_codebook_fill(const AdaptivePlan& plan, double* exc);
-
-// A subframe's excitation yet to be formed: gain_pitch times its adaptive
-// vector plus gain_code times the codevector.
-struct PendingExcitation {
-  AdaptivePlan plan;
-  double gain_pitch;
-  double gain_code;
-  std::array<double, kSubframeLength> cv;
-};
 
 // From base -14 down (delays from 14 up) no sample of a group of four reads
 // another of its group, so W samples can be formed side by side.

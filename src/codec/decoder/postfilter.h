@@ -80,6 +80,15 @@ struct PostfilterStage {
   std::array<double, 50> y;  // ten memory samples, then the filter's output
 };
 
+// A subframe's excitation yet to be formed: gain_pitch times its adaptive
+// vector plus gain_code times the codevector.
+struct PendingExcitation {
+  AdaptivePlan plan;
+  double gain_pitch;
+  double gain_code;
+  std::array<double, kSubframeLength> cv;
+};
+
 // The first subframe's synthesis (A[0], x into y, as lp_synthesis), both
 // subframes' filters (postfilter_filters), the synthesis into the synthesis
 // buffer and the first subframe's postfilter_front, as the four give it one
