@@ -33,4 +33,9 @@ void AB_NAME(AB_SIDE, decode)(void* s, const std::uint8_t* frame, std::int16_t* 
                         std::span<const std::uint8_t>(frame, 10),
                         std::span<std::int16_t, 80>(pcm, 80));
 }
+void AB_NAME(AB_SIDE, decode_sid)(void* s, const std::uint8_t* frame, std::int16_t* pcm) {
+  g729a::decoder_decode(*static_cast<g729a::DecoderState*>(s),
+                        std::span<const std::uint8_t>(frame, 2),
+                        std::span<std::int16_t, 80>(pcm, 80));
+}
 }
