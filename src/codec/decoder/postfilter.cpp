@@ -288,7 +288,9 @@ void apply_pending_gains(const PendingExcitation& next, double* x) {
 // correlations' and the energies' vector v carries delay
 // t_min - 1 + 4v + 3 - l (none beyond 143); each sum in increasing n, as
 // lagged_sums and two_energies add them, so the chosen delay's energy is
-// one of them. finish() takes the last four.
+// one of them. finish() takes the last four. Comfort-noise subframes
+// (kPitched false) have no pitch post-filter: only the residual forms.
+template <bool kPitched>
 struct PitchSumsBeside {
   using V = LaneVector<4>::type;
   const double* y;   // the synthesis's outputs
@@ -312,6 +314,7 @@ struct PitchSumsBeside {
     V v;
     residual_outputs<4>(an, syn + n0, v);
     std::memcpy(r + n0, &v, sizeof v);
+    if constexpr (!kPitched) return;
     for (int j = 0; j < 4; ++j) {
       const int n = n0 + j;
       const double rv = v[j];
@@ -334,6 +337,10 @@ struct PitchSumsBeside {
   // tilt_memory; out: p.
   [[gnu::always_inline]] void finish(int t_max, double tilt, double& tilt_memory, double* p) {
     four(kSubframeLength - 4);
+    if constexpr (!kPitched) {
+      tilt_compensation(tilt, r, tilt_memory, p);
+      return;
+    }
     double corr[8];
     double energy[8];
     for (int l = 0; l < 4; ++l) {
@@ -350,15 +357,16 @@ struct PitchSumsBeside {
   }
 };
 
-// synthesis_pair_beside_front's vector path (speech subframes).
+// synthesis_pair_beside_front's vector path.
 // Beside them, the first subframe's gain-control energies: its post-filter
 // output y1 and its synthesis, each sum from 0 in increasing n.
+template <bool kPitched>
 G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, const LpVector& a1,
                                        const double* x1, const PostfilterFilters& f, int T,
                                        DecoderState& state, double* y0, double* y1,
                                        PostfilterStage& stage, GainEnergies& first) {
   int t_max;
-  PitchSumsBeside sums;
+  PitchSumsBeside<kPitched> sums;
   pitch_delays(T, sums.t_min, t_max);
   sums.y = y0;
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
@@ -377,14 +385,15 @@ G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, con
   sums.finish(t_max, f.tilt, state.tilt_memory, stage.p.data());
 }
 
-// first_synthesis_beside_front's vector path (speech subframes): the
-// synthesis, both tilt responses and a repeat of the synthesis into scratch
-// memory make four lanes.
+// first_synthesis_beside_front's vector path: the synthesis, both tilt
+// responses and a repeat of the synthesis into scratch memory make four
+// lanes.
 // Beside them too, the next subframe's adaptive-codebook vector, four
 // samples every fourth step, two steps before the residual's four (the two
 // heavy steps together held the synthesis back); its gains are applied once
 // all of it stands, since its later samples read its earlier ones
 // unweighted.
+template <bool kPitched>
 G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double* x, int T,
                                         const PendingExcitation* next, DecoderState& state,
                                         double* y, std::array<PostfilterFilters, 2>& f,
@@ -398,7 +407,7 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double
   const SynthesisRun runs[4] = {
       {&A[0], x, y}, {&f[0].Ad, h0, h0}, {&f[1].Ad, h1, h1}, {&A[0], x, scratch.data() + 10}};
   int t_max;
-  PitchSumsBeside sums;
+  PitchSumsBeside<kPitched> sums;
   pitch_delays(T, sums.t_min, t_max);
   sums.y = y;
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory;
@@ -428,9 +437,10 @@ void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, F
                                   double* y, std::array<PostfilterFilters, 2>& f,
                                   PostfilterStage& stage) {
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech &&
-      (next == nullptr || adaptive_groups_apart(next->plan))) {
-    return first_beside_front_avx2(A, x, T, next, state, y, f, stage);
+  if (simd_path() == SimdPath::Avx2 && (next == nullptr || adaptive_groups_apart(next->plan))) {
+    if (kind == FrameKind::Speech)
+      return first_beside_front_avx2<true>(A, x, T, next, state, y, f, stage);
+    return first_beside_front_avx2<false>(A, x, T, next, state, y, f, stage);
   }
 #endif
   if (next != nullptr) {
@@ -450,8 +460,11 @@ void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpV
                                  int T, DecoderState& state, double* y0, double* y1,
                                  PostfilterStage& stage, GainEnergies& first) {
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2 && kind == FrameKind::Speech) {
-    return pair_beside_front_avx2(a0, x0, a1, x1, f, T, state, y0, y1, stage, first);
+  if (simd_path() == SimdPath::Avx2) {
+    if (kind == FrameKind::Speech) {
+      return pair_beside_front_avx2<true>(a0, x0, a1, x1, f, T, state, y0, y1, stage, first);
+    }
+    return pair_beside_front_avx2<false>(a0, x0, a1, x1, f, T, state, y0, y1, stage, first);
   }
 #endif
   double* syn = state.synthesis_buffer.data() + kSynthesisHistory;
