@@ -428,4 +428,54 @@ TEST(SimdPaths, ComfortNoiseFromEverySeedRegion) {
   }
 }
 
+// A comfort-noise frame's second subframe left pending and formed beside
+// the first subframe's synthesis is the excitation formed in place, and
+// the synthesis is the same; loud histories make the mix overshoot its
+// target, so the pulses replace it by the noise alone.
+TEST(SimdPaths, ComfortNoiseSecondSubframeBesideTheFirstSynthesis) {
+  for (unsigned c_seed = 0; c_seed < 6; ++c_seed) {
+    for (double G : {0.502, 7.0, 3000.0}) {
+      const FrontCase c = front_case(c_seed + 300);
+      const double loudness = c_seed % 2 == 0 ? 1.0 : 1000.0;
+      const auto history = varied_signal(g729a::kExcitationHistory, c_seed + 90, loudness);
+      const auto seed0 = static_cast<std::int16_t>(11111 + 977 * static_cast<int>(c_seed));
+      std::vector<double> in_place(history);
+      in_place.resize(history.size() + 80);
+      std::int16_t seed_in_place = seed0;
+      g729a::comfort_noise_excitation(in_place.data() + g729a::kExcitationHistory, seed_in_place,
+                                      G);
+      expect_every_path_matches_scalar(
+          [&] {
+            std::vector<double> x(history);
+            x.resize(history.size() + 80);
+            std::int16_t seed = seed0;
+            g729a::PendingExcitation second;
+            double* exc = x.data() + g729a::kExcitationHistory;
+            g729a::comfort_noise_excitation(exc, seed, G, &second);
+            EXPECT_EQ(seed, seed_in_place);
+            std::array<double, 50> y{}, y_in_place{};
+            std::array<g729a::PostfilterFilters, 2> f, f_in_place;
+            g729a::PostfilterStage stage, stage_in_place;
+            g729a::DecoderState s = c.state;
+            g729a::first_synthesis_beside_front(c.A, exc, g729a::FrameKind::Sid, 0, &second, s,
+                                                y.data() + 10, f, stage);
+            EXPECT_TRUE(testsupport::same_bits(x, in_place)) << c_seed << " G " << G;
+            std::vector<double> copy(in_place);
+            g729a::DecoderState s_in_place = c.state;
+            g729a::first_synthesis_beside_front(c.A, copy.data() + g729a::kExcitationHistory,
+                                                g729a::FrameKind::Sid, 0, nullptr, s_in_place,
+                                                y_in_place.data() + 10, f_in_place, stage_in_place);
+            EXPECT_TRUE(testsupport::same_bits(
+                front_result(s, stage, y.data() + 10, nullptr),
+                front_result(s_in_place, stage_in_place, y_in_place.data() + 10, nullptr)))
+                << c_seed << " G " << G;
+            auto out = front_result(s, stage, y.data() + 10, nullptr);
+            out.insert(out.end(), x.begin(), x.end());
+            return out;
+          },
+          "comfort noise beside the first synthesis");
+    }
+  }
+}
+
 }  // namespace

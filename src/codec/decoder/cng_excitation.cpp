@@ -5,6 +5,7 @@
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/lanes.h"
 #include "codec/common/simd.h"
+#include "codec/decoder/postfilter.h"
 
 namespace g729a {
 namespace {
@@ -103,14 +104,14 @@ G729A_AVX2 void cng_gaussians_avx2(std::int16_t& seed, std::array<double, 40>& g
 }
 #endif
 
-// inout: e (one subframe), seed. in: G.
-void cng_subframe(double* e, std::int16_t& seed, double G) {
+// A subframe's random choices and its scaled noise. inout: seed; in: G;
+// out: draw, g.
+void cng_noise(std::int16_t& seed, double G, CngDraw& draw, std::array<double, 40>& g) {
   const int r1 = cng_random(seed);
   const int r2 = cng_random(seed);
   const int r3 = cng_random(seed);
-  const CngDraw draw = cng_draw(r1, r2, r3);
+  draw = cng_draw(r1, r2, r3);
 
-  std::array<double, 40> g;
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
     cng_gaussians_avx2(seed, g);
@@ -126,7 +127,13 @@ void cng_subframe(double* e, std::int16_t& seed, double G) {
   for (double& v : g) v = cng_gaussian(seed);
 #endif
   cng_scale_gaussian(g, G);
+}
 
+// inout: e (one subframe), seed. in: G.
+void cng_subframe(double* e, std::int16_t& seed, double G) {
+  CngDraw draw;
+  std::array<double, 40> g;
+  cng_noise(seed, G, draw, g);
   adaptive_codebook_vector(e, draw.delay, draw.fraction);
 
   weighted_sum(draw.gain, e, 1.0, g.data(), e);  // 1.0 g[n] is g[n] exactly
@@ -201,9 +208,21 @@ void cng_add_pulses(double* e, double E, const std::array<double, 40>& g, const 
   for (int k = 0; k < 4; ++k) e[draw.position[k]] += a * draw.sign[k];
 }
 
-void comfort_noise_excitation(double* exc, std::int16_t& seed, double G) {
+void comfort_noise_excitation(double* exc, std::int16_t& seed, double G,
+                              PendingExcitation* second) {
   cng_subframe(exc, seed, G);
-  cng_subframe(exc + 40, seed, G);
+  if (second == nullptr) {
+    cng_subframe(exc + 40, seed, G);
+    return;
+  }
+  // The mix cng_subframe forms, as a pending excitation's gains give it
+  // (1.0 g[n] is g[n] exactly), then the pulses.
+  cng_noise(seed, G, second->draw, second->cv);
+  adaptive_codebook_plan(second->draw.delay, second->draw.fraction, second->plan);
+  second->gain_pitch = second->draw.gain;
+  second->gain_code = 1.0;
+  second->pulses = true;
+  second->noise_gain = G;
 }
 
 }  // namespace g729a

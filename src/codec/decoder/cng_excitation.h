@@ -39,8 +39,13 @@ void cng_add_pulses(double* e, double E, const std::array<double, 40>& g, const 
 // inout: g.
 void cng_scale_gaussian(std::array<double, 40>& g, double G);
 
+struct PendingExcitation;
+
 // in: G > 0; inout: seed, exc (the frame's first sample with at least 113
-// past samples in front of it; writes exc[0..79]).
-void comfort_noise_excitation(double* exc, std::int16_t& seed, double G);
+// past samples in front of it; writes exc[0..39], and exc[40..79] unless
+// `second` is given, which then receives what the second subframe needs to
+// be formed there later); out: *second.
+void comfort_noise_excitation(double* exc, std::int16_t& seed, double G,
+                              PendingExcitation* second = nullptr);
 
 }  // namespace g729a

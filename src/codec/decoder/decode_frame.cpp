@@ -74,8 +74,8 @@ struct FrameSynthesis {
   std::array<int, 2> T = {0, 0};
   FrameKind kind = FrameKind::Speech;
   bool flush = true;  // speech roads store tiny synthesis memory values as 0
-  // A speech frame's second excitation is formed beside the first
-  // subframe's synthesis; the other roads form theirs in place.
+  // A speech or comfort-noise frame's second excitation is formed beside
+  // the first subframe's synthesis; concealment forms its own in place.
   bool second_pending = false;
   PendingExcitation second;
 };
@@ -133,7 +133,9 @@ void synthesize_comfort_noise(DecoderState& state, FrameSynthesis& f) {
 // in: fp (Sid); inout: state; out: f.
 void decode_sid(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
   const auto& p = fp.slots;
-  sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
+  sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy],
+             &f.second);
+  f.second_pending = true;
   synthesize_comfort_noise(state, f);
 }
 
@@ -143,7 +145,8 @@ void decode_sid(DecoderState& state, const FrameParameters& fp, FrameSynthesis& 
 void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
   sid_gain_continue(state);
   comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,
-                           state.sid_gain);
+                           state.sid_gain, &f.second);
+  f.second_pending = true;
   synthesize_comfort_noise(state, f);
 }
 

@@ -272,10 +272,14 @@ void postfilter_continue(const DecoderState& state, PostfilterStage& stage) {
 
 namespace {
 
-// The pending excitation's gains, once its adaptive vector stands at x.
-// in: next; inout: x[0..39].
-void apply_pending_gains(const PendingExcitation& next, double* x) {
+// The pending excitation's gains (and comfort noise's pulses), once its
+// adaptive vector stands at x. in: next; inout: x[0..39].
+void finish_pending(const PendingExcitation& next, double* x) {
   weighted_sum(next.gain_pitch, x, next.gain_code, next.cv.data(), x);
+  if (next.pulses) {
+    const double E = dot_product(0.0, x, x);
+    cng_add_pulses(x, E, next.cv, next.draw, next.noise_gain);
+  }
 }
 
 #if defined(G729A_HAVE_AVX2)
@@ -419,7 +423,7 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double
       sums.step(n);
       if (n % 4 == 1) adaptive_codebook_group<4>(next->plan, n - 1, next_x);
     });
-    apply_pending_gains(*next, next_x);
+    finish_pending(*next, next_x);
   } else {
     four_synthesis_steps(runs, kSubframeLength, [&](int n) { sums.step(n); });
   }
@@ -446,7 +450,7 @@ void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, F
   if (next != nullptr) {
     double* next_x = x + kSubframeLength;
     adaptive_codebook_fill(next->plan, next_x);
-    apply_pending_gains(*next, next_x);
+    finish_pending(*next, next_x);
   }
   const SynthesisRun run = {&A[0], x, y};
   postfilter_filters(A, &run, f);

@@ -9,6 +9,7 @@
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lp_filter.h"
+#include "codec/decoder/cng_excitation.h"
 #include "g729a/decoder_state.h"
 
 namespace g729a {
@@ -81,12 +82,16 @@ struct PostfilterStage {
 };
 
 // A subframe's excitation yet to be formed: gain_pitch times its adaptive
-// vector plus gain_code times the codevector.
+// vector plus gain_code times the codevector. Comfort noise then adds its
+// four pulses (cng_add_pulses, cv holding the scaled noise).
 struct PendingExcitation {
   AdaptivePlan plan;
   double gain_pitch;
   double gain_code;
   std::array<double, kSubframeLength> cv;
+  bool pulses = false;
+  CngDraw draw;
+  double noise_gain;  // G of the pulses' target energy
 };
 
 // The first subframe's synthesis (A[0], x into y, as lp_synthesis), both

@@ -19,8 +19,8 @@ void sid_gain_continue(DecoderState& state) {
   state.sid_gain = kSidGainKeep * state.sid_gain + kSidGainTake * state.sid_received_gain;
 }
 
-void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2,
-                int sid_energy) {
+void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2, int sid_energy,
+                PendingExcitation* second) {
   state.sid_received_gain = sid_gain_table[sid_energy];
 
   LsfVector buf;
@@ -46,7 +46,7 @@ void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_sta
   }
 
   comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,
-                           state.sid_gain);
+                           state.sid_gain, second);
 }
 
 }  // namespace g729a

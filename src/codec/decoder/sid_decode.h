@@ -12,11 +12,14 @@ namespace g729a {
 // period's noise starts from the same sequence.
 inline constexpr std::int16_t kCngSeedStart = 11111;
 
+struct PendingExcitation;
+
 // in: the four SID fields; inout: state (sid_received_gain, sid_gain,
-// sid_lsp, lsf_ma_memory, cng_seed and the frame's excitation at 154).
-// previous_frame_kind must still hold the previous frame's kind.
-void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2,
-                int sid_energy);
+// sid_lsp, lsf_ma_memory, cng_seed and the frame's excitation at 154, its
+// second subframe left to *second when given, as comfort_noise_excitation
+// does). previous_frame_kind must still hold the previous frame's kind.
+void sid_decode(DecoderState& state, int sid_switch, int sid_stage1, int sid_stage2, int sid_energy,
+                PendingExcitation* second = nullptr);
 
 // sid_gain moves one eighth of the way towards sid_received_gain, as for
 // every SID or untransmitted frame after the first of a silence period.
