@@ -103,39 +103,28 @@ int main(int argc, char** argv) {
   for (int p = 0; p < passes; ++p) {
     for (Side& s : sides) s.encoder_init(s.enc), s.decoder_init(s.dec);
     std::uint64_t pass_enc[2] = {0, 0}, pass_dec[2] = {0, 0}, pass_sid[2] = {0, 0};
-    for (std::size_t f = 0; f < frames; ++f) {
-      for (int k = 0; k < 2; ++k) {
-        const int side = (f + p + k) % 2;  // who goes first alternates
-        Side& s = sides[side];
-        const std::uint64_t t = ticks();
-        s.encode(s.enc, &pcm[80 * f], &s.bits[10 * f]);
-        const std::uint64_t d = ticks() - t;
-        s.enc_min[f] = std::min(s.enc_min[f], d);
-        pass_enc[side] += d;
+    // n frames through run(side, f) on both sides in turn, who goes first
+    // alternating; each frame's minimum and the pass's total per side.
+    const auto timed = [&](std::size_t n, std::vector<std::uint64_t> Side::*minima,
+                           std::uint64_t* total, auto run) {
+      for (std::size_t f = 0; f < n; ++f) {
+        for (int k = 0; k < 2; ++k) {
+          const int side = (f + p + k) % 2;
+          Side& s = sides[side];
+          const std::uint64_t t = ticks();
+          run(s, f);
+          const std::uint64_t d = ticks() - t;
+          (s.*minima)[f] = std::min((s.*minima)[f], d);
+          total[side] += d;
+        }
       }
-    }
-    for (std::size_t f = 0; f < frames; ++f) {
-      for (int k = 0; k < 2; ++k) {
-        const int side = (f + p + k) % 2;
-        Side& s = sides[side];
-        const std::uint64_t t = ticks();
-        s.decode(s.dec, &s.bits[10 * f], &s.out[80 * f]);
-        const std::uint64_t d = ticks() - t;
-        s.dec_min[f] = std::min(s.dec_min[f], d);
-        pass_dec[side] += d;
-      }
-    }
-    for (std::size_t f = 0; f < kSidFrames; ++f) {
-      for (int k = 0; k < 2; ++k) {
-        const int side = (f + p + k) % 2;
-        Side& s = sides[side];
-        const std::uint64_t t = ticks();
-        s.decode_sid(s.dec, &sid[2 * f], &s.sid_out[80 * f]);
-        const std::uint64_t d = ticks() - t;
-        s.sid_min[f] = std::min(s.sid_min[f], d);
-        pass_sid[side] += d;
-      }
-    }
+    };
+    timed(frames, &Side::enc_min, pass_enc,
+          [&](Side& s, std::size_t f) { s.encode(s.enc, &pcm[80 * f], &s.bits[10 * f]); });
+    timed(frames, &Side::dec_min, pass_dec,
+          [&](Side& s, std::size_t f) { s.decode(s.dec, &s.bits[10 * f], &s.out[80 * f]); });
+    timed(kSidFrames, &Side::sid_min, pass_sid,
+          [&](Side& s, std::size_t f) { s.decode_sid(s.dec, &sid[2 * f], &s.sid_out[80 * f]); });
     for (int side = 0; side < 2; ++side) {
       sides[side].sid_pass = std::min(sides[side].sid_pass, pass_sid[side]);
       sides[side].enc_pass = std::min(sides[side].enc_pass, pass_enc[side]);
