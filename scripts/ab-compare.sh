@@ -3,6 +3,7 @@
 # process (x86-64, the default vector path of this machine).
 # Usage: scripts/ab-compare.sh REV_A [REV_B (default: the work tree)] [raw-16-bit-file] [passes]
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 cd "$(dirname "$0")/.."
 rev_a=${1:?usage: scripts/ab-compare.sh REV_A [REV_B] [raw-file] [passes]}
 rev_b=${2:-}

@@ -4,6 +4,7 @@
 # output must come out bit for bit as on x86-64. The tool stays x86-64 only.
 # Usage: scripts/cross-test.sh [i386] [arm64]   (default: both)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --cross
 presets=("$@")

@@ -3,6 +3,7 @@
 # sample through the codec module, writing g729a-demo.wav and g729a-demo.g729.
 # Arguments go to the tool (g729a --help lists its commands).
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 cd "$(dirname "$0")/.."
 echo "== 1/3 Debian packages the build needs (installed only when missing) =="
 scripts/install-deps.sh

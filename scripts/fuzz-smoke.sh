@@ -5,6 +5,7 @@
 # New inputs the fuzzer finds go to build/fuzz/corpus/<target> (not committed);
 # a crash, leak or timeout leaves its input in build/fuzz/findings/<target>.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
@@ -56,9 +57,10 @@ for t in "${targets[@]}"; do
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1)
+  cov=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -1) || cov=""
   summary+=("$(printf '%-22s %10s runs %7s exec/s  %s' "$t" "${runs:-?}" "${speed:-?}" "${cov:-?}")")
 done
 echo "=== fuzz summary (${seconds}s per target) ==="
 printf '%s\n' "${summary[@]}"
+((failed == 0)) || echo "fuzz-smoke: a target failed (its output is above)" >&2
 exit "$failed"

@@ -2,6 +2,7 @@
 # Installs what building and testing need on a fresh Debian 12 machine (as root);
 # --cross adds the i386 and arm64 cross toolchains, qemu-user and debootstrap.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 packages=(
   build-essential cmake python3 git pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev

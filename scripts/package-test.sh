@@ -9,6 +9,7 @@
 # The bare root is made once (build/package-root/base.tar.gz, a few minutes
 # of downloads) and unpacked afresh for every run.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 cd "$(dirname "$0")/.."
 root_dir=$PWD/build/package-root
 packages=$PWD/build/packages
@@ -19,6 +20,26 @@ step() { echo "=== $* ==="; }
 fail() {
   echo "FAIL: $*" >&2
   exit 1
+}
+
+# The Debian archive this machine's apt uses (deb822 .sources files or
+# one-line sources.list entries; the security archive is no base for a root),
+# else the main one.
+debian_mirror() {
+  local f uris=()
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    uris+=($(sed -n 's/^URIs:[[:space:]]*//p' "$f"))
+  done
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [ -f "$f" ] || continue
+    uris+=($(sed -n 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\).*/\2/p' "$f"))
+  done
+  local uri
+  for uri in "${uris[@]}"; do
+    case $uri in *security* | cdrom:* | file:*) ;; *) echo "$uri" && return ;; esac
+  done
+  echo http://deb.debian.org/debian
 }
 
 step "packages needed here"
@@ -58,8 +79,8 @@ dpkg-deb -f "$tools_deb" Depends | grep -q "codec-g729a (= $version)" ||
 step "a fresh Debian 12 root"
 mkdir -p "$root_dir"
 if [ ! -f "$root_dir/base.tar.gz" ]; then
-  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
-  mirror=${mirror:-http://deb.debian.org/debian}
+  mirror=$(debian_mirror)
+  echo "mirror: $mirror"
   rm -rf "$root_dir/base"
   debootstrap --variant=minbase bookworm "$root_dir/base" "$mirror"
   tar -C "$root_dir/base" -czf "$root_dir/base.tar.gz.part" .

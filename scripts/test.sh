@@ -11,6 +11,7 @@
 # - the Debian packages installed into a fresh Debian 12 root.
 # Any failed or skipped test fails the run.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh --cross
 
@@ -38,11 +39,12 @@ done
 
 # A short benchmark run: shows the benchmarks still run, never fails on speed.
 echo "=== benchmark smoke run ==="
-build/release/g729a_bench --benchmark_min_time=0.01 >/dev/null && echo "benchmarks ran"
+build/release/g729a_bench --benchmark_min_time=0.01 >/dev/null
+echo "benchmarks ran"
 # The side-by-side comparison builds and runs (the work tree against itself:
 # it fails if the two sides' bits differ).
-scripts/ab-compare.sh HEAD "" data/speech/librivox_austen_8k.raw 1 >/dev/null &&
-  echo "side-by-side comparison ran"
+scripts/ab-compare.sh HEAD "" data/speech/librivox_austen_8k.raw 1 >/dev/null
+echo "side-by-side comparison ran"
 
 build_and_test sanitize
 build_and_test tsan
