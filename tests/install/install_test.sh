@@ -20,9 +20,13 @@ expected="bin/g729a
 lib/corvane/modules/codec_g729a.so
 lib/g729a/libcorvane_standin.so
 share/doc/codec-g729a/README.md
+share/doc/codec-g729a/changelog.Debian.gz
+share/doc/codec-g729a/copyright
 share/doc/g729a-tools/NOTICE
 share/doc/g729a-tools/README.md
-share/man/man1/g729a.1"
+share/doc/g729a-tools/changelog.Debian.gz
+share/doc/g729a-tools/copyright
+share/man/man1/g729a.1.gz"
 actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$actual"
 
