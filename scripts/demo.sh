@@ -25,10 +25,12 @@ if ((status != 0)); then
 fi
 # A tool with a demo command runs it; one without runs the demo when given
 # no command.
-if "$build/g729a" --help 2>/dev/null | grep -qE '^ +demo\b'; then
+help=$("$build/g729a" --help 2>/dev/null) || true
+if grep -qE '^ +demo\b' <<<"$help"; then
   command=(demo)
 else
   command=()
 fi
-echo "== running $build/g729a ${command[*]}${*:+ $*} in $PWD =="
+shown=("$build/g729a" "${command[@]}" "$@")
+echo "== running ${shown[*]} in $PWD =="
 exec "$build/g729a" "${command[@]}" "$@"
