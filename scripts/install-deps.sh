@@ -8,11 +8,11 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 # The module and the g729a tool (scripts/demo.sh).
 demo_packages=(
-  build-essential cmake pkg-config
+  g++ make cmake pkg-config
   libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
 )
 packages=(
-  "${demo_packages[@]}" python3 git
+  "${demo_packages[@]}" build-essential python3 git
   libgtest-dev libgmock-dev libbenchmark-dev
   # The peer codecs scripts/peer-bench.sh measures ours against; without them
   # only that benchmark is left out.
