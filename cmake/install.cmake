@@ -135,6 +135,9 @@ if(TARGET g729a)
     G729A_TOOL_VERSION="${PROJECT_VERSION}")
 endif()
 
+# Further components' install rules and packages, one include line each
+# (after g729a_debian_package is defined, before the packages are written).
+
 if(G729A_BUILD_TESTS AND TARGET g729a)
   add_test(NAME install_tree COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh
                                      ${CMAKE_BINARY_DIR} ${PROJECT_VERSION})
