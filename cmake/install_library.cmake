@@ -36,31 +36,18 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/g729aConfigVersion.cmake
 install(FILES ${CMAKE_BINARY_DIR}/g729aConfig.cmake ${CMAKE_BINARY_DIR}/g729aConfigVersion.cmake
         DESTINATION ${G729A_CMAKE_CONFIG_DIR} COMPONENT library_dev)
 
-# The manual page, compressed as Debian installs them, and the reference.
-find_program(G729A_GZIP gzip REQUIRED)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/g729a.3.gz
-                   COMMAND ${G729A_GZIP} -9 -n -c ${CMAKE_SOURCE_DIR}/docs/g729a.3 > g729a.3.gz
-                   DEPENDS ${CMAKE_SOURCE_DIR}/docs/g729a.3
-                   WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-add_custom_target(g729a_library_manpage ALL DEPENDS ${CMAKE_BINARY_DIR}/g729a.3.gz)
-install(FILES ${CMAKE_BINARY_DIR}/g729a.3.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
-        COMPONENT library_dev)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/c-api.md
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libg729a-dev COMPONENT library_dev)
 
 get_target_property(G729A_LIBRARY_SOVERSION g729a_shared SOVERSION)
-list(APPEND CPACK_COMPONENTS_ALL library library_dev)
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libg729a${G729A_LIBRARY_SOVERSION})
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
+g729a_debian_package(COMPONENT library PACKAGE libg729a${G729A_LIBRARY_SOVERSION} SECTION libs
+  DESCRIPTION
+  "G.729 Annex A speech codec library\nlibg729a encodes 16-bit linear PCM at 8 kHz into G.729A frames (8 kbit/s,\n10 ms) and decodes them, concealing lost frames and filling discontinuous\ntransmission gaps with comfort noise. This package holds the shared library.")
+g729a_debian_package(COMPONENT library_dev PACKAGE libg729a-dev SECTION libdevel DEPENDS library
+  MANPAGES ${CMAKE_SOURCE_DIR}/docs/g729a.3 DESCRIPTION
+  "G.729 Annex A speech codec library (development files)\nThe C header, the static library, the pkg-config file (g729a), the CMake\npackage config (find_package(g729a), target g729a::g729a) and the\ng729a(3) manual page for building programs with libg729a.")
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-set(CPACK_COMPONENT_LIBRARY_DESCRIPTION
-    "G.729 Annex A speech codec library\n libg729a encodes 16-bit linear PCM at 8 kHz into G.729A frames (8 kbit/s,\n 10 ms) and decodes them, concealing lost frames and filling discontinuous\n transmission gaps with comfort noise. This package holds the shared library.")
-set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_NAME libg729a-dev)
-set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_COMPONENT_LIBRARY_DEV_DESCRIPTION
-    "G.729 Annex A speech codec library (development files)\n The C header, the static library, the pkg-config file (g729a), the CMake\n package config (find_package(g729a), target g729a::g729a) and the\n g729a(3) manual page for building programs with libg729a.")
-set(CPACK_COMPONENT_LIBRARY_DEV_DEPENDS library)
 
 if(G729A_BUILD_TESTS AND TARGET g729a)
   add_test(NAME library_install

@@ -2,17 +2,19 @@
 # Builds the Debian packages, checks what they contain, installs them into a
 # fresh Debian 12 root (debootstrap minbase) and runs the installed tool
 # there against the installed module: the version lines and the conformance
-# check of the published test sequences. Run as root (debootstrap, chroot).
+# check of the published test sequences. Every package in the packages folder
+# must pass lintian without an error. Run as root (debootstrap, chroot).
 #
-#   scripts/package-test.sh            # build/release, packages in build/packages
+#   scripts/package-test.sh            # build/release, packages in build/release/packages
 #
 # The bare root is made once (build/package-root/base.tar.gz, a few minutes
 # of downloads) and unpacked afresh for every run.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/debian-mirror.sh"
 cd "$(dirname "$0")/.."
 root_dir=$PWD/build/package-root
-packages=$PWD/build/packages
+packages=$PWD/build/release/packages
 vectors=$PWD/tests/data/testvectors
 version_line="Orvanta G.729A Module Version 1.4_3.1.4 (optimized for barcelona_32)"
 
@@ -22,49 +24,41 @@ fail() {
   exit 1
 }
 
-# The Debian archive this machine's apt uses (deb822 .sources files or
-# one-line sources.list entries; the security archive is no base for a root),
-# else the main one.
-debian_mirror() {
-  local f uris=()
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    uris+=($(sed -n 's/^URIs:[[:space:]]*//p' "$f"))
-  done
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] || continue
-    uris+=($(sed -n 's/^deb[[:space:]]\+\(\[[^]]*\][[:space:]]\+\)\?\([^[:space:]]\+\).*/\2/p' "$f"))
-  done
-  local uri
-  for uri in "${uris[@]}"; do
-    case $uri in *security* | cdrom:* | file:*) ;; *) echo "$uri" && return ;; esac
-  done
-  echo http://deb.debian.org/debian
-}
-
 step "packages needed here"
 scripts/install-deps.sh --cross
 
 step "building the packages"
 cmake --preset release >/dev/null
 cmake --build --preset release
-rm -rf "$packages"
-cpack --config build/release/CPackConfig.cmake -B "$packages" >/dev/null
+rm -rf "$packages" build/release/_CPack_Packages
+# As the README says: cpack in the build folder, which keeps all it writes there.
+(cd build/release && cpack >/dev/null)
+strays=$(find . -path ./build -prune -o \( -name '*.deb' -o -name _CPack_Packages \) -print)
+[ -z "$strays" ] || fail "cpack wrote into the source tree: $strays"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.txt)
+release=$(sed -n 's/^G729A_PACKAGE_RELEASE:STRING=//p' build/release/CMakeCache.txt)
+deb_version=$version-$release
 arch=$(dpkg --print-architecture)
-module_deb=$packages/codec-g729a_${version}_${arch}.deb
-tools_deb=$packages/g729a-tools_${version}_${arch}.deb
+module_deb=$packages/codec-g729a_${deb_version}_${arch}.deb
+tools_deb=$packages/g729a-tools_${deb_version}_${arch}.deb
 [ -f "$module_deb" ] && [ -f "$tools_deb" ] || fail "packages missing: $(ls "$packages")"
+
+step "lintian"
+lintian --fail-on error --display-info "$packages"/*.deb || fail "lintian reports errors (above)"
 
 step "package contents"
 contents() { dpkg-deb -c "$1" | awk '$1 !~ /^d/ {print $6}' | LC_ALL=C sort; }
 expected_module="./usr/lib/corvane/modules/codec_g729a.so
-./usr/share/doc/codec-g729a/README.md"
+./usr/share/doc/codec-g729a/README.md
+./usr/share/doc/codec-g729a/changelog.Debian.gz
+./usr/share/doc/codec-g729a/copyright"
 expected_tools="./usr/bin/g729a
 ./usr/lib/g729a/libcorvane_standin.so
 ./usr/share/doc/g729a-tools/NOTICE
 ./usr/share/doc/g729a-tools/README.md
-./usr/share/man/man1/g729a.1"
+./usr/share/doc/g729a-tools/changelog.Debian.gz
+./usr/share/doc/g729a-tools/copyright
+./usr/share/man/man1/g729a.1.gz"
 [ "$(contents "$module_deb")" = "$expected_module" ] ||
   fail "codec-g729a holds:"$'\n'"$(contents "$module_deb")"
 [ "$(contents "$tools_deb")" = "$expected_tools" ] ||
@@ -73,8 +67,8 @@ for deb in "$module_deb" "$tools_deb"; do
   dpkg-deb -f "$deb" Package Version Depends
   contents "$deb"
 done
-dpkg-deb -f "$tools_deb" Depends | grep -q "codec-g729a (= $version)" ||
-  fail "g729a-tools does not depend on codec-g729a $version"
+dpkg-deb -f "$tools_deb" Depends | grep -q "codec-g729a (= $deb_version)" ||
+  fail "g729a-tools does not depend on codec-g729a $deb_version"
 
 step "a fresh Debian 12 root"
 mkdir -p "$root_dir"
@@ -112,7 +106,12 @@ step "the installed tool, as an unprivileged user"
 as_user() { chroot --userspec=nobody:nogroup "$root" env -i PATH=/usr/bin:/bin HOME=/tmp "$@"; }
 out=$(as_user g729a --version)
 echo "$out"
-[ "$out" = "g729a $version"$'\n'"$version_line" ] || fail "g729a --version printed: $out"
+# The tool's line and the module's, plain or labelled ("g729a tool 1.4.3",
+# "module: ...").
+case $out in
+  "g729a $version"$'\n'"$version_line" | "g729a tool $version"$'\n'"module: $version_line") ;;
+  *) fail "g729a --version printed: $out" ;;
+esac
 out=$(as_user g729a console g729 show version)
 [ "$out" = "$version_line" ] || fail "console printed: $out"
 as_user g729a conformance /srv/testvectors

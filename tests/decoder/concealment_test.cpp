@@ -119,6 +119,50 @@ TEST_F(Concealment, GapWithoutSidIsAnErasedFrame) {
   }
 }
 
+// Inside a silence period (after a SID frame, comfort noise, or an erased
+// frame there) an erased frame counts as untransmitted: output and state as
+// the untransmitted frame's, and the speech after it decodes the same. After
+// speech that followed the noise it is concealed again.
+TEST_F(Concealment, ErasedFrameInSilenceContinuesTheNoise) {
+  for (int lead : {0, 1, 2, 3}) {
+    SetUp();
+    speech(kVoiced);
+    sid(12);
+    if (lead == 1) decoder_decode_untransmitted(state, out);
+    if (lead == 2) decoder_decode_erased(state, out);
+    if (lead == 3) speech(kVoiced);
+    DecoderState untransmitted = state;
+    std::int16_t expected[80];
+    if (lead == 3) {
+      decoder_decode_untransmitted(untransmitted, expected);  // concealed: the same as erased
+      const std::int16_t seed = state.cng_seed;
+      decoder_decode_erased(state, out);
+      EXPECT_EQ(state.cng_seed, seed);  // no noise drawn
+      EXPECT_EQ(state.previous_frame_kind, static_cast<std::int32_t>(FrameKind::Speech));
+    } else {
+      decoder_decode_untransmitted(untransmitted, expected);
+      decoder_decode_erased(state, out);
+      EXPECT_EQ(state.previous_frame_kind, static_cast<std::int32_t>(FrameKind::Sid)) << lead;
+    }
+    EXPECT_EQ(std::memcmp(out, expected, sizeof out), 0) << lead;
+    EXPECT_EQ(state.excitation_buffer, untransmitted.excitation_buffer) << lead;
+    EXPECT_EQ(state.synthesis_memory, untransmitted.synthesis_memory) << lead;
+    EXPECT_EQ(state.postfilter_memory, untransmitted.postfilter_memory) << lead;
+    EXPECT_EQ(state.sid_gain, untransmitted.sid_gain) << lead;
+    EXPECT_EQ(state.cng_seed, untransmitted.cng_seed) << lead;
+    EXPECT_EQ(state.erasure_seed, untransmitted.erasure_seed) << lead;
+    EXPECT_EQ(state.lsf_ma_memory, untransmitted.lsf_ma_memory) << lead;
+    EXPECT_EQ(state.gain_predictor_memory, untransmitted.gain_predictor_memory) << lead;
+    EXPECT_EQ(state.previous_pitch_delay, untransmitted.previous_pitch_delay) << lead;
+    EXPECT_EQ(state.gain_pitch, untransmitted.gain_pitch) << lead;
+    EXPECT_EQ(state.agc_gain, untransmitted.agc_gain) << lead;
+    EXPECT_EQ(state.received_frame_kind, untransmitted.received_frame_kind) << lead;
+    speech(kLongDelay);
+    ASSERT_TRUE(decoder_decode(untransmitted, dectest::speech_frame(kLongDelay), expected));
+    EXPECT_EQ(std::memcmp(out, expected, sizeof out), 0) << lead;
+  }
+}
+
 // A long gap (after a lost SID update too) continues the noise at the level
 // a run of the same SID frames has, moves no predictor, and the speech frame
 // after it decodes exactly as straight after the SID frame.

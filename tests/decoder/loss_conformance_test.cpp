@@ -70,7 +70,8 @@ TEST_P(LossConformance, ReachesItsFloors) {
 }
 
 // Measured: ERASURE 27.31 dB (19.47 over the erased frames); tstseq2a 6.78,
-// 3a 14.26, 4a 15.31, 6 27.23 dB; gaps of 3a and 4a -0.11 and -0.05 dB.
+// 3a 14.26, 4a 15.31, 6 27.59 dB (1.21 over its two erased frames, which
+// continue the comfort noise); gaps of 3a and 4a -0.11 and -0.05 dB.
 INSTANTIATE_TEST_SUITE_P(
     Sequences, LossConformance,
     ::testing::Values(
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         LossSequence{"tstseq2a", "g729b/tstseq2a.bit", "g729b/tstseq2a.out", 6, 0, 0},
         LossSequence{"tstseq3a", "g729b/tstseq3a.bit", "g729b/tstseq3a.out", 13.5, 0, 0.5},
         LossSequence{"tstseq4a", "g729b/tstseq4a.bit", "g729b/tstseq4a.out", 14.5, 0, 0.5},
-        LossSequence{"tstseq6", "g729b/tstseq6.bit", "g729b/tstseq6a.out", 26.5, -5, 0}),
+        LossSequence{"tstseq6", "g729b/tstseq6.bit", "g729b/tstseq6a.out", 27.0, 0.5, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -30,10 +30,18 @@ lib/libg729a.so.1
 lib/libg729a.so.$version
 lib/pkgconfig/g729a.pc
 share/doc/codec-g729a/README.md
+share/doc/codec-g729a/changelog.Debian.gz
+share/doc/codec-g729a/copyright
 share/doc/g729a-tools/NOTICE
 share/doc/g729a-tools/README.md
+share/doc/g729a-tools/changelog.Debian.gz
+share/doc/g729a-tools/copyright
 share/doc/libg729a-dev/c-api.md
-share/man/man1/g729a.1
+share/doc/libg729a-dev/changelog.Debian.gz
+share/doc/libg729a-dev/copyright
+share/doc/libg729a1/changelog.Debian.gz
+share/doc/libg729a1/copyright
+share/man/man1/g729a.1.gz
 share/man/man3/g729a.3.gz"
 actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' |
   sed 's|g729aTargets-[a-z]*\.cmake$|g729aTargets-BUILD_TYPE.cmake|' | LC_ALL=C sort)

@@ -115,4 +115,51 @@ TEST(MissingFrames, OutputIsTheDecodersAndSurvivesARefusal) {
   EXPECT_EQ(std::memcmp(pvt->output_buffer, out, sizeof out), 0);
 }
 
+// Through the module too, an erased frame after a SID frame (and after the
+// noise it continued) counts as untransmitted: two channels fed the same
+// frames, one losing them and one told they were not sent, stay identical
+// until the next speech frame and after it; after that speech an erased frame
+// is concealed as the decoder conceals it.
+TEST(MissingFrames, ErasedFramesInSilenceAreUntransmittedOnes) {
+  moduletest::QuietLog quiet;
+  const auto erased =
+      reinterpret_cast<MissingFrameFn>(testsupport::module().symbol("g729tolin_erased"));
+  const auto untransmitted =
+      reinterpret_cast<MissingFrameFn>(testsupport::module().symbol("g729tolin_untransmitted"));
+  ASSERT_NE(erased, nullptr);
+  ASSERT_NE(untransmitted, nullptr);
+  standin::Channel lost(testsupport::decoder_translator());
+  standin::Channel not_sent(testsupport::decoder_translator());
+  const auto* speech =
+      static_cast<const std::uint8_t*>(testsupport::decoder_translator()->sample()->payload);
+  const std::uint8_t sid[2] = {0x5A, 0x3C};
+  for (standin::Channel* c : {&lost, &not_sent}) {
+    ASSERT_EQ(c->framein_payload({speech, 10}), 0);
+    ASSERT_EQ(c->framein_payload({sid, 2}), 0);
+  }
+  for (int frame = 0; frame < 3; ++frame) {
+    ASSERT_EQ(erased(lost.instance()), 0);
+    ASSERT_EQ(untransmitted(not_sent.instance()), 0);
+  }
+  for (standin::Channel* c : {&lost, &not_sent}) ASSERT_EQ(c->framein_payload({speech, 10}), 0);
+  ASSERT_EQ(lost.instance()->sample_count, 6 * 80);
+  ASSERT_EQ(not_sent.instance()->sample_count, 6 * 80);
+  EXPECT_EQ(std::memcmp(lost.instance()->output_buffer, not_sent.instance()->output_buffer,
+                        6 * 80 * sizeof(std::int16_t)),
+            0);
+
+  // After speech: concealed, as the decoder conceals it.
+  auto direct = std::make_unique<g729a::DecoderState>();
+  g729a::decoder_init(*direct);
+  std::int16_t out[80];
+  ASSERT_TRUE(g729a::decoder_decode(*direct, {speech, 10}, out));
+  ASSERT_TRUE(g729a::decoder_decode(*direct, {sid, 2}, out));
+  for (int frame = 0; frame < 3; ++frame) g729a::decoder_decode_untransmitted(*direct, out);
+  ASSERT_TRUE(g729a::decoder_decode(*direct, {speech, 10}, out));
+  g729a::decoder_decode_erased(*direct, out);
+  ASSERT_EQ(erased(lost.instance()), 0);
+  const auto* lost_out = static_cast<const std::int16_t*>(lost.instance()->output_buffer) + 6 * 80;
+  EXPECT_EQ(std::memcmp(lost_out, out, sizeof out), 0);
+}
+
 }  // namespace

@@ -48,26 +48,33 @@ TEST(DecodeStreamGaps, PausesAfterSidAreComfortNoiseElseConcealed) {
   const auto codec = codec_with(fake_erased, fake_untransmitted);
   g729tool::DecodeStream stream(codec);
   const std::vector<std::uint8_t> sid{0x5A, 0xC3};
+  const auto* sample =
+      static_cast<const std::uint8_t*>(testsupport::decoder_translator()->sample()->payload);
+  const std::vector<std::uint8_t> speech(sample, sample + 10);
   std::string error;
   // Before anything arrived there is no SID: a pause is concealed.
   stream.fill_missing(80, Missing::NotSent);
   ASSERT_TRUE(stream.decode_payload(sid, error)) << error;
   stream.fill_missing(200, Missing::NotSent);  // two frames and 40 samples
+  // Inside the silence a lost frame counts as untransmitted: the noise goes on.
   stream.fill_missing(80, Missing::Lost);
-  // After a concealed frame the stream counts as speech again.
+  ASSERT_TRUE(stream.decode_payload(speech, error)) << error;
+  // After speech a lost frame is concealed, and so is the pause after it.
+  stream.fill_missing(80, Missing::Lost);
   stream.fill_missing(80, Missing::NotSent);
   const auto& out = stream.output();
-  ASSERT_EQ(out.size(), 80u + 80 + 200 + 80 + 80);
+  ASSERT_EQ(out.size(), 80u + 80 + 200 + 80 + 80 + 80 + 80);
   EXPECT_EQ(std::vector<std::int16_t>(out.begin(), out.begin() + 80), run_of(1, 80));
   EXPECT_EQ(std::vector<std::int16_t>(out.begin() + 160, out.begin() + 320), run_of(2, 160));
   EXPECT_EQ(std::vector<std::int16_t>(out.begin() + 320, out.begin() + 360), run_of(0, 40));
-  EXPECT_EQ(std::vector<std::int16_t>(out.begin() + 360, out.end()), run_of(1, 160));
+  EXPECT_EQ(std::vector<std::int16_t>(out.begin() + 360, out.begin() + 440), run_of(2, 80));
+  EXPECT_EQ(std::vector<std::int16_t>(out.begin() + 520, out.end()), run_of(1, 160));
   const auto& c = stream.counts();
   EXPECT_EQ(c.silent, 1 + 3 + 1);
-  EXPECT_EQ(c.erased, 1);
+  EXPECT_EQ(c.erased, 2);
   EXPECT_EQ(c.concealed, 3);
-  EXPECT_EQ(c.comfort_noise, 2);
-  EXPECT_EQ(stream.comfort_noise_starts(), (std::vector<long>{160, 240}));
+  EXPECT_EQ(c.comfort_noise, 3);
+  EXPECT_EQ(stream.comfort_noise_starts(), (std::vector<long>{160, 240, 360}));
 }
 
 TEST(DecodeStreamGaps, ZerosWithoutEntryPointsOrWhenTheyRefuseOrWhenAsked) {

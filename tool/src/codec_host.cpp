@@ -194,8 +194,10 @@ void DecodeStream::fill_missing(long samples, Missing why) {
   (why == Missing::Lost ? counts_.erased : counts_.silent) += frames;
   counts_.samples += samples;
   for (long left = samples; left > 0; left -= kFrameSamples) {
-    // A gap after speech means the SID frame that should open it was lost.
-    const bool noise = why == Missing::NotSent && after_sid_;
+    // The codec's rules: after a SID frame or comfort noise a lost frame
+    // counts as untransmitted and the noise goes on; after speech either kind
+    // is concealed (a gap's SID frame was lost).
+    const bool noise = after_sid_;
     const MissingFrameFn fn = noise ? untransmitted_ : erased_;
     const auto start = static_cast<long>(output_.size());
     if (left >= kFrameSamples && fn && missing_frame(fn)) {

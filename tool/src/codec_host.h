@@ -89,7 +89,7 @@ std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const s
 
 // Why frames are missing from the timeline.
 enum class Missing {
-  Lost,     // expected but lost or damaged: concealed
+  Lost,     // expected but lost or damaged: as NotSent after a SID, else concealed
   NotSent,  // nothing was sent (DTX): comfort noise after a SID, else concealed
 };
 

@@ -82,7 +82,7 @@ std::string db(double value) {
 
 std::string db_short(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.0f", value);
+  std::snprintf(text, sizeof text, "%g", value);
   return text;
 }
 

@@ -30,15 +30,17 @@ struct KnownSequence {
 // The sequences with erased or untransmitted frames (ERASURE, OVERFLOW,
 // tstseq1a..4a, tstseq6) depend on the module's concealment and comfort
 // noise; their floors are what the module achieves, less about 1 dB. The
-// comfort noise of tstseq3a and tstseq4a must also keep the published level
-// within 1 dB.
+// comfort noise of tstseq3a, tstseq4a and tstseq6 must also keep the
+// published level within 1 dB.
 inline constexpr KnownSequence kKnownSequences[] = {
-    {"ALGTHM", 28.0, nullptr},        {"FIXED", 32.0, nullptr},         {"LSP", 22.0, nullptr},
-    {"PARITY", 32.0, nullptr},        {"PITCH", 41.0, nullptr},         {"SPEECH", 33.0, nullptr},
-    {"TAME", 32.0, nullptr},          {"TEST", 30.0, nullptr},          {"ERASURE", 26.0, nullptr},
-    {"OVERFLOW", -6.0, nullptr},      {"tstseq1a", 30.0, nullptr},      {"tstseq2a", 6.0, nullptr},
-    {"tstseq3a", 13.0, nullptr, 1.0}, {"tstseq4a", 14.0, nullptr, 1.0}, {"tstseq6", 26.0, nullptr},
-    {"tstseq5", 0.0, "overload"},
+    {"ALGTHM", 28.0, nullptr},        {"FIXED", 32.0, nullptr},
+    {"LSP", 22.0, nullptr},           {"PARITY", 32.0, nullptr},
+    {"PITCH", 41.0, nullptr},         {"SPEECH", 33.0, nullptr},
+    {"TAME", 32.0, nullptr},          {"TEST", 30.0, nullptr},
+    {"ERASURE", 26.0, nullptr},       {"OVERFLOW", -6.0, nullptr},
+    {"tstseq1a", 30.0, nullptr},      {"tstseq2a", 6.0, nullptr},
+    {"tstseq3a", 13.0, nullptr, 1.0}, {"tstseq4a", 14.0, nullptr, 1.0},
+    {"tstseq6", 26.5, nullptr, 1.0},  {"tstseq5", 0.0, "overload"},
 };
 
 // Returns the exit status: 0 when every checked figure meets its floor.

@@ -227,6 +227,14 @@ void restart_if_not_finite(DecoderState& state) {
   if (!decoder_state_finite(state)) decoder_init(state);
 }
 
+// The next frame of the comfort noise. inout: state; out: pcm.
+void decode_comfort_noise(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
+  FrameSynthesis f;
+  continue_comfort_noise(state, f);
+  finish_frame(f, state, pcm);
+  restart_if_not_finite(state);
+}
+
 }  // namespace
 
 bool decoder_decode_unguarded(DecoderState& state, std::span<const std::uint8_t> frame,
@@ -255,6 +263,12 @@ bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
 }
 
 void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
+  // Inside a silence period (after a SID frame or comfort noise) a lost frame
+  // is most likely an untransmitted one, or a lost SID update: the noise goes on.
+  if (state.previous_frame_kind == static_cast<std::int32_t>(FrameKind::Sid)) {
+    decode_comfort_noise(state, pcm);
+    return;
+  }
   FrameSynthesis f;
   conceal_speech(state, f);
   finish_frame(f, state, pcm);
@@ -263,15 +277,11 @@ void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLe
 
 void decoder_decode_untransmitted(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
   // Without a SID frame since the last speech there is no noise to continue.
-  // An erased frame in between (a lost SID update) does not end the silence.
   if (state.received_frame_kind != static_cast<std::int32_t>(FrameKind::Sid)) {
     decoder_decode_erased(state, pcm);
     return;
   }
-  FrameSynthesis f;
-  continue_comfort_noise(state, f);
-  finish_frame(f, state, pcm);
-  restart_if_not_finite(state);
+  decode_comfort_noise(state, pcm);
 }
 
 }  // namespace g729a

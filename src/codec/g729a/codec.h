@@ -33,7 +33,9 @@ bool decoder_decode(DecoderState& state, std::span<const std::uint8_t> frame,
 
 // A frame was expected and nothing usable arrived: the previous envelope and
 // excitation continue with decaying gains (G.729 concealment); the frame
-// counts as speech afterwards. inout: state; out: pcm.
+// counts as speech afterwards. After a SID frame or comfort noise the frame
+// counts as untransmitted instead: the comfort noise goes on exactly as
+// decoder_decode_untransmitted continues it. inout: state; out: pcm.
 void decoder_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm);
 
 // No frame was sent (a DTX gap after a SID frame): the comfort noise goes
