@@ -71,6 +71,7 @@ static gboolean g729a_dec_set_format(GstAudioDecoder* decoder, GstCaps* caps) {
   (void)caps; /* The sink template admits one format only. */
   GstAudioInfo info;
   gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16, 8000, 1, NULL);
+  gst_audio_decoder_set_plc_aware(decoder, TRUE);
   return gst_audio_decoder_set_output_format(decoder, &info);
 }
 
@@ -162,25 +163,19 @@ static GstFlowReturn g729a_dec_handle_frame(GstAudioDecoder* decoder, GstBuffer*
 }
 
 /* Ahead of the base class: a buffer that starts a whole frame or more after
- * the previous one ended is preceded by an empty buffer spanning the gap,
- * which handle_frame fills, so the gap's samples carry the gap's time. */
+ * the previous one ended is preceded by a GAP event spanning the time
+ * between, which the base class hands to handle_frame as an empty buffer,
+ * so the filled samples carry the gap's time. */
 static GstFlowReturn g729a_dec_chain(GstPad* pad, GstObject* parent, GstBuffer* buffer) {
   G729ADec* self = G729A_DEC(parent);
   if (GST_BUFFER_PTS_IS_VALID(buffer) && GST_CLOCK_TIME_IS_VALID(self->next_pts) &&
       GST_BUFFER_PTS(buffer) >= self->next_pts + FRAME_DURATION / 2 &&
-      GST_BUFFER_PTS(buffer) - self->next_pts <= MAX_FILL_DURATION &&
-      gst_buffer_get_size(buffer) > 0) {
-    GstBuffer* gap = gst_buffer_new();
-    GST_BUFFER_PTS(gap) = self->next_pts;
-    GST_BUFFER_DURATION(gap) = GST_BUFFER_PTS(buffer) - self->next_pts;
+      GST_BUFFER_PTS(buffer) - self->next_pts <= MAX_FILL_DURATION) {
+    GstClockTime start = self->next_pts;
+    GstClockTime duration = GST_BUFFER_PTS(buffer) - start;
     GST_DEBUG_OBJECT(self, "filling %" GST_TIME_FORMAT " before %" GST_TIME_FORMAT,
-                     GST_TIME_ARGS(GST_BUFFER_DURATION(gap)),
-                     GST_TIME_ARGS(GST_BUFFER_PTS(buffer)));
-    GstFlowReturn ret = self->base_chain(pad, parent, gap);
-    if (ret != GST_FLOW_OK) {
-      gst_buffer_unref(buffer);
-      return ret;
-    }
+                     GST_TIME_ARGS(duration), GST_TIME_ARGS(GST_BUFFER_PTS(buffer)));
+    gst_pad_send_event(pad, gst_event_new_gap(start, duration));
   }
   return self->base_chain(pad, parent, buffer);
 }
@@ -211,8 +206,8 @@ static void g729a_dec_init(G729ADec* self) {
   self->codec = NULL;
   self->in_dtx = FALSE;
   self->next_pts = GST_CLOCK_TIME_NONE;
-  /* GAP events reach handle_frame as empty buffers with a duration. */
-  gst_audio_decoder_set_plc_aware(decoder, TRUE);
+  /* GAP events reach handle_frame as empty buffers with a duration (with
+   * plc-awareness, which set_format declares). */
   gst_audio_decoder_set_plc(decoder, TRUE);
   GstPad* sinkpad = GST_AUDIO_DECODER_SINK_PAD(self);
   self->base_chain = GST_PAD_CHAINFUNC(sinkpad);
