@@ -23,6 +23,11 @@ share/doc/codec-g729a/README.md
 share/doc/g729a-tools/NOTICE
 share/doc/g729a-tools/README.md
 share/man/man1/g729a.1"
+# The GStreamer plugin, when the build has it, in GStreamer's folder.
+plugin_dir=$(sed -n 's/^G729A_GST_PLUGIN_DIR:STRING=//p' "$build/CMakeCache.txt")
+if [ -n "$plugin_dir" ]; then
+  expected=$(printf '%s\n%s\n' "$expected" "$plugin_dir/libgstg729a.so" | LC_ALL=C sort)
+fi
 actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$actual"
 
