@@ -107,7 +107,7 @@ static GstFlowReturn g729a_dec_handle_frame(GstAudioDecoder* decoder, GstBuffer*
   if (size == 0) {
     /* Time the input skipped (from a GAP event or a timestamp jump). */
     GstClockTime duration = GST_BUFFER_DURATION(buffer);
-    if (!GST_CLOCK_TIME_IS_VALID(duration)) duration = 0;
+    if (!GST_CLOCK_TIME_IS_VALID(duration) || duration > MAX_FILL_DURATION) duration = 0;
     frames = (gint)((duration + FRAME_DURATION / 2) / FRAME_DURATION);
   } else {
     frames = frames_in_payload(size);
