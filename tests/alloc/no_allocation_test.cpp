@@ -2,6 +2,7 @@
 // allocation functions with counting ones, creates the instances, then
 // counts every allocation made while audio goes through framein, frameout
 // and the codec's own functions.
+#include <g729a/g729a.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -238,6 +239,42 @@ TEST(AudioPath, CodecFunctionsAllocateNothing) {
     if (f % 2400 == 0) g729a::decoder_decode_erased(*dec, out);
   }
   EXPECT_EQ(count.value(), 0);
+}
+
+// The C library (the shared library, whose malloc calls this program's
+// counting one): only the _create functions allocate.
+TEST(AudioPath, LibraryAllocatesOnlyInCreate) {
+  const auto pcm = speech_sample();
+  G729AEncoder* enc = nullptr;
+  G729ADecoder* dec = nullptr;
+  {
+    AllocationCount count;
+    enc = g729a_encoder_create(0, nullptr);
+    dec = g729a_decoder_create(nullptr);
+#ifdef G729A_COUNT_MALLOC
+    EXPECT_EQ(count.value(), 2);
+#endif
+  }
+  ASSERT_NE(enc, nullptr);
+  ASSERT_NE(dec, nullptr);
+  std::int16_t out[80];
+  unsigned char frame[10];
+  const unsigned char sid[2] = {0x12, 0x34};
+  AllocationCount count;
+  for (std::size_t f = 0; f + 80 <= pcm.size() && f < 400 * 80; f += 80) {
+    ASSERT_EQ(g729a_encode(enc, &pcm[f], frame, 10), 10);
+    ASSERT_EQ(g729a_decode(dec, frame, 10, out), 80);
+    if (f % 800 == 0) {
+      ASSERT_EQ(g729a_decode(dec, sid, 2, out), 80);
+      ASSERT_EQ(g729a_decode(dec, sid, 0, out), 80);
+    }
+    if (f % 2400 == 0) {
+      ASSERT_EQ(g729a_decode(dec, nullptr, 0, out), 80);
+    }
+  }
+  EXPECT_EQ(count.value(), 0);
+  g729a_encoder_destroy(enc);
+  g729a_decoder_destroy(dec);
 }
 
 }  // namespace
