@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
 
   GstElement* receiver = gst_parse_launch(
       "udpsrc name=src caps=\"application/x-rtp, media=audio, clock-rate=8000, "
-      "encoding-name=G729, payload=18\" ! rtpjitterbuffer latency=60 do-lost=true ! "
+      "encoding-name=G729, payload=18\" ! rtpjitterbuffer latency=200 do-lost=true ! "
       "rtpg729depay ! g729adec ! appsink name=out sync=false",
       &error);
   if (receiver == NULL) return fail("cannot build the receiving pipeline");
