@@ -4,15 +4,25 @@
 #                 g729a.pc, the CMake package config and the g729a(3) page.
 # Included from cmake/install.cmake before CPack.
 include(CMakePackageConfigHelpers)
+get_target_property(G729A_LIBRARY_SOVERSION g729a_shared SOVERSION)
 
-set(G729A_CMAKE_CONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/g729a)
-set(G729A_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+# Debian's multiarch folder (lib/x86_64-linux-gnu), which the dynamic
+# loader, pkg-config and CMake search under /usr and /usr/local alike.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(G729A_LIBRARY_DIR_DEFAULT lib/${CMAKE_LIBRARY_ARCHITECTURE})
+else()
+  set(G729A_LIBRARY_DIR_DEFAULT ${CMAKE_INSTALL_LIBDIR})
+endif()
+set(G729A_LIBRARY_DIR ${G729A_LIBRARY_DIR_DEFAULT} CACHE STRING
+    "Folder of libg729a, g729a.pc and its CMake package (relative to the install prefix)")
+set(G729A_CMAKE_CONFIG_DIR ${G729A_LIBRARY_DIR}/cmake/g729a)
+set(G729A_PKGCONFIG_DIR ${G729A_LIBRARY_DIR}/pkgconfig)
 
 install(TARGETS g729a_shared EXPORT g729aTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+        LIBRARY DESTINATION ${G729A_LIBRARY_DIR} COMPONENT library
                 NAMELINK_COMPONENT library_dev)
 install(TARGETS g729a_static EXPORT g729aTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library_dev)
+        ARCHIVE DESTINATION ${G729A_LIBRARY_DIR} COMPONENT library_dev)
 install(FILES ${CMAKE_SOURCE_DIR}/include/g729a/g729a.h
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/g729a COMPONENT library_dev)
 
@@ -48,18 +58,32 @@ install(FILES ${CMAKE_BINARY_DIR}/g729a.3.gz DESTINATION ${CMAKE_INSTALL_MANDIR}
 install(FILES ${CMAKE_SOURCE_DIR}/docs/c-api.md
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/libg729a-dev COMPONENT library_dev)
 
-get_target_property(G729A_LIBRARY_SOVERSION g729a_shared SOVERSION)
 list(APPEND CPACK_COMPONENTS_ALL library library_dev)
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libg729a${G729A_LIBRARY_SOVERSION})
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The shlibs file, and dpkg's trigger that refreshes the dynamic loader's
+# cache. CPack also writes postinst and postrm scripts that call ldconfig
+# themselves for any library under /usr/lib; lintian is told that those are
+# known and harmless.
+set(G729A_LIBRARY_CONTROL ${CMAKE_BINARY_DIR}/libg729a-control)
+file(WRITE ${G729A_LIBRARY_CONTROL}/shlibs
+     "libg729a ${G729A_LIBRARY_SOVERSION} libg729a${G729A_LIBRARY_SOVERSION} (>= ${PROJECT_VERSION})\n")
+file(WRITE ${G729A_LIBRARY_CONTROL}/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
+    ${G729A_LIBRARY_CONTROL}/shlibs ${G729A_LIBRARY_CONTROL}/triggers)
+file(WRITE ${G729A_LIBRARY_CONTROL}/libg729a${G729A_LIBRARY_SOVERSION}
+     "# CPack's postinst and postrm call ldconfig beside the ldconfig trigger.\n"
+     "libg729a${G729A_LIBRARY_SOVERSION}: maintscript-calls-ldconfig [postinst]\n"
+     "libg729a${G729A_LIBRARY_SOVERSION}: maintscript-calls-ldconfig [postrm]\n")
+install(FILES ${G729A_LIBRARY_CONTROL}/libg729a${G729A_LIBRARY_SOVERSION}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT library)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_LIBRARY_DESCRIPTION
-    "G.729 Annex A speech codec library\n libg729a encodes 16-bit linear PCM at 8 kHz into G.729A frames (8 kbit/s,\n 10 ms) and decodes them, concealing lost frames and filling discontinuous\n transmission gaps with comfort noise. This package holds the shared library.")
+    "G.729 Annex A speech codec library\nlibg729a encodes 16-bit linear PCM at 8 kHz into G.729A frames (8 kbit/s,\n10 ms) and decodes them, concealing lost frames and filling discontinuous\ntransmission gaps with comfort noise. This package holds the shared library.")
 set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_NAME libg729a-dev)
 set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_LIBRARY_DEV_DESCRIPTION
-    "G.729 Annex A speech codec library (development files)\n The C header, the static library, the pkg-config file (g729a), the CMake\n package config (find_package(g729a), target g729a::g729a) and the\n g729a(3) manual page for building programs with libg729a.")
+    "G.729 Annex A speech codec library (development files)\nThe C header, the static library, the pkg-config file (g729a), the CMake\npackage config (find_package(g729a), target g729a::g729a) and the\ng729a(3) manual page for building programs with libg729a.")
 set(CPACK_COMPONENT_LIBRARY_DEV_DEPENDS library)
 
 if(G729A_BUILD_TESTS AND TARGET g729a)

@@ -17,9 +17,11 @@ fail() {
   exit 1
 }
 if [ -n "$prefix" ]; then
-  export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+  pc=$(find "$prefix" -name g729a.pc -path '*/pkgconfig/*')
+  [ -n "$pc" ] || fail "no g729a.pc under $prefix"
+  export PKG_CONFIG_PATH=${pc%/*}
   export CMAKE_PREFIX_PATH=$prefix
-  export LD_LIBRARY_PATH=$prefix/lib
+  export LD_LIBRARY_PATH=${PKG_CONFIG_PATH%/pkgconfig}
 fi
 rm -rf "$work"
 mkdir -p "$work"
