@@ -85,6 +85,9 @@ set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_LIBRARY_DEV_DESCRIPTION
     "G.729 Annex A speech codec library (development files)\nThe C header, the static library, the pkg-config file (g729a), the CMake\npackage config (find_package(g729a), target g729a::g729a) and the\ng729a(3) manual page for building programs with libg729a.")
 set(CPACK_COMPONENT_LIBRARY_DEV_DEPENDS library)
+# libg729a.a (g729a::g729a_static, pkg-config --static) links the C++
+# runtime, which a C toolchain alone lacks.
+set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_DEPENDS "libstdc++-dev")
 
 if(G729A_BUILD_TESTS AND TARGET g729a)
   add_test(NAME library_install
