@@ -56,6 +56,7 @@ set(CPACK_COMPONENT_MODULE_DESCRIPTION
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
     "g729a command-line tool for the codec_g729a module\n Transcodes audio files and RTP captures through the installed codec\n module and checks it against the published test sequences.")
 set(CPACK_COMPONENT_TOOLS_DEPENDS module)
+include(${CMAKE_CURRENT_LIST_DIR}/install_library.cmake)
 include(CPack)
 
 if(G729A_BUILD_TESTS AND TARGET g729a)

@@ -95,7 +95,8 @@ echo "$out"
 out=$(as_user g729a console g729 show version)
 [ "$out" = "$version_line" ] || fail "console printed: $out"
 as_user g729a conformance /srv/testvectors
-bash tests/install/gst_package_test.sh "$root" "$packages" "$version"
+tests/install/library_package_test.sh "$root" "$packages" "$version"
+tests/install/gst_package_test.sh "$root" "$packages" "$version"
 
 umount "$root/proc"
 rm -rf "$root"

@@ -16,19 +16,37 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$work/usr" >/dev/null
-expected="bin/g729a
+# The C library's folder (lib/x86_64-linux-gnu on Debian) reads LIBDIR here.
+libdir=$(sed -n 's/^G729A_LIBRARY_DIR:STRING=//p' "$build/CMakeCache.txt")
+expected="LIBDIR/cmake/g729a/g729aConfig.cmake
+LIBDIR/cmake/g729a/g729aConfigVersion.cmake
+LIBDIR/cmake/g729a/g729aTargets-BUILD_TYPE.cmake
+LIBDIR/cmake/g729a/g729aTargets.cmake
+LIBDIR/libg729a.a
+LIBDIR/libg729a.so
+LIBDIR/libg729a.so.1
+LIBDIR/libg729a.so.$version
+LIBDIR/pkgconfig/g729a.pc
+bin/g729a
+include/g729a/g729a.h
 lib/corvane/modules/codec_g729a.so
 lib/g729a/libcorvane_standin.so
 share/doc/codec-g729a/README.md
 share/doc/g729a-tools/NOTICE
 share/doc/g729a-tools/README.md
-share/man/man1/g729a.1"
+share/doc/libg729a-dev/c-api.md
+share/lintian/overrides/libg729a1
+share/man/man1/g729a.1
+share/man/man3/g729a.3.gz"
 # The GStreamer plugin, when the build has it, in GStreamer's folder.
 plugin_dir=$(sed -n 's/^G729A_GST_PLUGIN_DIR:STRING=//p' "$build/CMakeCache.txt")
 if [ -n "$plugin_dir" ]; then
-  expected=$(printf '%s\n%s\n' "$expected" "$plugin_dir/libgstg729a.so" | LC_ALL=C sort)
+  plugin=$(sed "s|^$libdir/|LIBDIR/|" <<<"$plugin_dir/libgstg729a.so")
+  expected=$(printf '%s\n%s\n' "$expected" "$plugin" | LC_ALL=C sort)
 fi
-actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
+actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' |
+  sed -e "s|^$libdir/|LIBDIR/|" -e 's|g729aTargets-[a-z]*\.cmake$|g729aTargets-BUILD_TYPE.cmake|' |
+  LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$actual"
 
 module_line="Orvanta G.729A Module Version 1.4_3.1.4 (optimized for barcelona_32)"
