@@ -30,7 +30,8 @@ in_root apt-get install -y -q --no-install-recommends gstreamer1.0-tools \
 
 as_user() { chroot --userspec=nobody:nogroup "$root" env -i PATH=/usr/bin:/bin HOME=/tmp "$@"; }
 for element in g729aenc g729adec; do
-  as_user gst-inspect-1.0 "$element" | grep -q "G.729 Annex A" || fail "gst-inspect-1.0 $element"
+  out=$(as_user gst-inspect-1.0 "$element") || fail "gst-inspect-1.0 $element failed"
+  grep -qF "G.729 Annex A" <<<"$out" || fail "gst-inspect-1.0 $element: $out"
 done
 as_user g729a roundtrip --quiet /srv/speech.raw /tmp/tool.raw
 as_user gst-launch-1.0 -q filesrc location=/srv/speech.raw ! \
