@@ -86,8 +86,15 @@ set(CPACK_COMPONENT_LIBRARY_DEV_DESCRIPTION
     "G.729 Annex A speech codec library (development files)\nThe C header, the static library, the pkg-config file (g729a), the CMake\npackage config (find_package(g729a), target g729a::g729a) and the\ng729a(3) manual page for building programs with libg729a.")
 set(CPACK_COMPONENT_LIBRARY_DEV_DEPENDS library)
 # libg729a.a (g729a::g729a_static, pkg-config --static) links the C++
-# runtime, which a C toolchain alone lacks.
-set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_DEPENDS "libstdc++-dev")
+# runtime, which a C toolchain alone lacks. The one of the GCC the packages
+# are built with (Debian's default): another version's sits in a folder that
+# GCC does not search.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  string(REGEX MATCH "^[0-9]+" G729A_GCC_MAJOR "${CMAKE_CXX_COMPILER_VERSION}")
+  set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_DEPENDS "libstdc++-${G729A_GCC_MAJOR}-dev")
+else()
+  set(CPACK_DEBIAN_LIBRARY_DEV_PACKAGE_DEPENDS "libstdc++-dev")
+endif()
 
 if(G729A_BUILD_TESTS AND TARGET g729a)
   add_test(NAME library_install
