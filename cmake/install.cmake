@@ -138,6 +138,10 @@ endif()
 # Further components' install rules and packages, one include line each
 # (after g729a_debian_package is defined, before the packages are written).
 include(${CMAKE_CURRENT_LIST_DIR}/install_library.cmake)
+if(G729A_GST_COMPONENT)  # gst/CMakeLists.txt, when the plugin is built
+  g729a_debian_package(COMPONENT ${G729A_GST_COMPONENT} PACKAGE gstreamer1.0-g729a SECTION sound
+                       DEPENDS library DESCRIPTION "${G729A_GST_DESCRIPTION}")
+endif()
 
 if(G729A_BUILD_TESTS AND TARGET g729a)
   add_test(NAME install_tree COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/install_test.sh

@@ -13,7 +13,7 @@ fi
 if [ -d .git ] || [ -f .git ]; then
   mapfile -t files < <(git ls-files '*.c' '*.cpp' '*.h' | grep -v '^tests/data/')
 else
-  mapfile -t files < <(find src tests tool host_standin bench fuzz -name '*.c' -o -name '*.cpp' -o -name '*.h' |
+  mapfile -t files < <(find src tests tool host_standin bench fuzz gst include -name '*.c' -o -name '*.cpp' -o -name '*.h' |
     grep -v '^tests/data/' | sort)
 fi
 if [ "${1:-}" = "--fix" ]; then

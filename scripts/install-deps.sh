@@ -22,6 +22,10 @@ packages=(
   # clang's, which --no-install-recommends leaves out.
   libclang-rt-14-dev
   clang-format
+  # The GStreamer plugin and its tests (gst-check is in libgstreamer1.0-dev);
+  # good carries RTP packetisation only. Never the libav plugin or codec packs.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
 )
 [[ " $* " == *" --demo "* ]] && packages=("${demo_packages[@]}")
 

@@ -115,6 +115,8 @@ esac
 out=$(as_user g729a console g729 show version)
 [ "$out" = "$version_line" ] || fail "console printed: $out"
 as_user g729a conformance /srv/testvectors
+tests/install/library_package_test.sh "$root" "$packages" "$version" "$deb_version"
+tests/install/gst_package_test.sh "$root" "$packages" "$version" "$deb_version"
 
 umount "$root/proc"
 rm -rf "$root"

@@ -44,6 +44,19 @@ void set_error(int* error, int value) {
   if (error != nullptr) *error = value;
 }
 
+// A state in memory from malloc, prepared by init; *error (when asked for)
+// receives the outcome.
+template <class State, class Init>
+State* create(int* error, Init init) {
+  auto* state = static_cast<State*>(std::malloc(sizeof(State)));
+  int status = G729A_ALLOC_FAIL;
+  if (state != nullptr) status = init(state);
+  set_error(error, status);
+  if (status == G729A_OK) return state;
+  std::free(state);
+  return nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -61,16 +74,8 @@ int g729a_encoder_init(G729AEncoder* enc, int flags) {
 }
 
 G729AEncoder* g729a_encoder_create(int flags, int* error) {
-  auto* enc = static_cast<G729AEncoder*>(std::malloc(sizeof(G729AEncoder)));
-  if (enc == nullptr) {
-    set_error(error, G729A_ALLOC_FAIL);
-    return nullptr;
-  }
-  const int status = g729a_encoder_init(enc, flags);
-  set_error(error, status);
-  if (status == G729A_OK) return enc;
-  std::free(enc);
-  return nullptr;
+  return create<G729AEncoder>(
+      error, [flags](G729AEncoder* enc) { return g729a_encoder_init(enc, flags); });
 }
 
 void g729a_encoder_destroy(G729AEncoder* enc) {
@@ -97,16 +102,7 @@ int g729a_decoder_init(G729ADecoder* dec) {
 }
 
 G729ADecoder* g729a_decoder_create(int* error) {
-  auto* dec = static_cast<G729ADecoder*>(std::malloc(sizeof(G729ADecoder)));
-  if (dec == nullptr) {
-    set_error(error, G729A_ALLOC_FAIL);
-    return nullptr;
-  }
-  const int status = g729a_decoder_init(dec);
-  set_error(error, status);
-  if (status == G729A_OK) return dec;
-  std::free(dec);
-  return nullptr;
+  return create<G729ADecoder>(error, g729a_decoder_init);
 }
 
 void g729a_decoder_destroy(G729ADecoder* dec) {

@@ -16,19 +16,21 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$work/usr" >/dev/null
-expected="bin/g729a
+# The C library's folder (lib/x86_64-linux-gnu on Debian) reads LIBDIR here.
+libdir=$(sed -n 's/^G729A_LIBRARY_DIR:STRING=//p' "$build/CMakeCache.txt")
+expected="LIBDIR/cmake/g729a/g729aConfig.cmake
+LIBDIR/cmake/g729a/g729aConfigVersion.cmake
+LIBDIR/cmake/g729a/g729aTargets-BUILD_TYPE.cmake
+LIBDIR/cmake/g729a/g729aTargets.cmake
+LIBDIR/libg729a.a
+LIBDIR/libg729a.so
+LIBDIR/libg729a.so.1
+LIBDIR/libg729a.so.$version
+LIBDIR/pkgconfig/g729a.pc
+bin/g729a
 include/g729a/g729a.h
-lib/cmake/g729a/g729aConfig.cmake
-lib/cmake/g729a/g729aConfigVersion.cmake
-lib/cmake/g729a/g729aTargets-BUILD_TYPE.cmake
-lib/cmake/g729a/g729aTargets.cmake
 lib/corvane/modules/codec_g729a.so
 lib/g729a/libcorvane_standin.so
-lib/libg729a.a
-lib/libg729a.so
-lib/libg729a.so.1
-lib/libg729a.so.$version
-lib/pkgconfig/g729a.pc
 share/doc/codec-g729a/README.md
 share/doc/codec-g729a/changelog.Debian.gz
 share/doc/codec-g729a/copyright
@@ -41,10 +43,20 @@ share/doc/libg729a-dev/changelog.Debian.gz
 share/doc/libg729a-dev/copyright
 share/doc/libg729a1/changelog.Debian.gz
 share/doc/libg729a1/copyright
+share/lintian/overrides/libg729a1
 share/man/man1/g729a.1.gz
 share/man/man3/g729a.3.gz"
+# The GStreamer plugin, when the build has it, in GStreamer's folder.
+plugin_dir=$(sed -n 's/^G729A_GST_PLUGIN_DIR:STRING=//p' "$build/CMakeCache.txt")
+if [ -n "$plugin_dir" ]; then
+  plugin=$(sed "s|^$libdir/|LIBDIR/|" <<<"$plugin_dir/libgstg729a.so")
+  expected=$(printf '%s\n%s\n%s\n%s\n' "$expected" "$plugin" \
+    share/doc/gstreamer1.0-g729a/changelog.Debian.gz share/doc/gstreamer1.0-g729a/copyright |
+    LC_ALL=C sort)
+fi
 actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' |
-  sed 's|g729aTargets-[a-z]*\.cmake$|g729aTargets-BUILD_TYPE.cmake|' | LC_ALL=C sort)
+  sed -e "s|^$libdir/|LIBDIR/|" -e 's|g729aTargets-[a-z]*\.cmake$|g729aTargets-BUILD_TYPE.cmake|' |
+  LC_ALL=C sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$actual"
 
 module_line="Orvanta G.729A Module Version 1.4_3.1.4 (optimized for barcelona_32)"

@@ -14,7 +14,8 @@ fail() {
 
 # The shared library names itself libg729a.so.1 and exports the header's
 # functions alone, under the version node LIBG729A_1.
-lib=$work/usr/lib/libg729a.so.1
+lib=$(find "$work/usr" -name libg729a.so.1)
+[ -n "$lib" ] || fail "libg729a.so.1 not installed"
 soname=$(objdump -p "$lib" | awk '$1 == "SONAME" {print $2}')
 [ "$soname" = libg729a.so.1 ] || fail "soname: $soname"
 header=$(grep -o 'g729a_[a-z_]*(' "$work/usr/include/g729a/g729a.h" | tr -d '(' | LC_ALL=C sort -u)
