@@ -39,15 +39,15 @@ extern "C" {
 #define G729A_OK 0
 /* A NULL pointer where one is required, unknown flag bits, or memory that
  * is not aligned for any type (as malloc returns). */
-#define G729A_BAD_ARG -1
+#define G729A_BAD_ARG (-1)
 /* max_bytes is smaller than G729A_FRAME_BYTES. */
-#define G729A_BUFFER_TOO_SMALL -2
+#define G729A_BUFFER_TOO_SMALL (-2)
 /* A frame whose length is none of 10, 2 or 0. */
-#define G729A_INVALID_PACKET -3
+#define G729A_INVALID_PACKET (-3)
 /* A feature this build of the library does not offer (G729A_DTX). */
-#define G729A_UNSUPPORTED -4
+#define G729A_UNSUPPORTED (-4)
 /* Memory could not be allocated. */
-#define G729A_ALLOC_FAIL -5
+#define G729A_ALLOC_FAIL (-5)
 
 typedef struct G729AEncoder G729AEncoder;
 typedef struct G729ADecoder G729ADecoder;

@@ -83,9 +83,9 @@ TEST(LibraryErrors, EncoderFlagsAreChecked) {
   EXPECT_EQ(g729a_encoder_init(nullptr, 0), G729A_BAD_ARG);
   EXPECT_EQ(g729a_decoder_init(nullptr), G729A_BAD_ARG);
   // Memory not aligned for the state's doubles.
-  auto* odd = reinterpret_cast<G729AEncoder*>(p.bytes.data() + 4);
+  auto* odd = reinterpret_cast<G729AEncoder*>(p.bytes.data() + 1);
   EXPECT_EQ(g729a_encoder_init(odd, 0), G729A_BAD_ARG);
-  EXPECT_EQ(g729a_decoder_init(reinterpret_cast<G729ADecoder*>(p.bytes.data() + 4)), G729A_BAD_ARG);
+  EXPECT_EQ(g729a_decoder_init(reinterpret_cast<G729ADecoder*>(p.bytes.data() + 1)), G729A_BAD_ARG);
   EXPECT_TRUE(p.unchanged());
   g729a_encoder_destroy(nullptr);
   g729a_decoder_destroy(nullptr);
