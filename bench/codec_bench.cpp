@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 #include "standin.h"
 

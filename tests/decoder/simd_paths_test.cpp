@@ -12,11 +12,11 @@
 #include <span>
 #include <vector>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 
 namespace {

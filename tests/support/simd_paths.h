@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 namespace testsupport {
 

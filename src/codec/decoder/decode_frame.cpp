@@ -3,11 +3,9 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/lsf.h"
-#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/concealment.h"
@@ -17,6 +15,8 @@
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
 #include "codec/decoder/synthesis.h"
+#include "codec/maths/portable_math.h"
+#include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 
 namespace g729a {

@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "codec/common/biquad.h"
-#include "codec/common/lp_synthesis_steps.h"
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

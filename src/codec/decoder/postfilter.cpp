@@ -3,11 +3,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
-#include "codec/common/lp_synthesis_steps.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/lp_filter.h"
-#include "codec/common/lp_synthesis_steps.h"
-#include "codec/common/simd.h"
 #include "codec/encoder/subframe.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

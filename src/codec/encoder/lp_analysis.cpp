@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
 #include "codec/encoder/input_filter.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/simd.h"
 #include "g729a/codec.h"
 
 namespace g729a {

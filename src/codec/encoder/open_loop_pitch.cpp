@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/common/lanes.h"
-#include "codec/common/lp_synthesis_steps.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
 #include "codec/encoder/lp_analysis.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

@@ -1,9 +1,9 @@
 #include "codec/encoder/subframe.h"
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

@@ -1,4 +1,4 @@
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "codec/common/lp_filter.h"
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 
