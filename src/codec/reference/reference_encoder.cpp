@@ -17,6 +17,7 @@
 #include "codec/encoder/open_loop_pitch.h"
 #include "codec/encoder/subframe.h"
 #include "codec/encoder/taming.h"
+#include "codec/reference/encoder_stages.h"
 #include "codec/reference/reference.h"
 
 namespace g729a {
