@@ -16,6 +16,7 @@
 #include "codec/encoder/lsp_quantizer.h"
 #include "codec/encoder/open_loop_pitch.h"
 #include "codec/encoder/subframe.h"
+#include "codec/reference/encoder_stages.h"
 
 namespace {
 

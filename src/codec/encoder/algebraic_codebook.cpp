@@ -597,15 +597,6 @@ void synthesis_and_correlations(const LpVector& ap, const double* x, const doubl
   response_correlations(h, c);
 }
 
-void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
-                               double* cw, double* y2, std::int32_t* position_index,
-                               std::int32_t* sign_index) {
-  pitch_sharpen(t0, pitch_sharpening, h);
-  alignas(32) ResponseCorrelations c;
-  response_correlations(h, c);
-  algebraic_codebook_search(x2, h, c, t0, pitch_sharpening, cw, y2, position_index, sign_index);
-}
-
 void algebraic_codebook_search(const double* x2, const double* h, const ResponseCorrelations& c,
                                int t0, double pitch_sharpening, double* cw, double* y2,
                                std::int32_t* position_index, std::int32_t* sign_index) {

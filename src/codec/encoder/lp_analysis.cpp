@@ -105,13 +105,6 @@ void autocorrelation_from_sums(const double* sums, std::span<double, 11> r) {
   for (int k = 1; k <= 10; ++k) r[k] = r[k] * lag_window[k - 1];
 }
 
-void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
-                 std::span<double, 10> lsp_new) {
-  std::array<double, 11> r;
-  windowed_autocorrelation(speech, r);
-  lp_from_autocorrelation(r, lsp_previous, lsp_new);
-}
-
 void lp_from_autocorrelation(std::span<const double, 11> r,
                              std::span<const double, 10> lsp_previous,
                              std::span<double, 10> lsp_new) {

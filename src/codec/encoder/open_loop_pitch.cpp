@@ -109,12 +109,6 @@ void weighted_speech_and_correlations(const double* res, const LpVector& ap,
   open_loop_correlations(s, c);
 }
 
-int open_loop_pitch(const double* s) {
-  alignas(32) std::array<double, kOpenLoopDelays> c;
-  open_loop_correlations(s, c);
-  return open_loop_pitch(s, c);
-}
-
 int open_loop_pitch(const double* s, const std::array<double, kOpenLoopDelays>& c) {
   // The three section maxima, ties keeping the smallest delay.
   double c1;

@@ -29,8 +29,4 @@ void weighted_speech_and_correlations(const double* res, const LpVector& ap,
 // in: s[-143..79], c (open_loop_correlations of s); returns T_op in 20..143.
 int open_loop_pitch(const double* s, const std::array<double, kOpenLoopDelays>& c);
 
-// in: s[-143..79], s pointing at the frame's first weighted sample;
-// returns T_op in 20..143.
-int open_loop_pitch(const double* s);
-
 }  // namespace g729a

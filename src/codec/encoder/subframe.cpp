@@ -12,13 +12,6 @@ void weighted_synthesis(const double* u, const LpVector& ap, const std::array<do
   synthesize_subframe(ap, u, memory, y, nullptr);
 }
 
-void impulse_response(const LpVector& ap, double* h) {
-  alignas(32) std::array<double, 40> impulse{};
-  impulse[0] = 1.0;
-  const std::array<double, 10> zero{};
-  weighted_synthesis(impulse.data(), ap, zero, h);
-}
-
 void frame_start_syntheses(const LpVector& c0, const std::array<LpVector, 2>& ap, const double* res,
                            const std::array<double, 10>& target_memory,
                            std::array<double, 10>& wsp_memory, double* wsp, double* h0, double* h1,
