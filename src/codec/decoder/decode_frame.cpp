@@ -74,7 +74,7 @@ struct FrameSynthesis {
   std::array<int, 2> T = {0, 0};
   FrameKind kind = FrameKind::Speech;
   bool flush = true;  // speech roads store tiny synthesis memory values as 0
-  // A speech or comfort-noise frame's second excitation is formed beside
+  // A speech or comfort-noise frame's second excitation is formed interleaved with
   // the first subframe's synthesis; concealment forms its own in place.
   bool second_pending = false;
   PendingExcitation second;
@@ -152,9 +152,9 @@ void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
 
 // Synthesis of both subframes, the post-filter and the output stage,
 // independent recursions side by side so that their chains overlap: the
-// first subframe's synthesis beside the tilt impulse responses, the second
-// subframe's beside the first subframe's post-filter synthesis, the second
-// post-filter synthesis beside the first half of the output filter. Speech
+// first subframe's synthesis interleaved with the tilt impulse responses, the second
+// subframe's interleaved with the first subframe's post-filter synthesis, the second
+// post-filter synthesis interleaved with the first half of the output filter. Speech
 // subframes flush tiny synthesis memory values, comfort-noise ones do not.
 // in: f; inout: state; out: pcm.
 void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
@@ -164,24 +164,26 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
   const FrameKind kind = f.kind;
   const bool flush = f.flush;
   double* exc = state.excitation_buffer.data() + kExcitationHistory;
-  // The first subframe's synthesis runs beside the tilt impulse responses.
+  // The first subframe's synthesis runs interleaved with the tilt impulse responses.
   std::array<double, 50> first_buf;  // ten past outputs, then the subframe
   for (int i = 0; i < 10; ++i) first_buf[i] = state.synthesis_memory[i];
   std::array<PostfilterFilters, 2> filters;
   PostfilterStage first;
-  first_synthesis_beside_front(A, exc, kind, T[0], f.second_pending ? &f.second : nullptr, state,
-                               first_buf.data() + 10, filters, first);
+  synthesis_1_with_excitation_2_and_postfilter_1_pitch(
+      A, exc, kind, T[0], f.second_pending ? &f.second : nullptr, state, first_buf.data() + 10,
+      filters, first);
   keep_synthesis_memory(std::span<const double, 10>(first_buf.data() + 40, 10), flush,
                         state.synthesis_memory);
   postfilter_continue(state, first);
-  // The second subframe's synthesis beside the first's post-filter
-  // synthesis, and the second's post-filter front beside both.
+  // The second subframe's synthesis interleaved with the first's post-filter
+  // synthesis, and the second's post-filter front interleaved with both.
   std::array<double, 50> buf;  // ten past outputs, then the second subframe
   for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
   PostfilterStage second;
   GainEnergies first_energies;
-  synthesis_pair_beside_front(A[1], exc + 40, first.Ad, first.p.data(), filters[1], kind, T[1],
-                              state, buf.data() + 10, first.y.data() + 10, second, first_energies);
+  synthesis_2_with_postfilter_1_synthesis(A[1], exc + 40, first.Ad, first.p.data(), filters[1],
+                                          kind, T[1], state, buf.data() + 10, first.y.data() + 10,
+                                          second, first_energies);
   keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
                         state.synthesis_memory);
   postfilter_keep_memory(first, state);
@@ -189,11 +191,11 @@ void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
 
   // Each subframe's gain control runs inside the output filter's half that
   // takes it: the running gain's chain and the filter's overlap. The second
-  // subframe's energies form beside its post-filter synthesis.
+  // subframe's energies form interleaved with its post-filter synthesis.
   postfilter_continue(state, second);
   std::array<double, 80> w;
   GainEnergies second_energies;
-  synthesis_beside_output_filter_controlled(
+  postfilter_2_synthesis_with_output_filter_1(
       second.Ad, second.p.data(), second.y.data() + 10, first_control, first.y.data() + 10,
       state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength, state.agc_gain,
       state.postproc_memory, w.data(), second_energies);

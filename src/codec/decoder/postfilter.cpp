@@ -102,7 +102,7 @@ double tilt_from_response(const double* h) {
 }
 
 // Ten leading zeros stand for the filter's empty memory. A subframe's worth
-// of response fits, so the response can run beside a subframe's synthesis;
+// of response fits, so the response can run interleaved with a subframe's synthesis;
 // only its first kImpulseLength samples are used.
 using ResponseBuffer = std::array<double, 10 + kSubframeLength>;
 
@@ -136,16 +136,16 @@ void filters_prepare(const std::array<LpVector, 2>& A, std::array<PostfilterFilt
 
 }  // namespace
 
-void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* beside,
+void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* interleaved,
                         std::array<PostfilterFilters, 2>& f) {
   std::array<ResponseBuffer, 2> buf;
   filters_prepare(A, f, buf);
-  // The impulse responses are independent of each other and of `beside`:
+  // The impulse responses are independent of each other and of `interleaved`:
   // one per lane.
   double* h0 = buf[0].data() + 10;
   double* h1 = buf[1].data() + 10;
-  if (beside != nullptr) {
-    const SynthesisRun runs[3] = {*beside, {&f[0].Ad, h0, h0}, {&f[1].Ad, h1, h1}};
+  if (interleaved != nullptr) {
+    const SynthesisRun runs[3] = {*interleaved, {&f[0].Ad, h0, h0}, {&f[1].Ad, h1, h1}};
     lp_synthesis_runs(runs, kSubframeLength);
   } else {
     lp_synthesis_pair(f[0].Ad, h0, h0, f[1].Ad, h1, h1, kImpulseLength);
@@ -283,7 +283,7 @@ void finish_pending(const PendingExcitation& next, double* x) {
 }
 
 #if defined(G729A_HAVE_AVX2)
-// A subframe's post-filter residual and pitch sums, formed beside the
+// A subframe's post-filter residual and pitch sums, formed interleaved with the
 // synthesis of its samples: each output goes into the synthesis buffer;
 // after every fourth, the residual of the four before the last four forms
 // (as lp_residual forms four outputs at once, from samples stored a while
@@ -295,7 +295,7 @@ void finish_pending(const PendingExcitation& next, double* x) {
 // one of them. finish() takes the last four. Comfort-noise subframes
 // (kPitched false) have no pitch post-filter: only the residual forms.
 template <bool kPitched>
-struct PitchSumsBeside {
+struct PitchSumsInterleaved {
   using V = LaneVector<4>::type;
   const double* y;   // the synthesis's outputs
   double* syn;       // the subframe in the synthesis buffer, ten exact samples before it
@@ -361,16 +361,18 @@ struct PitchSumsBeside {
   }
 };
 
-// synthesis_pair_beside_front's vector path.
-// Beside them, the first subframe's gain-control energies: its post-filter
+// synthesis_2_with_postfilter_1_synthesis's vector path.
+// Interleaved with them, the first subframe's gain-control energies: its post-filter
 // output y1 and its synthesis, each sum from 0 in increasing n.
 template <bool kPitched>
-G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, const LpVector& a1,
-                                       const double* x1, const PostfilterFilters& f, int T,
-                                       DecoderState& state, double* y0, double* y1,
-                                       PostfilterStage& stage, GainEnergies& first) {
+G729A_AVX2 void synthesis_2_with_postfilter_1_synthesis_avx2(const LpVector& a0, const double* x0,
+                                                             const LpVector& a1, const double* x1,
+                                                             const PostfilterFilters& f, int T,
+                                                             DecoderState& state, double* y0,
+                                                             double* y1, PostfilterStage& stage,
+                                                             GainEnergies& first) {
   int t_max;
-  PitchSumsBeside<kPitched> sums;
+  PitchSumsInterleaved<kPitched> sums;
   pitch_delays(T, sums.t_min, t_max);
   sums.y = y0;
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength;
@@ -389,19 +391,18 @@ G729A_AVX2 void pair_beside_front_avx2(const LpVector& a0, const double* x0, con
   sums.finish(t_max, f.tilt, state.tilt_memory, stage.p.data());
 }
 
-// first_synthesis_beside_front's vector path: the synthesis, both tilt
+// synthesis_1_with_excitation_2_and_postfilter_1_pitch's vector path: the synthesis, both tilt
 // responses and a repeat of the synthesis into scratch memory make four
 // lanes.
-// Beside them too, the next subframe's adaptive-codebook vector, four
+// Interleaved with them too, the next subframe's adaptive-codebook vector, four
 // samples every fourth step, two steps before the residual's four (the two
 // heavy steps together held the synthesis back); its gains are applied once
 // all of it stands, since its later samples read its earlier ones
 // unweighted.
 template <bool kPitched>
-G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double* x, int T,
-                                        const PendingExcitation* next, DecoderState& state,
-                                        double* y, std::array<PostfilterFilters, 2>& f,
-                                        PostfilterStage& stage) {
+G729A_AVX2 void synthesis_1_with_excitation_2_and_postfilter_1_pitch_avx2(
+    const std::array<LpVector, 2>& A, double* x, int T, const PendingExcitation* next,
+    DecoderState& state, double* y, std::array<PostfilterFilters, 2>& f, PostfilterStage& stage) {
   std::array<ResponseBuffer, 2> buf;
   filters_prepare(A, f, buf);
   double* h0 = buf[0].data() + 10;
@@ -411,7 +412,7 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double
   const SynthesisRun runs[4] = {
       {&A[0], x, y}, {&f[0].Ad, h0, h0}, {&f[1].Ad, h1, h1}, {&A[0], x, scratch.data() + 10}};
   int t_max;
-  PitchSumsBeside<kPitched> sums;
+  PitchSumsInterleaved<kPitched> sums;
   pitch_delays(T, sums.t_min, t_max);
   sums.y = y;
   sums.syn = state.synthesis_buffer.data() + kSynthesisHistory;
@@ -436,15 +437,19 @@ G729A_AVX2 void first_beside_front_avx2(const std::array<LpVector, 2>& A, double
 
 }  // namespace
 
-void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, FrameKind kind,
-                                  int T, const PendingExcitation* next, DecoderState& state,
-                                  double* y, std::array<PostfilterFilters, 2>& f,
-                                  PostfilterStage& stage) {
+void synthesis_1_with_excitation_2_and_postfilter_1_pitch(const std::array<LpVector, 2>& A,
+                                                          double* x, FrameKind kind, int T,
+                                                          const PendingExcitation* next,
+                                                          DecoderState& state, double* y,
+                                                          std::array<PostfilterFilters, 2>& f,
+                                                          PostfilterStage& stage) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2 && (next == nullptr || adaptive_groups_apart(next->plan))) {
     if (kind == FrameKind::Speech)
-      return first_beside_front_avx2<true>(A, x, T, next, state, y, f, stage);
-    return first_beside_front_avx2<false>(A, x, T, next, state, y, f, stage);
+      return synthesis_1_with_excitation_2_and_postfilter_1_pitch_avx2<true>(A, x, T, next, state,
+                                                                             y, f, stage);
+    return synthesis_1_with_excitation_2_and_postfilter_1_pitch_avx2<false>(A, x, T, next, state, y,
+                                                                            f, stage);
   }
 #endif
   if (next != nullptr) {
@@ -459,16 +464,19 @@ void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, F
   postfilter_front(state, f[0], kind, T, 0, stage);
 }
 
-void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpVector& a1,
-                                 const double* x1, const PostfilterFilters& f, FrameKind kind,
-                                 int T, DecoderState& state, double* y0, double* y1,
-                                 PostfilterStage& stage, GainEnergies& first) {
+void synthesis_2_with_postfilter_1_synthesis(const LpVector& a0, const double* x0,
+                                             const LpVector& a1, const double* x1,
+                                             const PostfilterFilters& f, FrameKind kind, int T,
+                                             DecoderState& state, double* y0, double* y1,
+                                             PostfilterStage& stage, GainEnergies& first) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
     if (kind == FrameKind::Speech) {
-      return pair_beside_front_avx2<true>(a0, x0, a1, x1, f, T, state, y0, y1, stage, first);
+      return synthesis_2_with_postfilter_1_synthesis_avx2<true>(a0, x0, a1, x1, f, T, state, y0, y1,
+                                                                stage, first);
     }
-    return pair_beside_front_avx2<false>(a0, x0, a1, x1, f, T, state, y0, y1, stage, first);
+    return synthesis_2_with_postfilter_1_synthesis_avx2<false>(a0, x0, a1, x1, f, T, state, y0, y1,
+                                                               stage, first);
   }
 #endif
   double* syn = state.synthesis_buffer.data() + kSynthesisHistory;

@@ -66,13 +66,13 @@ struct PostfilterFilters {
 };
 
 // Both subframes' filters, their two tilt impulse responses side by side
-// and, when `beside` is given, beside that independent 40-sample synthesis
-// run too (their chains overlap). in: A; inout: *beside's output; out: f.
-void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* beside,
+// and, when `interleaved` is given, interleaved with that independent 40-sample synthesis
+// run too (their chains overlap). in: A; inout: *interleaved's output; out: f.
+void postfilter_filters(const std::array<LpVector, 2>& A, const SynthesisRun* interleaved,
                         std::array<PostfilterFilters, 2>& f);
 
 // postfilter_subframe in two halves around its short-term synthesis filter,
-// so that the caller can run that filter beside another one: the front
+// so that the caller can run that filter interleaved with another one: the front
 // leaves the filter's coefficients, input and memory in the stage, the
 // caller filters p into y[10..49], the back does the rest.
 struct PostfilterStage {
@@ -97,16 +97,18 @@ struct PendingExcitation {
 // The first subframe's synthesis (A[0], x into y, as lp_synthesis), both
 // subframes' filters (postfilter_filters), the synthesis into the synthesis
 // buffer and the first subframe's postfilter_front, as the four give it one
-// after the other; the vector path runs the synthesis beside the tilt
-// responses and forms the front's residual and pitch sums beside it. Given
+// after the other; the vector path runs the synthesis interleaved with the tilt
+// responses and forms the front's residual and pitch sums interleaved with it. Given
 // `next`, the second subframe's excitation is formed at x[40..79] as well
-// (it reads x[0..39] and older excitation only), on the vector path beside
+// (it reads x[0..39] and older excitation only), on the vector path interleaved with
 // the synthesis. in: A, x[-154..39], kind, T, next; inout: state,
 // y[-10..-1]; out: y[0..39], f, stage, x[40..79] when next is given.
-void first_synthesis_beside_front(const std::array<LpVector, 2>& A, double* x, FrameKind kind,
-                                  int T, const PendingExcitation* next, DecoderState& state,
-                                  double* y, std::array<PostfilterFilters, 2>& f,
-                                  PostfilterStage& stage);
+void synthesis_1_with_excitation_2_and_postfilter_1_pitch(const std::array<LpVector, 2>& A,
+                                                          double* x, FrameKind kind, int T,
+                                                          const PendingExcitation* next,
+                                                          DecoderState& state, double* y,
+                                                          std::array<PostfilterFilters, 2>& f,
+                                                          PostfilterStage& stage);
 
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
                       PostfilterStage& stage);
@@ -119,15 +121,16 @@ void postfilter_continue(const DecoderState& state, PostfilterStage& stage);
 // lp_synthesis_pair; the synthesis then into the synthesis buffer, and the
 // second subframe's postfilter_front, and the first subframe's
 // gain_energies (of its synthesis and y1). The vector path forms the
-// front's residual and pitch sums and the energies beside the two
+// front's residual and pitch sums and the energies interleaved with the two
 // syntheses, each term as soon as its samples are known; every path gives
 // what the steps give one after the other. in: a0, x0, a1, x1, f, kind, T;
 // inout: state, y0[-10..-1] and y1[-10..-1] (the filters' memories); out:
 // y0[0..39], y1[0..39], stage, first.
-void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpVector& a1,
-                                 const double* x1, const PostfilterFilters& f, FrameKind kind,
-                                 int T, DecoderState& state, double* y0, double* y1,
-                                 PostfilterStage& stage, GainEnergies& first);
+void synthesis_2_with_postfilter_1_synthesis(const LpVector& a0, const double* x0,
+                                             const LpVector& a1, const double* x1,
+                                             const PostfilterFilters& f, FrameKind kind, int T,
+                                             DecoderState& state, double* y0, double* y1,
+                                             PostfilterStage& stage, GainEnergies& first);
 void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
 // The back's first part: the filter's last ten outputs, flushed, become its
 // memory. in: stage; inout: state.

@@ -553,11 +553,11 @@ G729A_AVX2 void correlation_rows_avx2(const double* h, const TrackResponse& tr,
   correlation_rows<4>(h, tr, c);
 }
 
-// The synthesis's recursion with one correlation row built beside each of
+// The synthesis's recursion with one correlation row built interleaved with each of
 // its outputs: the rows are independent of it and fill its latency.
-G729A_AVX2 void synthesis_beside_rows_avx2(const LpVector& ap, const double* x, double* y,
-                                           const double* h, const TrackResponse& tr,
-                                           ResponseCorrelations& c) {
+G729A_AVX2 void synthesis_with_correlation_rows_avx2(const LpVector& ap, const double* x, double* y,
+                                                     const double* h, const TrackResponse& tr,
+                                                     ResponseCorrelations& c) {
   synthesis_steps(ap.data(), x, y, kL, [&](int n) { correlation_row<4>(kL - 1 - n, h, tr, c); });
 }
 #endif
@@ -587,7 +587,7 @@ void synthesis_and_correlations(const LpVector& ap, const double* x, const doubl
     alignas(32) TrackResponse tr;
     track_response(h, tr);
     clear_edges(c);
-    synthesis_beside_rows_avx2(ap, x, buf.data() + 10, h, tr, c);
+    synthesis_with_correlation_rows_avx2(ap, x, buf.data() + 10, h, tr, c);
     for (int n = 0; n < kL; ++n) y[n] = buf[10 + n];
     return;
   }

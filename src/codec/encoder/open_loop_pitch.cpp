@@ -40,9 +40,9 @@ int best_of(const double* c, int count, int first, int step, double* best_corr) 
 // output takes the two terms since the last visit. Lane l of vector v
 // carries delay 20 + 4v + 3 - l (v < 15), or 80 + 2(4(v - 15) + 3 - l).
 // in: res, ap; inout: memory, s; out: c.
-G729A_AVX2 void synthesis_beside_correlations_avx2(const double* res, const LpVector& ap,
-                                                   std::array<double, 10>& memory, double* s,
-                                                   std::array<double, kOpenLoopDelays>& c) {
+G729A_AVX2 void weighted_speech_with_pitch_correlations_avx2(
+    const double* res, const LpVector& ap, std::array<double, 10>& memory, double* s,
+    std::array<double, kOpenLoopDelays>& c) {
   using V = LaneVector<4>::type;
   constexpr int kNear = kEvenFirst / 4;
   constexpr int kVectors = kOpenLoopDelays / 4;
@@ -103,7 +103,7 @@ void weighted_speech_and_correlations(const double* res, const LpVector& ap,
                                       std::array<double, kOpenLoopDelays>& c) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2)
-    return synthesis_beside_correlations_avx2(res, ap, memory, s, c);
+    return weighted_speech_with_pitch_correlations_avx2(res, ap, memory, s, c);
 #endif
   weighted_speech(res, ap, memory, s + kSubframeLength);
   open_loop_correlations(s, c);

@@ -1,5 +1,5 @@
 // Encoder stages as single units: the fast encoder runs each of them in
-// parts beside other work.
+// parts interleaved with other work.
 #pragma once
 
 #include <array>
