@@ -16,6 +16,7 @@
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/decoder/schedule.h"
 #include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 
@@ -184,7 +185,8 @@ TEST(SimdPaths, PostfilterFrontsWithTheSynthesesEqualOneAfterTheOther) {
               const auto more = front_result(s, second, y0.data() + 10, y1.data() + 10);
               out.insert(out.end(), more.begin(), more.end());
               const g729a::GainEnergies apart =
-                  g729a::gain_energies(s.synthesis_buffer.data() + 10, y1.data() + 10);
+                  g729a::gain_energies(g729a::SubframeIn(s.synthesis_buffer.data() + 10, 40),
+                                       g729a::SubframeIn(y1.data() + 10, 40));
               EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.out),
                         std::bit_cast<std::uint64_t>(apart.out));
               EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.in),
@@ -209,7 +211,9 @@ TEST(SimdPaths, AdaptiveGainControlIncludingSilence) {
         [&] {
           g729a::Subframe out;
           double gain = 0.7;
-          g729a::adaptive_gain_control(x.data(), y.data(), gain, out.data());
+          g729a::adaptive_gain_control(g729a::SubframeIn(x.data(), 40),
+                                       g729a::SubframeIn(y.data(), 40), gain,
+                                       g729a::SubframeOut(out.data(), 40));
           std::vector<double> v(out.begin(), out.end());
           v.push_back(gain);
           return v;
@@ -277,7 +281,8 @@ TEST(SimdPaths, TiltCompensationReadsOnlyItsInput) {
         [&] {
           std::vector<double> out(41);
           double memory = 123.25;
-          g729a::tilt_compensation(k, p.data(), memory, out.data());
+          g729a::tilt_compensation(k, g729a::SubframeIn(p.data(), 40), memory,
+                                   g729a::SubframeOut(out.data(), 40));
           out[40] = memory;
           return out;
         },
@@ -367,31 +372,35 @@ TEST(SimdPaths, GainControlInsideTheOutputFilterEqualsOneAfterTheOther) {
           std::array<std::int16_t, 80> pcm_apart, pcm_inside;
 
           double gain_apart = start_gain;
-          g729a::adaptive_gain_control(x[0].data(), y[0].data(), gain_apart, post.data());
+          g729a::adaptive_gain_control(g729a::SubframeIn(x[0].data(), 40),
+                                       g729a::SubframeIn(y[0].data(), 40), gain_apart,
+                                       g729a::SubframeOut(post.data(), 40));
           g729a::synthesis_with_output_filter(a, p.data() + 10, syn_apart.data() + 10, post.data(),
                                               memory_apart, w_apart.data());
-          g729a::adaptive_gain_control(x[1].data(), y[1].data(), gain_apart, post.data() + 40);
+          g729a::adaptive_gain_control(g729a::SubframeIn(x[1].data(), 40),
+                                       g729a::SubframeIn(y[1].data(), 40), gain_apart,
+                                       g729a::SubframeOut(post.data() + 40, 40));
           g729a::output_stage_finish(std::span<const double, 80>(post.data(), 80), memory_apart,
                                      w_apart, pcm_apart);
 
           double gain_inside = start_gain;
-          const g729a::GainControl first =
-              g729a::gain_control_start(x[0].data(), y[0].data(), gain_inside);
+          const g729a::GainControl first = g729a::gain_control_start(
+              g729a::SubframeIn(x[0].data(), 40), g729a::SubframeIn(y[0].data(), 40), gain_inside);
           g729a::GainEnergies energies;
           g729a::postfilter_2_synthesis_with_output_filter_1(
               a, p.data() + 10, syn_inside.data() + 10, first, y[0].data(), x[1].data(),
               gain_inside, memory_inside, w_inside.data(), energies);
-          // The energies formed interleaved with: those of the synthesis and of x[1].
-          const g729a::GainEnergies apart =
-              g729a::gain_energies(x[1].data(), syn_apart.data() + 10);
+          // The energies formed alongside: those of the synthesis and of x[1].
+          const g729a::GainEnergies apart = g729a::gain_energies(
+              g729a::SubframeIn(x[1].data(), 40), g729a::SubframeIn(syn_apart.data() + 10, 40));
           EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.out),
                     std::bit_cast<std::uint64_t>(apart.out))
               << seed;
           EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.in),
                     std::bit_cast<std::uint64_t>(apart.in))
               << seed;
-          const g729a::GainControl second =
-              g729a::gain_control_start(x[1].data(), y[1].data(), gain_inside);
+          const g729a::GainControl second = g729a::gain_control_start(
+              g729a::SubframeIn(x[1].data(), 40), g729a::SubframeIn(y[1].data(), 40), gain_inside);
           g729a::output_stage_finish_controlled(second, y[1].data(), gain_inside, memory_inside,
                                                 w_inside, pcm_inside);
 

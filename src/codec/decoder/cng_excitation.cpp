@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/decoder/postfilter.h"
+#include "codec/decoder/excitation.h"
 #include "codec/simd/lanes.h"
 #include "codec/simd/simd.h"
 

@@ -5,6 +5,7 @@
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
+#include "codec/decoder/excitation.h"
 #include "codec/maths/portable_math.h"
 
 namespace g729a {
