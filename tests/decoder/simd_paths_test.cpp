@@ -17,6 +17,7 @@
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/reference/decoder_stages.h"
 #include "g729a/codec.h"
 
 namespace {

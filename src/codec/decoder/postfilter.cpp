@@ -21,9 +21,6 @@ constexpr int kImpulseLength = 22;
 constexpr double kTiltScale = 0.8;
 constexpr double kAgcRise = 0.09999999999999998;
 
-constexpr std::array<double, 11> kNumeratorPowers = bandwidth_powers(0.55);
-constexpr std::array<double, 11> kDenominatorPowers = bandwidth_powers(0.70);
-
 }  // namespace
 
 namespace {
@@ -128,8 +125,8 @@ namespace {
 void filters_prepare(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f,
                      std::array<ResponseBuffer, 2>& buf) {
   for (int s = 0; s < 2; ++s) {
-    bandwidth_expand(A[s], kNumeratorPowers, f[s].An);
-    bandwidth_expand(A[s], kDenominatorPowers, f[s].Ad);
+    bandwidth_expand(A[s], kPostfilterNumeratorPowers, f[s].An);
+    bandwidth_expand(A[s], kPostfilterDenominatorPowers, f[s].Ad);
     start_response(f[s].An, buf[s]);
   }
 }
@@ -184,35 +181,6 @@ void tilt_compensation(double k, const double* p, double& memory, double* out) {
   tilt_plain(k, p, previous, out);
 }
 
-namespace {
-
-// The running gain is a chain of its own; the products then form whole
-// vectors at once.
-[[gnu::always_inline]] inline void agc_steps(const double* y, double g0, double& gain,
-                                             double* out) {
-  double gains[40];
-  double g = gain;
-#pragma GCC unroll 4
-  for (int n = 0; n < 40; ++n) {
-    g = agc_step(g, g0);
-    gains[n] = g;
-  }
-  gain = g;
-  for (int n = 0; n < 40; ++n) out[n] = y[n] * gains[n];
-}
-
-void agc_plain(const double* y, double g0, double& gain, double* out) {
-  agc_steps(y, g0, gain, out);
-}
-
-#if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void agc_avx2(const double* y, double g0, double& gain, double* out) {
-  agc_steps(y, g0, gain, out);
-}
-#endif
-
-}  // namespace
-
 GainEnergies gain_energies(const double* x, const double* y) {
   GainEnergies e;
   two_energies(y, x, 0.0, &e.out, &e.in);
@@ -229,25 +197,6 @@ GainControl gain_control_from(const GainEnergies& e, double& gain) {
 
 GainControl gain_control_start(const double* x, const double* y, double& gain) {
   return gain_control_from(gain_energies(x, y), gain);
-}
-
-namespace {
-
-void apply_gain_control(const GainControl& control, const double* y, double& gain, double* out) {
-  if (control.unscaled) {
-    for (int n = 0; n < 40; ++n) out[n] = y[n];
-    return;
-  }
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return agc_avx2(y, control.g0, gain, out);
-#endif
-  agc_plain(y, control.g0, gain, out);
-}
-
-}  // namespace
-
-void adaptive_gain_control(const double* x, const double* y, double& gain, double* out) {
-  apply_gain_control(gain_control_start(x, y, gain), y, gain, out);
 }
 
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
@@ -478,30 +427,9 @@ void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpV
   first = gain_energies(syn, y1);
 }
 
-void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
-                     std::span<double, 80> out) {
-  postfilter_keep_memory(stage, state);
-  const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  const GainControl control = gain_control_start(x, stage.y.data() + 10, state.agc_gain);
-  apply_gain_control(control, stage.y.data() + 10, state.agc_gain, out.data() + 40 * s);
-}
-
 void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state) {
   for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = stage.y[40 + i];
   flush_memory(state.postfilter_memory);
-}
-
-void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
-                         std::span<double, 80> out) {
-  PostfilterFilters f;
-  bandwidth_expand(A, kNumeratorPowers, f.An);
-  bandwidth_expand(A, kDenominatorPowers, f.Ad);
-  f.tilt = tilt_factor(f.An, f.Ad);
-  PostfilterStage stage;
-  postfilter_front(state, f, kind, T, s, stage);
-  postfilter_continue(state, stage);
-  lp_synthesis(stage.Ad, stage.p.data(), stage.y.data() + 10, 40);
-  postfilter_back(state, stage, s, out);
 }
 
 }  // namespace g729a

@@ -16,6 +16,10 @@ namespace g729a {
 
 using Subframe = std::array<double, 40>;
 
+// The weighted filters A(z/0.55) and A(z/0.70): the powers of their gammas.
+inline constexpr std::array<double, 11> kPostfilterNumeratorPowers = bandwidth_powers(0.55);
+inline constexpr std::array<double, 11> kPostfilterDenominatorPowers = bandwidth_powers(0.70);
+
 // in: r points at the subframe's residual with 143 past samples before it;
 // T the subframe's integer pitch delay. out: p.
 void pitch_postfilter(const double* r, int T, Subframe& p);
@@ -28,10 +32,6 @@ double tilt_factor(const LpVector& An, const LpVector& Ad);
 // input sample of the previous subframe). in: k, p[0..39]; inout: memory;
 // out: out[0..39], which must not overlap p.
 void tilt_compensation(double k, const double* p, double& memory, double* out);
-
-// in: x (the subframe's synthesized speech), y (the post-filtered
-// subframe); inout: gain; out: out[0..39] (may be y itself).
-void adaptive_gain_control(const double* x, const double* y, double& gain, double* out);
 
 // The gain control's running gain, one sample on. in: g, g0.
 inline constexpr double kAgcDecay = 0.9;
@@ -128,14 +128,8 @@ void synthesis_pair_beside_front(const LpVector& a0, const double* x0, const LpV
                                  const double* x1, const PostfilterFilters& f, FrameKind kind,
                                  int T, DecoderState& state, double* y0, double* y1,
                                  PostfilterStage& stage, GainEnergies& first);
-void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
 // The back's first part: the filter's last ten outputs, flushed, become its
 // memory. in: stage; inout: state.
 void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state);
-
-// in: A (the subframe's LP vector), kind, T, s (0 or 1); inout: state;
-// out: out[40 s .. 40 s + 39].
-void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
-                         std::span<double, 80> out);
 
 }  // namespace g729a

@@ -14,12 +14,11 @@
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/concealment.h"
-#include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
-#include "codec/decoder/postfilter.h"
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
 #include "codec/decoder/synthesis.h"
+#include "codec/reference/decoder_stages.h"
 #include "codec/reference/reference.h"
 
 namespace g729a {
