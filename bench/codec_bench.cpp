@@ -19,6 +19,7 @@
 #include "codec/common/lp_filter.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/reference/decoder_stages.h"
 #include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 #include "standin.h"

@@ -7,6 +7,7 @@
 
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/synthesis.h"
+#include "codec/reference/decoder_stages.h"
 #include "g729a/codec.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
 #include "codec/decoder/schedule.h"
+#include "codec/reference/decoder_stages.h"
 #include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 

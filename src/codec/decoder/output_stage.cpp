@@ -55,11 +55,6 @@ namespace {
   memory = m;
 }
 
-[[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
-                                                    double* w) {
-  output_recursion_part(v, memory, w, 0, kFrameLength);
-}
-
 // to_pcm_sample on whole vectors: w + 0.5 with w's sign (for -0.0 that gives
 // -0.5, which truncates to 0 as 0.5 does), capped at 32767 (anything in
 // 32767..32768 truncates to 32767 anyway); a NaN is masked to +0.0 before the
@@ -108,20 +103,6 @@ void to_pcm_plain(const double* w, std::int16_t* pcm) {
 #endif
   for (int n = 0; n < kFrameLength; ++n) pcm[n] = to_pcm_sample(w[n]);
 }
-
-void output_stage_plain(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
-  double w[kFrameLength];
-  output_recursion(v, memory, w);
-  to_pcm_plain(w, pcm);
-}
-
-#if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void output_stage_avx2(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
-  double w[kFrameLength];
-  output_recursion(v, memory, w);
-  to_pcm_avx2(w, pcm);
-}
-#endif
 
 // The last post-filter subframe's synthesis with the output recursion of
 // the frame's first 40 samples placed interleaved with each of its outputs.
@@ -267,14 +248,6 @@ void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm) {
   if (simd_path() == SimdPath::Avx2) return to_pcm_avx2(w.data(), pcm.data());
 #endif
   to_pcm_plain(w.data(), pcm.data());
-}
-
-void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
-                  std::span<std::int16_t, 80> pcm) {
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return output_stage_avx2(v.data(), memory, pcm.data());
-#endif
-  output_stage_plain(v.data(), memory, pcm.data());
 }
 
 }  // namespace g729a

@@ -18,11 +18,6 @@ std::int16_t to_pcm_sample(double w);
 // processor allows. in: w; out: pcm.
 void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm);
 
-// in: v (80 post-filtered samples); inout: memory (x1, x2, y1, y2);
-// out: pcm[80].
-void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
-                  std::span<std::int16_t, 80> pcm);
-
 // output_stage in two parts, its recursion's first half running interleaved with the
 // frame's last post-filter synthesis (the two chains overlap); together
 // they give exactly what lp_synthesis and output_stage give one after the

@@ -84,35 +84,6 @@ void tilt_compensation(double k, SubframeIn p, double& memory, SubframeOut out) 
   tilt_plain(k, p.data(), previous, out.data());
 }
 
-namespace {
-
-// The running gain is a chain of its own; the products then form whole
-// vectors at once.
-[[gnu::always_inline]] inline void agc_steps(const double* y, double g0, double& gain,
-                                             double* out) {
-  double gains[40];
-  double g = gain;
-#pragma GCC unroll 4
-  for (int n = 0; n < 40; ++n) {
-    g = agc_step(g, g0);
-    gains[n] = g;
-  }
-  gain = g;
-  for (int n = 0; n < 40; ++n) out[n] = y[n] * gains[n];
-}
-
-void agc_plain(const double* y, double g0, double& gain, double* out) {
-  agc_steps(y, g0, gain, out);
-}
-
-#if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void agc_avx2(const double* y, double g0, double& gain, double* out) {
-  agc_steps(y, g0, gain, out);
-}
-#endif
-
-}  // namespace
-
 GainEnergies gain_energies(SubframeIn x, SubframeIn y) {
   GainEnergies e;
   two_energies(y.data(), x.data(), 0.0, &e.out, &e.in);
@@ -129,25 +100,6 @@ GainControl gain_control_from(const GainEnergies& e, double& gain) {
 
 GainControl gain_control_start(SubframeIn x, SubframeIn y, double& gain) {
   return gain_control_from(gain_energies(x, y), gain);
-}
-
-namespace {
-
-void apply_gain_control(const GainControl& control, const double* y, double& gain, double* out) {
-  if (control.unscaled) {
-    for (int n = 0; n < 40; ++n) out[n] = y[n];
-    return;
-  }
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return agc_avx2(y, control.g0, gain, out);
-#endif
-  agc_plain(y, control.g0, gain, out);
-}
-
-}  // namespace
-
-void adaptive_gain_control(SubframeIn x, SubframeIn y, double& gain, SubframeOut out) {
-  apply_gain_control(gain_control_start(x, y, gain), y.data(), gain, out.data());
 }
 
 void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind kind, int T, int s,
@@ -170,31 +122,9 @@ void postfilter_continue(const DecoderState& state, PostfilterStage& stage) {
   for (int i = 0; i < 10; ++i) stage.y[i] = state.postfilter_memory[i];
 }
 
-void postfilter_back(DecoderState& state, PostfilterStage& stage, int s,
-                     std::span<double, 80> out) {
-  postfilter_keep_memory(stage, state);
-  const double* x = state.synthesis_buffer.data() + kSynthesisHistory + 40 * s;
-  const GainControl control =
-      gain_control_start(SubframeIn(x, 40), SubframeIn(stage.y.data() + 10, 40), state.agc_gain);
-  apply_gain_control(control, stage.y.data() + 10, state.agc_gain, out.data() + 40 * s);
-}
-
 void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state) {
   for (int i = 0; i < 10; ++i) state.postfilter_memory[i] = stage.y[40 + i];
   flush_memory(state.postfilter_memory);
-}
-
-void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
-                         std::span<double, 80> out) {
-  PostfilterFilters f;
-  bandwidth_expand(A, kNumeratorPowers, f.An);
-  bandwidth_expand(A, kDenominatorPowers, f.Ad);
-  f.tilt = tilt_factor(f.An, f.Ad);
-  PostfilterStage stage;
-  postfilter_front(state, f, kind, T, s, stage);
-  postfilter_continue(state, stage);
-  lp_synthesis(stage.Ad, stage.p.data(), stage.y.data() + 10, 40);
-  postfilter_back(state, stage, s, out);
 }
 
 }  // namespace g729a

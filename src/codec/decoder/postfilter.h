@@ -14,6 +14,10 @@
 namespace g729a {
 
 using Subframe = std::array<double, 40>;
+
+// The weighted filters A(z/0.55) and A(z/0.70): the powers of their gammas.
+inline constexpr std::array<double, 11> kPostfilterNumeratorPowers = bandwidth_powers(0.55);
+inline constexpr std::array<double, 11> kPostfilterDenominatorPowers = bandwidth_powers(0.70);
 // A subframe's samples read or written in place (in a buffer with history
 // before them, or a part of a frame).
 using SubframeIn = std::span<const double, 40>;
@@ -31,10 +35,6 @@ double tilt_factor(const LpVector& An, const LpVector& Ad);
 // input sample of the previous subframe). in: k, p[0..39]; inout: memory;
 // out: out[0..39], which must not overlap p.
 void tilt_compensation(double k, SubframeIn p, double& memory, SubframeOut out);
-
-// in: x (the subframe's synthesized speech), y (the post-filtered
-// subframe); inout: gain; out: out[0..39] (may be y itself).
-void adaptive_gain_control(SubframeIn x, SubframeIn y, double& gain, SubframeOut out);
 
 // The gain control's running gain, one sample on. in: g, g0.
 inline constexpr double kAgcDecay = 0.9;
@@ -90,14 +90,8 @@ void postfilter_front(DecoderState& state, const PostfilterFilters& f, FrameKind
 // kept it. in: state; out: stage.y[0..9].
 void postfilter_continue(const DecoderState& state, PostfilterStage& stage);
 
-void postfilter_back(DecoderState& state, PostfilterStage& stage, int s, std::span<double, 80> out);
 // The back's first part: the filter's last ten outputs, flushed, become its
 // memory. in: stage; inout: state.
 void postfilter_keep_memory(const PostfilterStage& stage, DecoderState& state);
-
-// in: A (the subframe's LP vector), kind, T, s (0 or 1); inout: state;
-// out: out[40 s .. 40 s + 39].
-void postfilter_subframe(DecoderState& state, const LpVector& A, FrameKind kind, int T, int s,
-                         std::span<double, 80> out);
 
 }  // namespace g729a

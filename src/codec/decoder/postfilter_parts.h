@@ -20,9 +20,6 @@ inline constexpr int kImpulseLength = 22;
 inline constexpr double kTiltScale = 0.8;
 inline constexpr double kAgcRise = 0.09999999999999998;
 
-inline constexpr std::array<double, 11> kNumeratorPowers = bandwidth_powers(0.55);
-inline constexpr std::array<double, 11> kDenominatorPowers = bandwidth_powers(0.70);
-
 // The delays searched around T: t_min..t_max, seven of them.
 inline void pitch_delays(int T, int& t_min, int& t_max) {
   t_min = T - kPitchHalfWidth;
@@ -91,8 +88,8 @@ inline void start_response(const LpVector& An, ResponseBuffer& buf) {
 inline void filters_prepare(const std::array<LpVector, 2>& A, std::array<PostfilterFilters, 2>& f,
                             std::array<ResponseBuffer, 2>& buf) {
   for (int s = 0; s < 2; ++s) {
-    bandwidth_expand(A[s], kNumeratorPowers, f[s].An);
-    bandwidth_expand(A[s], kDenominatorPowers, f[s].Ad);
+    bandwidth_expand(A[s], kPostfilterNumeratorPowers, f[s].An);
+    bandwidth_expand(A[s], kPostfilterDenominatorPowers, f[s].Ad);
     start_response(f[s].An, buf[s]);
   }
 }

@@ -27,39 +27,45 @@ std::string state_difference(const State& reference, const State& fast) {
   return field.empty() ? field : "state " + field;
 }
 
+// A decoder's three entry points.
+struct DecoderCalls {
+  bool (*decode)(DecoderState&, std::span<const std::uint8_t>,
+                 std::span<std::int16_t, kFrameLength>);
+  void (*erased)(DecoderState&, std::span<std::int16_t, kFrameLength>);
+  void (*untransmitted)(DecoderState&, std::span<std::int16_t, kFrameLength>);
+};
+constexpr DecoderCalls kReferenceDecoder = {reference_decode, reference_decode_erased,
+                                            reference_decode_untransmitted};
+constexpr DecoderCalls kFastDecoder = {decoder_decode, decoder_decode_erased,
+                                       decoder_decode_untransmitted};
+
+// Returns whether the frame was accepted (missing frames always are).
+bool run_decoder(const DecoderCalls& calls, DecoderState& state, DecoderInput input,
+                 std::span<const std::uint8_t> frame, std::span<std::int16_t, kFrameLength> pcm) {
+  switch (input) {
+    case DecoderInput::Erased:
+      calls.erased(state, pcm);
+      return true;
+    case DecoderInput::Untransmitted:
+      calls.untransmitted(state, pcm);
+      return true;
+    default:
+      return calls.decode(state, frame, pcm);
+  }
+}
+
 }  // namespace
 
 std::string decode_in_lockstep(DecoderState& reference, DecoderState& fast, DecoderInput input,
                                std::span<const std::uint8_t> frame) {
   std::array<std::int16_t, kFrameLength> pcm_reference{};
   std::array<std::int16_t, kFrameLength> pcm_fast{};
-  bool accepted_reference = true;
-  bool accepted_fast = true;
+  bool accepted_reference;
   {
     const ScopedSimdPath scalar(SimdPath::Scalar);
-    switch (input) {
-      case DecoderInput::Received:
-        accepted_reference = reference_decode(reference, frame, pcm_reference);
-        break;
-      case DecoderInput::Erased:
-        reference_decode_erased(reference, pcm_reference);
-        break;
-      case DecoderInput::Untransmitted:
-        reference_decode_untransmitted(reference, pcm_reference);
-        break;
-    }
+    accepted_reference = run_decoder(kReferenceDecoder, reference, input, frame, pcm_reference);
   }
-  switch (input) {
-    case DecoderInput::Received:
-      accepted_fast = decoder_decode(fast, frame, pcm_fast);
-      break;
-    case DecoderInput::Erased:
-      decoder_decode_erased(fast, pcm_fast);
-      break;
-    case DecoderInput::Untransmitted:
-      decoder_decode_untransmitted(fast, pcm_fast);
-      break;
-  }
+  const bool accepted_fast = run_decoder(kFastDecoder, fast, input, frame, pcm_fast);
   if (accepted_reference != accepted_fast) {
     return std::string("frame ") + (accepted_reference ? "accepted" : "refused") +
            " by the reference, " + (accepted_fast ? "accepted" : "refused") + " by the codec";
