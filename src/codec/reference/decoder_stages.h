@@ -1,5 +1,5 @@
-// Decoder stages as single units: the fast decoder runs each of them in
-// parts interleaved with other work.
+// Decoder stages as single units: the fast decoder splits each of them and
+// interleaves the parts with other work.
 #pragma once
 
 #include <array>

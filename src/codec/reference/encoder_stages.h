@@ -1,5 +1,5 @@
-// Encoder stages as single units: the fast encoder runs each of them in
-// parts interleaved with other work.
+// Encoder stages as single units: the fast encoder splits each of them and
+// interleaves the parts with other work.
 #pragma once
 
 #include <array>

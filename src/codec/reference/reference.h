@@ -1,5 +1,5 @@
 // The codec as its steps read, one after the other: every stage a plain
-// unit, no stage run interleaved with another. It works on the same state records as
+// unit, no stage interleaved with another. It works on the same state records as
 // the codec API (init them with encoder_init and decoder_init), so that a
 // test can run both on the same input and compare the whole state after
 // every frame. Linked by tests, benchmarks and fuzz targets only.
