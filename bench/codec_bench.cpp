@@ -15,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/reference/decoder_stages.h"
+#include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 #include "standin.h"
 
@@ -201,7 +202,9 @@ void BM_DecoderRecursions(benchmark::State& state) {
       double e_d, e_0, gain = 0.5;
       g729a::two_energies(y2.data() + 10, y3.data() + 10, 0.5, &e_d, &e_0);
       benchmark::DoNotOptimize(e_d + e_0);
-      g729a::adaptive_gain_control(x.data() + 40 * s, y1.data() + 10, gain, post.data() + 40 * s);
+      g729a::adaptive_gain_control(g729a::SubframeIn(x.data() + 40 * s, 40),
+                                   g729a::SubframeIn(y1.data() + 10, 40), gain,
+                                   g729a::SubframeOut(post.data() + 40 * s, 40));
     }
     std::array<double, 4> memory{};
     g729a::output_stage(post, memory, out);

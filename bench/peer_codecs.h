@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 #include "g729a/codec.h"
 
 namespace peer {

@@ -4,7 +4,7 @@ project's conformance data and speech sample. The files are committed; run
 this again only to rebuild them: fuzz/make_corpus.py
 
 Seeds: valid speech frames (the golden bitstreams), SID frames (from the
-Annex B sequences), audio (the test sequences' inputs), serial bitstreams,
+Annex B sequences), runs of lost frames, audio (the test sequences' inputs), serial bitstreams,
 captures (RTP in UDP in IPv4/IPv6 in Ethernet, classic pcap and pcapng, as
 the tool tests build them) and host frames for the module boundary.
 """
@@ -131,6 +131,20 @@ def main():
           decoder_records(speech_frames("PITCH")[40:60]))
     write("fuzz_decoder_runaway", "sid_scaled", struct.pack("<H", 1010 | (1 << 10)) +
           decoder_records(speech_frames("SPEECH")[:2] + sids[:8]))
+
+    # Differential: the first byte picks decoder (even) or encoder (odd) and
+    # the vector path (scalar, SSE2, AVX2); decoder records as fuzz_decoder's,
+    # with runs of erased (8) and untransmitted (9) frames.
+    lost = b"\x08\x01" + b"\x09\x02"
+    for path in range(3):
+        for name in ("SPEECH", "PITCH", "TAME"):
+            write("fuzz_differential", "%s_%d" % (name.lower(), path),
+                  bytes([2 * path]) + decoder_records(speech_frames(name)[60:64]) + lost)
+            write("fuzz_differential", "encode_%s_%d" % (name.lower(), path),
+                  bytes([2 * path + 1]) + read(DATA, "testvectors", "g729a", name + ".IN")[16000 : 16000 + 480])
+        write("fuzz_differential", "speech_sid_gap_%d" % path,
+              bytes([2 * path]) + decoder_records(speech_frames("SPEECH")[100:102] + sids[:2]) + b"\x09\x03")
+        write("fuzz_differential", "climb_%d" % path, bytes([2 * path]) + decoder_records([climb] * 8))
 
     # Module boundary: direction bit, claimed samples, count flags, then data.
     speech = speech_frames("SPEECH")[200:204]

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Writes src/codec/common/portable_math_tables.h: the grid values the fast
+"""Writes src/codec/maths/portable_math_tables.h: the grid values the fast
 paths of portable_math.cpp start from, each as a double-double (hi + lo, hi
 the double nearest to the exact value), computed with 200-bit arithmetic.
 
-Usage: scripts/gen_portable_math_tables.py > src/codec/common/portable_math_tables.h
+Usage: scripts/gen_portable_math_tables.py > src/codec/maths/portable_math_tables.h
 """
 import mpmath
 from mpmath import mp, mpf

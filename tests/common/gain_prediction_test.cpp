@@ -8,8 +8,8 @@
 #include <random>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
+#include "codec/maths/portable_math.h"
 
 namespace {
 

@@ -165,10 +165,10 @@ double plain_chebyshev(double x, const double* f) {
   return x * b1 - b2 + 0.5 * f[5];
 }
 
-// *root_beside_root (when given) counts the roots found in the rest of the
+// *adjacent_roots (when given) counts the roots found in the rest of the
 // interval of the root before, where the polynomial's values at the
 // interval's grid ends share their sign: it changes sign twice in there.
-Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous, int* root_beside_root = nullptr) {
+Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous, int* adjacent_roots = nullptr) {
   double f1[6], f2[6];
   f1[0] = 1.0;
   f2[0] = 1.0;
@@ -188,9 +188,9 @@ Lsp plain_lp_to_lsp(const Lp& a, const Lsp& previous, int* root_beside_root = nu
     x_lo = g729a::lsp_grid[j];
     y_lo = plain_chebyshev(x_lo, poly[current]);
     if (y_lo * y_hi <= 0.0) {
-      if (after_root && root_beside_root != nullptr &&
+      if (after_root && adjacent_roots != nullptr &&
           plain_chebyshev(g729a::lsp_grid[j - 1], poly[current]) * y_lo > 0.0) {
-        ++*root_beside_root;
+        ++*adjacent_roots;
       }
       --j;
       for (int step = 0; step < 2; ++step) {
@@ -294,10 +294,10 @@ TEST(LpToLsp, FindsARootBesideTheLastOneWhereTheGridEndsShareTheirSign) {
     for (int k = 0; k < 10; ++k) q[k] = std::cos(w[k]);
     Lp a;
     g729a::lsp_to_lp(q, a);
-    int beside = 0;
-    const Lsp want = plain_lp_to_lsp(a, previous, &beside);
+    int adjacent = 0;
+    const Lsp want = plain_lp_to_lsp(a, previous, &adjacent);
     // A fallback hides where the root was found: only full sets count.
-    if (beside == 0 || want == previous) continue;
+    if (adjacent == 0 || want == previous) continue;
     ++cases;
     Lsp got;
     g729a::lp_to_lsp(a, previous, got);

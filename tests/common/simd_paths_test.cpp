@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
+#include "codec/simd/lanes.h"
 
 namespace {
 

@@ -152,7 +152,7 @@ TEST(StateGuard, OverflowingStreamRestartsInTheFrameItOverflowsAndRecovers) {
   EXPECT_EQ(largest_signal_value(guarded), 0.0);
   EXPECT_EQ(guarded.agc_gain, 1.0);
 
-  // Ordinary frames, speech and comfort noise, now decode exactly as on a
+  // Ordinary frames, speech and comfort noise, then decode exactly as on a
   // channel that never saw the runaway.
   const auto speech = dectest::speech_frame({.L1 = 50,
                                              .P1 = 60,

@@ -7,6 +7,7 @@
 
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/synthesis.h"
+#include "codec/reference/decoder_stages.h"
 #include "g729a/codec.h"
 
 namespace {
@@ -61,7 +62,7 @@ TEST(TiltCompensation, FirstSampleUsesTheCarriedInputAndLeavesTheLast) {
   for (int n = 0; n < 40; ++n) p[n] = n + 1.0;
   std::array<double, 40> out;
   double memory = 2.0;
-  tilt_compensation(0.5, p.data(), memory, out.data());
+  tilt_compensation(0.5, SubframeIn(p.data(), 40), memory, SubframeOut(out.data(), 40));
   EXPECT_EQ(out[0], 0.0);  // 1 - 0.5 * 2
   for (int n = 1; n < 40; ++n) EXPECT_EQ(out[n], (n + 1.0) - 0.5 * n) << n;
   EXPECT_EQ(memory, 40.0);
@@ -73,10 +74,12 @@ TEST(AdaptiveGainControl, AllZeroOutputRestartsTheGainFromZero) {
   x.fill(2.0);
   Subframe y{};
   double gain = 1.0;
-  adaptive_gain_control(x.data(), y.data(), gain, y.data());
+  adaptive_gain_control(SubframeIn(x.data(), 40), SubframeIn(y.data(), 40), gain,
+                        SubframeOut(y.data(), 40));
   EXPECT_EQ(gain, 0.0);
   y.fill(1.0);
-  adaptive_gain_control(x.data(), y.data(), gain, y.data());
+  adaptive_gain_control(SubframeIn(x.data(), 40), SubframeIn(y.data(), 40), gain,
+                        SubframeOut(y.data(), 40));
   const double g0 = 2.0 * 0.09999999999999998;  // sqrt(160 / 40), scaled
   EXPECT_EQ(y[0], g0);
   EXPECT_EQ(y[1], g0 * 0.9 + g0);
@@ -84,7 +87,8 @@ TEST(AdaptiveGainControl, AllZeroOutputRestartsTheGainFromZero) {
   x.fill(0.0);
   y.fill(1.0);
   gain = 1.0;
-  adaptive_gain_control(x.data(), y.data(), gain, y.data());
+  adaptive_gain_control(SubframeIn(x.data(), 40), SubframeIn(y.data(), 40), gain,
+                        SubframeOut(y.data(), 40));
   EXPECT_EQ(y[1], 0.9 * 0.9);
 }
 

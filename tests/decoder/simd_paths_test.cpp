@@ -12,11 +12,13 @@
 #include <span>
 #include <vector>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/decoder/schedule.h"
+#include "codec/reference/decoder_stages.h"
+#include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 
 namespace {
@@ -51,18 +53,18 @@ TEST(SimdPaths, BothTiltFactorsTogetherEqualEachAlone) {
         [&] {
           std::array<g729a::PostfilterFilters, 2> f;
           g729a::postfilter_filters(A, nullptr, f);
-          // With a synthesis run beside the responses: the same filters, and
+          // With a synthesis run interleaved with the responses: the same filters, and
           // the run as lp_synthesis gives it alone.
           const auto x = varied_signal(50, seed + 90);
-          std::vector<double> beside_y(x), alone_y(x);
-          const g729a::SynthesisRun beside = {&A[0], x.data() + 10, beside_y.data() + 10};
-          std::array<g729a::PostfilterFilters, 2> f_beside;
-          g729a::postfilter_filters(A, &beside, f_beside);
+          std::vector<double> interleaved_y(x), alone_y(x);
+          const g729a::SynthesisRun interleaved = {&A[0], x.data() + 10, interleaved_y.data() + 10};
+          std::array<g729a::PostfilterFilters, 2> f_interleaved;
+          g729a::postfilter_filters(A, &interleaved, f_interleaved);
           g729a::lp_synthesis(A[0], x.data() + 10, alone_y.data() + 10, 40);
-          EXPECT_TRUE(testsupport::same_bits(beside_y, alone_y));
+          EXPECT_TRUE(testsupport::same_bits(interleaved_y, alone_y));
           for (int s = 0; s < 2; ++s) {
-            EXPECT_EQ(f_beside[s].tilt, f[s].tilt);
-            EXPECT_EQ(f_beside[s].Ad, f[s].Ad);
+            EXPECT_EQ(f_interleaved[s].tilt, f[s].tilt);
+            EXPECT_EQ(f_interleaved[s].Ad, f[s].Ad);
           }
           std::vector<double> out;
           for (int s = 0; s < 2; ++s) {
@@ -125,13 +127,13 @@ std::vector<double> front_result(const g729a::DecoderState& s, const g729a::Post
   return out;
 }
 
-// The post-filter fronts formed beside the syntheses give what the
+// The post-filter fronts formed interleaved with the syntheses give what the
 // syntheses and then the fronts give, for speech (pitch post-filter at
 // delays across the range, its clamped end included) and comfort noise.
 // Given the second subframe's pending excitation (delays and fractions
 // across the range), the first synthesis also forms it, as the adaptive
 // vector and the weighted sum give it apart.
-TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
+TEST(SimdPaths, PostfilterFrontsWithTheSynthesesEqualOneAfterTheOther) {
   constexpr int kHistory = g729a::kExcitationHistory;
   for (int T : {20, 21, 40, 77, 139, 140, 141, 143}) {
     for (unsigned seed = 0; seed < 5; ++seed) {
@@ -165,26 +167,27 @@ TEST(SimdPaths, PostfilterFrontsBesideTheSynthesesEqualOneAfterTheOther) {
               std::array<g729a::PostfilterFilters, 2> f;
               g729a::PostfilterStage first;
               std::array<double, kHistory + 80> x = exc;
-              g729a::first_synthesis_beside_front(c.A, x.data() + kHistory, kind, T,
-                                                  with_next ? &next : nullptr, s, y.data() + 10, f,
-                                                  first);
+              g729a::synthesis_1_with_excitation_2_and_postfilter_1_pitch(
+                  c.A, x.data() + kHistory, kind, T, with_next ? &next : nullptr, s, y.data() + 10,
+                  f, first);
               EXPECT_EQ(x, apart) << "next delay " << next_T << " fraction " << next_f;
               auto out = front_result(s, first, y.data() + 10, nullptr);
               out.insert(out.end(), x.begin() + kHistory + 40, x.end());
               for (int k = 0; k < 2; ++k) out.push_back(f[k].tilt);
-              // The second subframe, its synthesis beside the first's
+              // The second subframe, its synthesis interleaved with the first's
               // post-filter synthesis.
               std::array<double, 50> y0{}, y1{};
               for (int i = 0; i < 10; ++i) y0[i] = y[40 + i], y1[i] = s.postfilter_memory[i];
               g729a::PostfilterStage second;
               g729a::GainEnergies energies;
-              g729a::synthesis_pair_beside_front(c.A[1], x.data() + kHistory + 40, first.Ad,
-                                                 first.p.data(), f[1], kind, T, s, y0.data() + 10,
-                                                 y1.data() + 10, second, energies);
+              g729a::synthesis_2_with_postfilter_1_synthesis(
+                  c.A[1], x.data() + kHistory + 40, first.Ad, first.p.data(), f[1], kind, T, s,
+                  y0.data() + 10, y1.data() + 10, second, energies);
               const auto more = front_result(s, second, y0.data() + 10, y1.data() + 10);
               out.insert(out.end(), more.begin(), more.end());
               const g729a::GainEnergies apart =
-                  g729a::gain_energies(s.synthesis_buffer.data() + 10, y1.data() + 10);
+                  g729a::gain_energies(g729a::SubframeIn(s.synthesis_buffer.data() + 10, 40),
+                                       g729a::SubframeIn(y1.data() + 10, 40));
               EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.out),
                         std::bit_cast<std::uint64_t>(apart.out));
               EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.in),
@@ -209,7 +212,9 @@ TEST(SimdPaths, AdaptiveGainControlIncludingSilence) {
         [&] {
           g729a::Subframe out;
           double gain = 0.7;
-          g729a::adaptive_gain_control(x.data(), y.data(), gain, out.data());
+          g729a::adaptive_gain_control(g729a::SubframeIn(x.data(), 40),
+                                       g729a::SubframeIn(y.data(), 40), gain,
+                                       g729a::SubframeOut(out.data(), 40));
           std::vector<double> v(out.begin(), out.end());
           v.push_back(gain);
           return v;
@@ -277,7 +282,8 @@ TEST(SimdPaths, TiltCompensationReadsOnlyItsInput) {
         [&] {
           std::vector<double> out(41);
           double memory = 123.25;
-          g729a::tilt_compensation(k, p.data(), memory, out.data());
+          g729a::tilt_compensation(k, g729a::SubframeIn(p.data(), 40), memory,
+                                   g729a::SubframeOut(out.data(), 40));
           out[40] = memory;
           return out;
         },
@@ -304,7 +310,7 @@ TEST(SimdPaths, WeightedSumInPlaceAndApart) {
   }
 }
 
-TEST(SimdPaths, OutputFilterBesideSynthesisEqualsOneAfterTheOther) {
+TEST(SimdPaths, OutputFilterWithSynthesisEqualsOneAfterTheOther) {
   for (unsigned seed = 0; seed < 10; ++seed) {
     const auto av = varied_signal(11, seed + 1100, 0.6);
     g729a::LpVector a;
@@ -315,26 +321,26 @@ TEST(SimdPaths, OutputFilterBesideSynthesisEqualsOneAfterTheOther) {
     const auto m = varied_signal(4, seed + 1400);
     expect_every_path_matches_scalar(
         [&] {
-          std::vector<double> y_apart(x), y_beside(x);
+          std::vector<double> y_apart(x), y_interleaved(x);
           std::array<double, 4> memory_apart = {m[0], m[1], m[2], m[3]};
-          std::array<double, 4> memory_beside = memory_apart;
-          std::array<std::int16_t, 80> pcm_apart, pcm_beside;
+          std::array<double, 4> memory_interleaved = memory_apart;
+          std::array<std::int16_t, 80> pcm_apart, pcm_interleaved;
           g729a::lp_synthesis(a, x.data() + 10, y_apart.data() + 10, 40);
           g729a::output_stage(std::span<const double, 80>(v.data(), 80), memory_apart, pcm_apart);
           std::array<double, 80> w;
-          g729a::synthesis_beside_output_filter(a, x.data() + 10, y_beside.data() + 10, v.data(),
-                                                memory_beside, w.data());
-          g729a::output_stage_finish(std::span<const double, 80>(v.data(), 80), memory_beside, w,
-                                     pcm_beside);
-          EXPECT_TRUE(testsupport::same_bits(y_beside, y_apart));
-          EXPECT_EQ(pcm_beside, pcm_apart);
-          EXPECT_EQ(memory_beside, memory_apart);
-          std::vector<double> out(y_beside);
-          out.insert(out.end(), pcm_beside.begin(), pcm_beside.end());
-          out.insert(out.end(), memory_beside.begin(), memory_beside.end());
+          g729a::synthesis_with_output_filter(a, x.data() + 10, y_interleaved.data() + 10, v.data(),
+                                              memory_interleaved, w.data());
+          g729a::output_stage_finish(std::span<const double, 80>(v.data(), 80), memory_interleaved,
+                                     w, pcm_interleaved);
+          EXPECT_TRUE(testsupport::same_bits(y_interleaved, y_apart));
+          EXPECT_EQ(pcm_interleaved, pcm_apart);
+          EXPECT_EQ(memory_interleaved, memory_apart);
+          std::vector<double> out(y_interleaved);
+          out.insert(out.end(), pcm_interleaved.begin(), pcm_interleaved.end());
+          out.insert(out.end(), memory_interleaved.begin(), memory_interleaved.end());
           return out;
         },
-        "synthesis_beside_output_filter");
+        "synthesis_with_output_filter");
   }
 }
 
@@ -367,31 +373,35 @@ TEST(SimdPaths, GainControlInsideTheOutputFilterEqualsOneAfterTheOther) {
           std::array<std::int16_t, 80> pcm_apart, pcm_inside;
 
           double gain_apart = start_gain;
-          g729a::adaptive_gain_control(x[0].data(), y[0].data(), gain_apart, post.data());
-          g729a::synthesis_beside_output_filter(a, p.data() + 10, syn_apart.data() + 10,
-                                                post.data(), memory_apart, w_apart.data());
-          g729a::adaptive_gain_control(x[1].data(), y[1].data(), gain_apart, post.data() + 40);
+          g729a::adaptive_gain_control(g729a::SubframeIn(x[0].data(), 40),
+                                       g729a::SubframeIn(y[0].data(), 40), gain_apart,
+                                       g729a::SubframeOut(post.data(), 40));
+          g729a::synthesis_with_output_filter(a, p.data() + 10, syn_apart.data() + 10, post.data(),
+                                              memory_apart, w_apart.data());
+          g729a::adaptive_gain_control(g729a::SubframeIn(x[1].data(), 40),
+                                       g729a::SubframeIn(y[1].data(), 40), gain_apart,
+                                       g729a::SubframeOut(post.data() + 40, 40));
           g729a::output_stage_finish(std::span<const double, 80>(post.data(), 80), memory_apart,
                                      w_apart, pcm_apart);
 
           double gain_inside = start_gain;
-          const g729a::GainControl first =
-              g729a::gain_control_start(x[0].data(), y[0].data(), gain_inside);
+          const g729a::GainControl first = g729a::gain_control_start(
+              g729a::SubframeIn(x[0].data(), 40), g729a::SubframeIn(y[0].data(), 40), gain_inside);
           g729a::GainEnergies energies;
-          g729a::synthesis_beside_output_filter_controlled(
+          g729a::postfilter_2_synthesis_with_output_filter_1(
               a, p.data() + 10, syn_inside.data() + 10, first, y[0].data(), x[1].data(),
               gain_inside, memory_inside, w_inside.data(), energies);
-          // The energies formed beside: those of the synthesis and of x[1].
-          const g729a::GainEnergies apart =
-              g729a::gain_energies(x[1].data(), syn_apart.data() + 10);
+          // The energies formed alongside: those of the synthesis and of x[1].
+          const g729a::GainEnergies apart = g729a::gain_energies(
+              g729a::SubframeIn(x[1].data(), 40), g729a::SubframeIn(syn_apart.data() + 10, 40));
           EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.out),
                     std::bit_cast<std::uint64_t>(apart.out))
               << seed;
           EXPECT_EQ(std::bit_cast<std::uint64_t>(energies.in),
                     std::bit_cast<std::uint64_t>(apart.in))
               << seed;
-          const g729a::GainControl second =
-              g729a::gain_control_start(x[1].data(), y[1].data(), gain_inside);
+          const g729a::GainControl second = g729a::gain_control_start(
+              g729a::SubframeIn(x[1].data(), 40), g729a::SubframeIn(y[1].data(), 40), gain_inside);
           g729a::output_stage_finish_controlled(second, y[1].data(), gain_inside, memory_inside,
                                                 w_inside, pcm_inside);
 
@@ -428,7 +438,7 @@ TEST(SimdPaths, ComfortNoiseFromEverySeedRegion) {
   }
 }
 
-// A comfort-noise frame's second subframe left pending and formed beside
+// A comfort-noise frame's second subframe left pending and formed interleaved with
 // the first subframe's synthesis is the excitation formed in place, and
 // the synthesis is the same; loud histories make the mix overshoot its
 // target, so the pulses replace it by the noise alone.
@@ -457,14 +467,14 @@ TEST(SimdPaths, ComfortNoiseSecondSubframeBesideTheFirstSynthesis) {
             std::array<g729a::PostfilterFilters, 2> f, f_in_place;
             g729a::PostfilterStage stage, stage_in_place;
             g729a::DecoderState s = c.state;
-            g729a::first_synthesis_beside_front(c.A, exc, g729a::FrameKind::Sid, 0, &second, s,
-                                                y.data() + 10, f, stage);
+            g729a::synthesis_1_with_excitation_2_and_postfilter_1_pitch(
+                c.A, exc, g729a::FrameKind::Sid, 0, &second, s, y.data() + 10, f, stage);
             EXPECT_TRUE(testsupport::same_bits(x, in_place)) << c_seed << " G " << G;
             std::vector<double> copy(in_place);
             g729a::DecoderState s_in_place = c.state;
-            g729a::first_synthesis_beside_front(c.A, copy.data() + g729a::kExcitationHistory,
-                                                g729a::FrameKind::Sid, 0, nullptr, s_in_place,
-                                                y_in_place.data() + 10, f_in_place, stage_in_place);
+            g729a::synthesis_1_with_excitation_2_and_postfilter_1_pitch(
+                c.A, copy.data() + g729a::kExcitationHistory, g729a::FrameKind::Sid, 0, nullptr,
+                s_in_place, y_in_place.data() + 10, f_in_place, stage_in_place);
             EXPECT_TRUE(testsupport::same_bits(
                 front_result(s, stage, y.data() + 10, nullptr),
                 front_result(s_in_place, stage_in_place, y_in_place.data() + 10, nullptr)))
@@ -473,7 +483,7 @@ TEST(SimdPaths, ComfortNoiseSecondSubframeBesideTheFirstSynthesis) {
             out.insert(out.end(), x.begin(), x.end());
             return out;
           },
-          "comfort noise beside the first synthesis");
+          "comfort noise interleaved with the first synthesis");
     }
   }
 }

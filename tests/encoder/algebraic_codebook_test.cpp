@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "codec/reference/encoder_stages.h"
+
 namespace {
 
 using Vec = std::array<double, 40>;

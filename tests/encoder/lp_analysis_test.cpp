@@ -7,6 +7,7 @@
 
 #include "codec/common/lp.h"
 #include "codec/common/tables.h"
+#include "codec/reference/encoder_stages.h"
 
 namespace g729a {
 namespace {

@@ -16,6 +16,7 @@
 #include "codec/encoder/lsp_quantizer.h"
 #include "codec/encoder/open_loop_pitch.h"
 #include "codec/encoder/subframe.h"
+#include "codec/reference/encoder_stages.h"
 
 namespace {
 
@@ -67,10 +68,10 @@ TEST(SimdPaths, OpenLoopPitchIncludingTiesAndPeriodicSpeech) {
 }
 
 // The second subframe's weighted speech with the open-loop correlations
-// beside it gives the samples, the flushed memory and the correlations that
+// interleaved with it gives the samples, the flushed memory and the correlations that
 // the two give one after the other (the scalar path), also when the frame
 // decays into the flush threshold.
-TEST(SimdPaths, WeightedSpeechBesideOpenLoopCorrelationsMatchesBothApart) {
+TEST(SimdPaths, WeightedSpeechWithOpenLoopCorrelationsMatchesBothApart) {
   for (unsigned seed = 0; seed < 16; ++seed) {
     const auto history = varied_signal(183, seed);  // 143 past and the first subframe
     auto res = varied_signal(40, seed + 500);
@@ -178,12 +179,12 @@ TEST(SimdPaths, AlgebraicCodebookAtDelaysAroundTheSubframe) {
   }
 }
 
-// The input filter with the autocorrelation beside it gives the filtered
+// The input filter with the autocorrelation interleaved with it gives the filtered
 // samples, the filter memory and the autocorrelation that the filter and
 // then the autocorrelation give (the scalar path runs them one after the
 // other): from rest, from a running memory, and with tiny samples that the
 // filter flushes to zero in the middle and at the end of the frame.
-TEST(SimdPaths, InputFilterBesideAutocorrelationMatchesBothApart) {
+TEST(SimdPaths, InputFilterWithAutocorrelationMatchesBothApart) {
   for (unsigned seed = 0; seed < 24; ++seed) {
     auto window = varied_signal(240, seed);
     for (int n = 160; n < 240; ++n) window[n] = std::round(window[n] * 10.0);
@@ -261,10 +262,10 @@ TEST(SimdPaths, FrameStartSynthesesMatchTheirParts) {
   }
 }
 
-// The synthesis with the correlation rows beside it gives what the two give
+// The synthesis with the correlation rows interleaved with it gives what the two give
 // apart, on every path: y1 as weighted_synthesis from zero memory, the rows
 // as response_correlations.
-TEST(SimdPaths, SynthesisBesideCorrelationsMatchesBothApart) {
+TEST(SimdPaths, SynthesisWithCorrelationsMatchesBothApart) {
   for (unsigned seed = 0; seed < 8; ++seed) {
     const auto x = varied_signal(40, seed + 300);
     const auto h = varied_signal(40, seed + 400, 1.0);

@@ -5,6 +5,8 @@
 #include <array>
 #include <cmath>
 
+#include "codec/reference/encoder_stages.h"
+
 namespace g729a {
 namespace {
 

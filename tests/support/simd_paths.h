@@ -9,23 +9,11 @@
 #include <random>
 #include <vector>
 
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 namespace testsupport {
 
-// Restores the path in effect when it goes out of scope.
-class ForcedPath {
- public:
-  explicit ForcedPath(g729a::SimdPath path) : saved_(g729a::simd_path()) {
-    active_ = g729a::simd_force(path);
-  }
-  ~ForcedPath() { g729a::simd_force(saved_); }
-  g729a::SimdPath active() const { return active_; }
-
- private:
-  g729a::SimdPath saved_;
-  g729a::SimdPath active_;
-};
+using ForcedPath = g729a::ScopedSimdPath;
 
 inline bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() &&

@@ -150,7 +150,7 @@ TEST(ToolCapture, CountersWrapAroundAndRepeatedPacketsAreSkipped) {
 TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
   TempDir dir;
   // The sender starts over with new counters; everything after the jump
-  // used to be skipped as late.
+  // is decoded, none of it skipped as late.
   const std::vector<Rtp> packets{{1, 0, 7, 18, frames_at(0, 2)},
                                  {2, 160, 7, 18, frames_at(2, 2)},
                                  {40000, 90000, 7, 18, frames_at(4, 2)},

@@ -69,8 +69,8 @@ TEST(RtpStream, LatePacketsAreSkippedButACounterThatStartsOverIsFollowed) {
   EXPECT_TRUE(after_first(10, 1000, 11 - g729tool::kLatestPacket, 1000).late);
   EXPECT_TRUE(after_first(0, 1000, 65535, 840).late);  // across the wrap
   // Farther behind (which is also more than half the counter ahead): the
-  // sender started over when the stream goes on from there. Such packets
-  // used to be taken as late, and so was every packet after them.
+  // sender started over when the stream goes on from there. Neither such a
+  // packet nor any packet after it is taken as late.
   for (std::uint16_t far : {static_cast<std::uint16_t>(10 - g729tool::kLatestPacket),
                             static_cast<std::uint16_t>(40000)}) {
     const Gap restart =
@@ -94,7 +94,7 @@ TEST(RtpStream, LatePacketsAreSkippedButACounterThatStartsOverIsFollowed) {
 
 TEST(RtpStream, GapsTogetherFillNoMoreThanTheCap) {
   // Every packet 9 minutes after the last: a capture of a few kilobytes
-  // used to ask for hours of silence, as much as memory would hold.
+  // must not ask for hours of silence, as much as memory would hold.
   Timeline t;
   long total = 0;
   bool capped = false;

@@ -19,7 +19,7 @@ struct CaptureOptions {
   // capture maps to G.729.
   std::optional<int> payload_type;
   std::optional<std::uint32_t> ssrc;  // default: the stream with the most packets
-  bool conceal = true;                // false: --gaps silence, zeros as before
+  bool conceal = true;                // false: --gaps silence, gaps as zeros
 };
 
 struct CapturedPacket {

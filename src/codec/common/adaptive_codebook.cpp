@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 namespace {

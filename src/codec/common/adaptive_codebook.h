@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 #include "g729a/frame_geometry.h"
 
 namespace g729a {

@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
+#include "codec/maths/portable_math.h"
 
 namespace g729a {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "codec/common/lp_synthesis_steps.h"
-#include "codec/common/simd.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/lanes.h"
-#include "codec/common/simd.h"
-#include "codec/decoder/postfilter.h"
+#include "codec/decoder/excitation.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 namespace {

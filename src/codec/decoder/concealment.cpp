@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/lanes.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/parameter_decoding.h"
+#include "codec/simd/lanes.h"
 
 namespace g729a {
 namespace {

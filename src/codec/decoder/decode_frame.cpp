@@ -3,20 +3,22 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/lsf.h"
-#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/concealment.h"
+#include "codec/decoder/excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/decoder/schedule.h"
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
 #include "codec/decoder/synthesis.h"
+#include "codec/maths/portable_math.h"
+#include "codec/simd/lanes.h"
 #include "g729a/codec.h"
 
 namespace g729a {
@@ -30,55 +32,6 @@ void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>&
   lsp_interpolate(lsp_previous, lsp_new, A);
   for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
 }
-
-// One speech subframe's excitation at `position` of excitation_buffer, or,
-// given `pending`, all it needs to be formed there later. in: the
-// subframe's parameters; inout: state, T (the first subframe's delay on
-// entry for the second); out: *pending.
-void speech_excitation(DecoderState& state, int position, int s, int pitch_index, int parity_error,
-                       int C, int S, int gain_index, int& T, PendingExcitation* pending) {
-  int f = 0;
-  if (s == 0 && parity_error) {
-    T = state.previous_pitch_delay;
-  } else {
-    pitch_delay_decode(pitch_index, kPitchMin, kPitchMax, s, T, f);
-  }
-  state.previous_pitch_delay = T;
-
-  if (pending != nullptr) {
-    adaptive_codebook_plan(T, f, pending->plan);
-  } else {
-    adaptive_codebook_vector(state.excitation_buffer.data() + position, T, f);
-  }
-
-  CodeVector local;
-  CodeVector& cv = pending != nullptr ? pending->cv : local;
-  fixed_codebook_decode(C, S, cv);
-  pitch_sharpen(T, state.pitch_sharpening, cv.data());
-  gain_decode(gain_index, cv, T, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
-  state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
-
-  if (pending != nullptr) {
-    pending->gain_pitch = state.gain_pitch;
-    pending->gain_code = state.gain_code;
-    return;
-  }
-  double* exc = state.excitation_buffer.data() + position;
-  weighted_sum(state.gain_pitch, exc, state.gain_code, cv.data(), exc);
-}
-
-// What the shared end of the driver needs from a frame's own road: the LP
-// vector and integer pitch delay of each subframe and the frame's kind.
-struct FrameSynthesis {
-  std::array<LpVector, 2> A;
-  std::array<int, 2> T = {0, 0};
-  FrameKind kind = FrameKind::Speech;
-  bool flush = true;  // speech roads store tiny synthesis memory values as 0
-  // A speech or comfort-noise frame's second excitation is formed beside
-  // the first subframe's synthesis; concealment forms its own in place.
-  bool second_pending = false;
-  PendingExcitation second;
-};
 
 // in: fp (Speech); inout: state; out: f.
 void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
@@ -150,65 +103,12 @@ void continue_comfort_noise(DecoderState& state, FrameSynthesis& f) {
   synthesize_comfort_noise(state, f);
 }
 
-// Synthesis of both subframes, the post-filter and the output stage,
-// independent recursions side by side so that their chains overlap: the
-// first subframe's synthesis beside the tilt impulse responses, the second
-// subframe's beside the first subframe's post-filter synthesis, the second
-// post-filter synthesis beside the first half of the output filter. Speech
-// subframes flush tiny synthesis memory values, comfort-noise ones do not.
-// in: f; inout: state; out: pcm.
-void synthesize_and_postfilter(DecoderState& state, const FrameSynthesis& f,
-                               std::span<std::int16_t, kFrameLength> pcm) {
-  const auto& A = f.A;
-  const auto& T = f.T;
-  const FrameKind kind = f.kind;
-  const bool flush = f.flush;
-  double* exc = state.excitation_buffer.data() + kExcitationHistory;
-  // The first subframe's synthesis runs beside the tilt impulse responses.
-  std::array<double, 50> first_buf;  // ten past outputs, then the subframe
-  for (int i = 0; i < 10; ++i) first_buf[i] = state.synthesis_memory[i];
-  std::array<PostfilterFilters, 2> filters;
-  PostfilterStage first;
-  first_synthesis_beside_front(A, exc, kind, T[0], f.second_pending ? &f.second : nullptr, state,
-                               first_buf.data() + 10, filters, first);
-  keep_synthesis_memory(std::span<const double, 10>(first_buf.data() + 40, 10), flush,
-                        state.synthesis_memory);
-  postfilter_continue(state, first);
-  // The second subframe's synthesis beside the first's post-filter
-  // synthesis, and the second's post-filter front beside both.
-  std::array<double, 50> buf;  // ten past outputs, then the second subframe
-  for (int i = 0; i < 10; ++i) buf[i] = state.synthesis_memory[i];
-  PostfilterStage second;
-  GainEnergies first_energies;
-  synthesis_pair_beside_front(A[1], exc + 40, first.Ad, first.p.data(), filters[1], kind, T[1],
-                              state, buf.data() + 10, first.y.data() + 10, second, first_energies);
-  keep_synthesis_memory(std::span<const double, 10>(buf.data() + 40, 10), flush,
-                        state.synthesis_memory);
-  postfilter_keep_memory(first, state);
-  const GainControl first_control = gain_control_from(first_energies, state.agc_gain);
-
-  // Each subframe's gain control runs inside the output filter's half that
-  // takes it: the running gain's chain and the filter's overlap. The second
-  // subframe's energies form beside its post-filter synthesis.
-  postfilter_continue(state, second);
-  std::array<double, 80> w;
-  GainEnergies second_energies;
-  synthesis_beside_output_filter_controlled(
-      second.Ad, second.p.data(), second.y.data() + 10, first_control, first.y.data() + 10,
-      state.synthesis_buffer.data() + kSynthesisHistory + kSubframeLength, state.agc_gain,
-      state.postproc_memory, w.data(), second_energies);
-  postfilter_keep_memory(second, state);
-  const GainControl second_control = gain_control_from(second_energies, state.agc_gain);
-  output_stage_finish_controlled(second_control, second.y.data() + 10, state.agc_gain,
-                                 state.postproc_memory, w, pcm);
-}
-
 // The end every frame shares: synthesis, post-filter, output stage and
 // history shift. in: f; inout: state; out: pcm.
 void finish_frame(const FrameSynthesis& f, DecoderState& state,
                   std::span<std::int16_t, kFrameLength> pcm) {
   state.previous_frame_kind = static_cast<std::int32_t>(f.kind);
-  synthesize_and_postfilter(state, f, pcm);
+  synthesis_postfilter_and_output(state, f, pcm);
 
   auto& exc = state.excitation_buffer;
   for (int i = 0; i < kExcitationHistory; ++i) exc[i] = exc[i + kFrameLength];

@@ -1,10 +1,10 @@
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
-#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/concealment.h"
 #include "codec/decoder/sid_decode.h"
+#include "codec/maths/portable_math.h"
 #include "g729a/codec.h"
 
 namespace g729a {

@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "codec/common/biquad.h"
-#include "codec/common/lp_synthesis_steps.h"
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 
@@ -35,7 +35,7 @@ namespace {
 }
 
 // The second half with the gain control's products formed on the way, the
-// running gain a chain beside the filter's.
+// running gain a chain interleaved with the filter's.
 [[gnu::always_inline]] inline void controlled_recursion(const GainControl& control, const double* y,
                                                         double& gain, BiquadMemory& memory,
                                                         double* w) {
@@ -53,11 +53,6 @@ namespace {
     gain = g;
   }
   memory = m;
-}
-
-[[gnu::always_inline]] inline void output_recursion(const double* v, BiquadMemory& memory,
-                                                    double* w) {
-  output_recursion_part(v, memory, w, 0, kFrameLength);
 }
 
 // to_pcm_sample on whole vectors: w + 0.5 with w's sign (for -0.0 that gives
@@ -109,42 +104,29 @@ void to_pcm_plain(const double* w, std::int16_t* pcm) {
   for (int n = 0; n < kFrameLength; ++n) pcm[n] = to_pcm_sample(w[n]);
 }
 
-void output_stage_plain(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
-  double w[kFrameLength];
-  output_recursion(v, memory, w);
-  to_pcm_plain(w, pcm);
-}
-
-#if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void output_stage_avx2(const double* v, BiquadMemory& memory, std::int16_t* pcm) {
-  double w[kFrameLength];
-  output_recursion(v, memory, w);
-  to_pcm_avx2(w, pcm);
-}
-#endif
-
 // The last post-filter subframe's synthesis with the output recursion of
-// the frame's first 40 samples placed beside each of its outputs.
-[[gnu::always_inline]] inline void beside_steps(const LpVector& a, const double* x, double* y,
-                                                const double* v, BiquadMemory& memory, double* w) {
+// the frame's first 40 samples placed interleaved with each of its outputs.
+[[gnu::always_inline]] inline void synthesis_with_output_filter_steps(const LpVector& a,
+                                                                      const double* x, double* y,
+                                                                      const double* v,
+                                                                      BiquadMemory& memory,
+                                                                      double* w) {
   BiquadMemory m = memory;
   synthesis_steps(a.data(), x, y, kSubframeLength,
                   [&](int n) { w[n] = biquad_step(output_filter_b, output_filter_a, m, v[n]); });
   memory = m;
 }
 
-void beside_plain(const LpVector& a, const double* x, double* y, const double* v,
-                  BiquadMemory& memory, double* w) {
-  beside_steps(a, x, y, v, memory, w);
+void synthesis_with_output_filter_plain(const LpVector& a, const double* x, double* y,
+                                        const double* v, BiquadMemory& memory, double* w) {
+  synthesis_with_output_filter_steps(a, x, y, v, memory, w);
 }
 
-// beside_steps with the gain control's products formed on the way, and the
+// synthesis_with_output_filter_steps with the gain control's products formed on the way, and the
 // energies of the synthesis's output and of s, each from 0 in increasing n.
-[[gnu::always_inline]] inline void beside_controlled_steps(const LpVector& a, const double* x,
-                                                           double* y, const GainControl& control,
-                                                           const double* y0, const double* s,
-                                                           double& gain, BiquadMemory& memory,
-                                                           double* w, GainEnergies& energies) {
+[[gnu::always_inline]] inline void synthesis_with_controlled_output_filter_steps(
+    const LpVector& a, const double* x, double* y, const GainControl& control, const double* y0,
+    const double* s, double& gain, BiquadMemory& memory, double* w, GainEnergies& energies) {
   BiquadMemory m = memory;
   double out_energy = 0.0;
   double in_energy = 0.0;
@@ -171,11 +153,12 @@ void beside_plain(const LpVector& a, const double* x, double* y, const double* v
   energies = {out_energy, in_energy};
 }
 
-void beside_controlled_plain(const LpVector& a, const double* x, double* y,
-                             const GainControl& control, const double* y0, const double* s,
-                             double& gain, BiquadMemory& memory, double* w,
-                             GainEnergies& energies) {
-  beside_controlled_steps(a, x, y, control, y0, s, gain, memory, w, energies);
+void synthesis_with_controlled_output_filter_plain(const LpVector& a, const double* x, double* y,
+                                                   const GainControl& control, const double* y0,
+                                                   const double* s, double& gain,
+                                                   BiquadMemory& memory, double* w,
+                                                   GainEnergies& energies) {
+  synthesis_with_controlled_output_filter_steps(a, x, y, control, y0, s, gain, memory, w, energies);
 }
 
 void finish_plain(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
@@ -190,16 +173,18 @@ void finish_controlled_plain(const GainControl& control, const double* y, double
 }
 
 #if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void beside_avx2(const LpVector& a, const double* x, double* y, const double* v,
-                            BiquadMemory& memory, double* w) {
-  beside_steps(a, x, y, v, memory, w);
+G729A_AVX2 void synthesis_with_output_filter_avx2(const LpVector& a, const double* x, double* y,
+                                                  const double* v, BiquadMemory& memory,
+                                                  double* w) {
+  synthesis_with_output_filter_steps(a, x, y, v, memory, w);
 }
 
-G729A_AVX2 void beside_controlled_avx2(const LpVector& a, const double* x, double* y,
-                                       const GainControl& control, const double* y0,
-                                       const double* s, double& gain, BiquadMemory& memory,
-                                       double* w, GainEnergies& energies) {
-  beside_controlled_steps(a, x, y, control, y0, s, gain, memory, w, energies);
+G729A_AVX2 void synthesis_with_controlled_output_filter_avx2(const LpVector& a, const double* x,
+                                                             double* y, const GainControl& control,
+                                                             const double* y0, const double* s,
+                                                             double& gain, BiquadMemory& memory,
+                                                             double* w, GainEnergies& energies) {
+  synthesis_with_controlled_output_filter_steps(a, x, y, control, y0, s, gain, memory, w, energies);
 }
 
 G729A_AVX2 void finish_avx2(const double* v, BiquadMemory& memory, double* w, std::int16_t* pcm) {
@@ -216,25 +201,27 @@ G729A_AVX2 void finish_controlled_avx2(const GainControl& control, const double*
 
 }  // namespace
 
-void synthesis_beside_output_filter(const LpVector& a, const double* x, double* y, const double* v,
-                                    std::array<double, 4>& memory, double* w) {
+void synthesis_with_output_filter(const LpVector& a, const double* x, double* y, const double* v,
+                                  std::array<double, 4>& memory, double* w) {
 #if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return beside_avx2(a, x, y, v, memory, w);
+  if (simd_path() == SimdPath::Avx2)
+    return synthesis_with_output_filter_avx2(a, x, y, v, memory, w);
 #endif
-  beside_plain(a, x, y, v, memory, w);
+  synthesis_with_output_filter_plain(a, x, y, v, memory, w);
 }
 
-void synthesis_beside_output_filter_controlled(const LpVector& a, const double* x, double* y,
-                                               const GainControl& control, const double* y0,
-                                               const double* s, double& gain,
-                                               std::array<double, 4>& memory, double* w,
-                                               GainEnergies& energies) {
+void postfilter_2_synthesis_with_output_filter_1(const LpVector& a, const double* x, double* y,
+                                                 const GainControl& control, const double* y0,
+                                                 const double* s, double& gain,
+                                                 std::array<double, 4>& memory, double* w,
+                                                 GainEnergies& energies) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
-    return beside_controlled_avx2(a, x, y, control, y0, s, gain, memory, w, energies);
+    return synthesis_with_controlled_output_filter_avx2(a, x, y, control, y0, s, gain, memory, w,
+                                                        energies);
   }
 #endif
-  beside_controlled_plain(a, x, y, control, y0, s, gain, memory, w, energies);
+  synthesis_with_controlled_output_filter_plain(a, x, y, control, y0, s, gain, memory, w, energies);
 }
 
 void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
@@ -261,14 +248,6 @@ void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm) {
   if (simd_path() == SimdPath::Avx2) return to_pcm_avx2(w.data(), pcm.data());
 #endif
   to_pcm_plain(w.data(), pcm.data());
-}
-
-void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
-                  std::span<std::int16_t, 80> pcm) {
-#if defined(G729A_HAVE_AVX2)
-  if (simd_path() == SimdPath::Avx2) return output_stage_avx2(v.data(), memory, pcm.data());
-#endif
-  output_stage_plain(v.data(), memory, pcm.data());
 }
 
 }  // namespace g729a

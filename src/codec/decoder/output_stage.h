@@ -18,28 +18,23 @@ std::int16_t to_pcm_sample(double w);
 // processor allows. in: w; out: pcm.
 void to_pcm(std::span<const double, 80> w, std::span<std::int16_t, 80> pcm);
 
-// in: v (80 post-filtered samples); inout: memory (x1, x2, y1, y2);
-// out: pcm[80].
-void output_stage(std::span<const double, 80> v, std::array<double, 4>& memory,
-                  std::span<std::int16_t, 80> pcm);
-
-// output_stage in two parts, its recursion's first half running beside the
+// output_stage in two parts, its recursion's first half running interleaved with the
 // frame's last post-filter synthesis (the two chains overlap); together
 // they give exactly what lp_synthesis and output_stage give one after the
 // other. First part: in: a, x[0..39], y[-10..-1] (as lp_synthesis), v[0..39];
 // inout: memory; out: y[0..39], w[0..39].
-void synthesis_beside_output_filter(const LpVector& a, const double* x, double* y, const double* v,
-                                    std::array<double, 4>& memory, double* w);
+void synthesis_with_output_filter(const LpVector& a, const double* x, double* y, const double* v,
+                                  std::array<double, 4>& memory, double* w);
 // The first part with the first subframe's gain control applied on the
 // way (v[n] is y0[n] scaled as `control` says), and the next subframe's
-// gain_energies(s, y) formed beside. in: a, x, y[-10..-1], control,
+// gain_energies(s, y) formed alongside. in: a, x, y[-10..-1], control,
 // y0[0..39], s[0..39] (that subframe's synthesis); inout: gain, memory;
 // out: y[0..39], w[0..39], energies.
-void synthesis_beside_output_filter_controlled(const LpVector& a, const double* x, double* y,
-                                               const GainControl& control, const double* y0,
-                                               const double* s, double& gain,
-                                               std::array<double, 4>& memory, double* w,
-                                               GainEnergies& energies);
+void postfilter_2_synthesis_with_output_filter_1(const LpVector& a, const double* x, double* y,
+                                                 const GainControl& control, const double* y0,
+                                                 const double* s, double& gain,
+                                                 std::array<double, 4>& memory, double* w,
+                                                 GainEnergies& energies);
 // Second part: in: v[40..79], w[0..39]; inout: memory, w; out: pcm.
 void output_stage_finish(std::span<const double, 80> v, std::array<double, 4>& memory,
                          std::span<double, 80> w, std::span<std::int16_t, 80> pcm);

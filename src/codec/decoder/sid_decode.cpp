@@ -3,9 +3,10 @@
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/frame_format.h"
 #include "codec/common/lsf.h"
-#include "codec/common/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
+#include "codec/decoder/excitation.h"
+#include "codec/maths/portable_math.h"
 
 namespace g729a {
 namespace {

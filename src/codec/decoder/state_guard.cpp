@@ -1,6 +1,6 @@
 #include "codec/decoder/state_guard.h"
 
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 namespace {

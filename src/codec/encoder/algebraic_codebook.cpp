@@ -5,9 +5,9 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/lp_filter.h"
-#include "codec/common/lp_synthesis_steps.h"
-#include "codec/common/simd.h"
 #include "codec/encoder/subframe.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 
@@ -553,11 +553,11 @@ G729A_AVX2 void correlation_rows_avx2(const double* h, const TrackResponse& tr,
   correlation_rows<4>(h, tr, c);
 }
 
-// The synthesis's recursion with one correlation row built beside each of
+// The synthesis's recursion with one correlation row built interleaved with each of
 // its outputs: the rows are independent of it and fill its latency.
-G729A_AVX2 void synthesis_beside_rows_avx2(const LpVector& ap, const double* x, double* y,
-                                           const double* h, const TrackResponse& tr,
-                                           ResponseCorrelations& c) {
+G729A_AVX2 void synthesis_with_correlation_rows_avx2(const LpVector& ap, const double* x, double* y,
+                                                     const double* h, const TrackResponse& tr,
+                                                     ResponseCorrelations& c) {
   synthesis_steps(ap.data(), x, y, kL, [&](int n) { correlation_row<4>(kL - 1 - n, h, tr, c); });
 }
 #endif
@@ -587,7 +587,7 @@ void synthesis_and_correlations(const LpVector& ap, const double* x, const doubl
     alignas(32) TrackResponse tr;
     track_response(h, tr);
     clear_edges(c);
-    synthesis_beside_rows_avx2(ap, x, buf.data() + 10, h, tr, c);
+    synthesis_with_correlation_rows_avx2(ap, x, buf.data() + 10, h, tr, c);
     for (int n = 0; n < kL; ++n) y[n] = buf[10 + n];
     return;
   }
@@ -595,15 +595,6 @@ void synthesis_and_correlations(const LpVector& ap, const double* x, const doubl
   lp_synthesis(ap, x, buf.data() + 10, kL);
   for (int n = 0; n < kL; ++n) y[n] = buf[10 + n];
   response_correlations(h, c);
-}
-
-void algebraic_codebook_search(const double* x2, double* h, int t0, double pitch_sharpening,
-                               double* cw, double* y2, std::int32_t* position_index,
-                               std::int32_t* sign_index) {
-  pitch_sharpen(t0, pitch_sharpening, h);
-  alignas(32) ResponseCorrelations c;
-  response_correlations(h, c);
-  algebraic_codebook_search(x2, h, c, t0, pitch_sharpening, cw, y2, position_index, sign_index);
 }
 
 void algebraic_codebook_search(const double* x2, const double* h, const ResponseCorrelations& c,

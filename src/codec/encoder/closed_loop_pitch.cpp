@@ -4,8 +4,8 @@
 #include <array>
 
 #include "codec/common/adaptive_codebook.h"
-#include "codec/common/lanes.h"
 #include "codec/encoder/subframe.h"
+#include "codec/simd/lanes.h"
 
 namespace g729a {
 

@@ -38,7 +38,7 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
                                           subframe_offset, &fraction);
 
   // The codebook search's correlations depend only on the sharpened
-  // response: they are built beside the synthesis of y1.
+  // response: they are built interleaved with the synthesis of y1.
   pitch_sharpen(t0, state.pitch_sharpening, h);
   alignas(32) ResponseCorrelations correlations;
   alignas(32) std::array<double, 40> y1;
@@ -102,7 +102,7 @@ void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParam
   frame_start_syntheses(c0, ap, exc, state.target_filter_memory,
                         state.weighted_speech_filter_memory, wsp, h[0].data(), h[1].data(),
                         x0.data());
-  // The open-loop correlations form beside the second subframe's weighted
+  // The open-loop correlations form interleaved with the second subframe's weighted
   // speech, each term as soon as its samples are known.
   alignas(32) std::array<double, kOpenLoopDelays> correlations;
   weighted_speech_and_correlations(exc + 40, ap[1], state.weighted_speech_filter_memory, wsp,

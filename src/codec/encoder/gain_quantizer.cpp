@@ -4,8 +4,8 @@
 
 #include "codec/common/adaptive_codebook.h"
 #include "codec/common/gain_prediction.h"
-#include "codec/common/lanes.h"
 #include "codec/common/tables.h"
+#include "codec/simd/lanes.h"
 
 namespace g729a {
 

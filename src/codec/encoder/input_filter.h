@@ -1,5 +1,5 @@
 // One sample of the encoder's input high-pass filter, for the loops that run
-// it (alone, or beside the analysis window's autocorrelation).
+// it (alone, or interleaved with the analysis window's autocorrelation).
 #pragma once
 
 #include <cmath>

@@ -2,13 +2,13 @@
 
 #include <cstring>
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
 #include "codec/encoder/input_filter.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/simd.h"
 #include "g729a/codec.h"
 
 namespace g729a {
@@ -26,7 +26,7 @@ constexpr int kLags = 12;  // lags 0..10 and one unused, three vectors of four
 constexpr int kOld = kAnalysisWindow - kFrameLength;  // samples the filter has already seen
 
 // The input filter over the window's newest samples with the windowed
-// autocorrelation beside it. The autocorrelation's sums run in the plain
+// autocorrelation interleaved with it. The autocorrelation's sums run in the plain
 // order (term n of every lag, n = 0..239), three terms per filter sample:
 // after filter sample i, terms up to 3i + 2 <= 160 + i are known, so the
 // sums keep pace with the filter and fill its recursion's latency.
@@ -34,8 +34,8 @@ constexpr int kOld = kAnalysisWindow - kFrameLength;  // samples the filter has 
 // .. n - Wv] is in reverse lag order). inout: memory, speech[240] (the
 // newest 80 filtered in place); out: sums[12].
 template <int W>
-[[gnu::always_inline]] inline void filter_beside_autocorrelation(BiquadMemory& memory,
-                                                                 double* speech, double* sums) {
+[[gnu::always_inline]] inline void input_filter_with_autocorrelation(BiquadMemory& memory,
+                                                                     double* speech, double* sums) {
   using V = typename LaneVector<W>::type;
   constexpr int kVectors = kLags / W;
   // kLags zeros in front: lag k's sum starts with k products with zero,
@@ -71,15 +71,15 @@ template <int W>
 }
 
 #if defined(G729A_HAVE_SSE2)
-void filter_beside_autocorrelation_sse2(BiquadMemory& memory, double* speech, double* sums) {
-  filter_beside_autocorrelation<2>(memory, speech, sums);
+void input_filter_with_autocorrelation_sse2(BiquadMemory& memory, double* speech, double* sums) {
+  input_filter_with_autocorrelation<2>(memory, speech, sums);
 }
 #endif
 
 #if defined(G729A_HAVE_AVX2)
-G729A_AVX2 void filter_beside_autocorrelation_avx2(BiquadMemory& memory, double* speech,
-                                                   double* sums) {
-  filter_beside_autocorrelation<4>(memory, speech, sums);
+G729A_AVX2 void input_filter_with_autocorrelation_avx2(BiquadMemory& memory, double* speech,
+                                                       double* sums) {
+  input_filter_with_autocorrelation<4>(memory, speech, sums);
 }
 #endif
 
@@ -105,13 +105,6 @@ void autocorrelation_from_sums(const double* sums, std::span<double, 11> r) {
   for (int k = 1; k <= 10; ++k) r[k] = r[k] * lag_window[k - 1];
 }
 
-void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
-                 std::span<double, 10> lsp_new) {
-  std::array<double, 11> r;
-  windowed_autocorrelation(speech, r);
-  lp_from_autocorrelation(r, lsp_previous, lsp_new);
-}
-
 void lp_from_autocorrelation(std::span<const double, 11> r,
                              std::span<const double, 10> lsp_previous,
                              std::span<double, 10> lsp_new) {
@@ -127,14 +120,14 @@ void filtered_window_autocorrelation(BiquadMemory& memory, std::span<double, 240
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2) {
     alignas(32) double sums[kLags];
-    filter_beside_autocorrelation_avx2(memory, speech.data(), sums);
+    input_filter_with_autocorrelation_avx2(memory, speech.data(), sums);
     return autocorrelation_from_sums(sums, r);
   }
 #endif
 #if defined(G729A_HAVE_SSE2)
   if (simd_path() == SimdPath::Sse2) {
     alignas(32) double sums[kLags];
-    filter_beside_autocorrelation_sse2(memory, speech.data(), sums);
+    input_filter_with_autocorrelation_sse2(memory, speech.data(), sums);
     return autocorrelation_from_sums(sums, r);
   }
 #endif

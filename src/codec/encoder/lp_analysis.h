@@ -25,10 +25,6 @@ void autocorrelation_from_sums(const double* sums, std::span<double, 11> r);
 void filtered_window_autocorrelation(BiquadMemory& memory, std::span<double, 240> speech,
                                      std::span<double, 11> r);
 
-// in: speech[240], lsp_previous (fallback of the root search); out: lsp_new.
-void lp_analysis(std::span<const double, 240> speech, std::span<const double, 10> lsp_previous,
-                 std::span<double, 10> lsp_new);
-
 // lp_analysis from the window's autocorrelation. in: r, lsp_previous; out:
 // lsp_new.
 void lp_from_autocorrelation(std::span<const double, 11> r,

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "codec/common/lanes.h"
-#include "codec/common/portable_math.h"
-#include "codec/common/simd.h"
 #include "codec/common/tables.h"
+#include "codec/maths/portable_math.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 

@@ -4,11 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/common/lanes.h"
-#include "codec/common/lp_synthesis_steps.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
 #include "codec/encoder/lp_analysis.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/lp_synthesis_steps.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 
@@ -40,9 +40,9 @@ int best_of(const double* c, int count, int first, int step, double* best_corr) 
 // output takes the two terms since the last visit. Lane l of vector v
 // carries delay 20 + 4v + 3 - l (v < 15), or 80 + 2(4(v - 15) + 3 - l).
 // in: res, ap; inout: memory, s; out: c.
-G729A_AVX2 void synthesis_beside_correlations_avx2(const double* res, const LpVector& ap,
-                                                   std::array<double, 10>& memory, double* s,
-                                                   std::array<double, kOpenLoopDelays>& c) {
+G729A_AVX2 void weighted_speech_with_pitch_correlations_avx2(
+    const double* res, const LpVector& ap, std::array<double, 10>& memory, double* s,
+    std::array<double, kOpenLoopDelays>& c) {
   using V = LaneVector<4>::type;
   constexpr int kNear = kEvenFirst / 4;
   constexpr int kVectors = kOpenLoopDelays / 4;
@@ -103,16 +103,10 @@ void weighted_speech_and_correlations(const double* res, const LpVector& ap,
                                       std::array<double, kOpenLoopDelays>& c) {
 #if defined(G729A_HAVE_AVX2)
   if (simd_path() == SimdPath::Avx2)
-    return synthesis_beside_correlations_avx2(res, ap, memory, s, c);
+    return weighted_speech_with_pitch_correlations_avx2(res, ap, memory, s, c);
 #endif
   weighted_speech(res, ap, memory, s + kSubframeLength);
   open_loop_correlations(s, c);
-}
-
-int open_loop_pitch(const double* s) {
-  alignas(32) std::array<double, kOpenLoopDelays> c;
-  open_loop_correlations(s, c);
-  return open_loop_pitch(s, c);
 }
 
 int open_loop_pitch(const double* s, const std::array<double, kOpenLoopDelays>& c) {

@@ -19,7 +19,7 @@ void open_loop_correlations(const double* s, std::array<double, kOpenLoopDelays>
 
 // The second subframe's weighted speech (as weighted_speech gives it) and
 // the frame's open-loop correlations (as open_loop_correlations gives
-// them); the vector paths form the correlations beside the synthesis. in:
+// them); the vector paths form the correlations interleaved with the synthesis. in:
 // res[0..39] (the second subframe's residual), ap (its weighted filter);
 // inout: memory, s[-143..79] (s[0..39] in, s[40..79] out); out: c.
 void weighted_speech_and_correlations(const double* res, const LpVector& ap,
@@ -28,9 +28,5 @@ void weighted_speech_and_correlations(const double* res, const LpVector& ap,
 
 // in: s[-143..79], c (open_loop_correlations of s); returns T_op in 20..143.
 int open_loop_pitch(const double* s, const std::array<double, kOpenLoopDelays>& c);
-
-// in: s[-143..79], s pointing at the frame's first weighted sample;
-// returns T_op in 20..143.
-int open_loop_pitch(const double* s);
 
 }  // namespace g729a

@@ -1,22 +1,15 @@
 #include "codec/encoder/subframe.h"
 
-#include "codec/common/lanes.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/numeric.h"
-#include "codec/common/simd.h"
+#include "codec/simd/lanes.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 
 void weighted_synthesis(const double* u, const LpVector& ap, const std::array<double, 10>& memory,
                         double* y) {
   synthesize_subframe(ap, u, memory, y, nullptr);
-}
-
-void impulse_response(const LpVector& ap, double* h) {
-  alignas(32) std::array<double, 40> impulse{};
-  impulse[0] = 1.0;
-  const std::array<double, 10> zero{};
-  weighted_synthesis(impulse.data(), ap, zero, h);
 }
 
 void frame_start_syntheses(const LpVector& c0, const std::array<LpVector, 2>& ap, const double* res,

@@ -17,9 +17,6 @@ namespace g729a {
 void weighted_synthesis(const double* u, const LpVector& ap, const std::array<double, 10>& memory,
                         double* y);
 
-// in: ap; out: h[0..39], the response of 1/A'(z) to a unit impulse.
-void impulse_response(const LpVector& ap, double* h);
-
 // The frame's first syntheses, which do not depend on each other, side by
 // side: the first subframe's weighted speech (through c0), both subframes'
 // impulse responses and the first subframe's target (through ap[0]).

@@ -1,4 +1,4 @@
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -37,10 +37,14 @@ SimdPath simd_path() {
   return g_path;
 }
 
-SimdPath simd_force(SimdPath path) {
+ScopedSimdPath::ScopedSimdPath(SimdPath path) : saved_(g_path) {
   const SimdPath best = simd_best_available();
   g_path = path < best ? path : best;
-  return g_path;
+  active_ = g_path;
+}
+
+ScopedSimdPath::~ScopedSimdPath() {
+  g_path = saved_;
 }
 
 const char* simd_path_name(SimdPath path) {

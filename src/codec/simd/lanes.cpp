@@ -1,8 +1,8 @@
-#include "codec/common/lanes.h"
+#include "codec/simd/lanes.h"
 
 #include <cstring>
 
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 namespace {

@@ -1,4 +1,4 @@
-#include "codec/common/portable_math.h"
+#include "codec/maths/portable_math.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <span>
 #include <vector>
 
-#include "codec/common/portable_math_reference.h"
+#include "codec/maths/portable_math_reference.h"
 #include "support/simd_paths.h"
 
 namespace {

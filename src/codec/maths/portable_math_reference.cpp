@@ -1,4 +1,4 @@
-#include "codec/common/portable_math_reference.h"
+#include "codec/maths/portable_math_reference.h"
 
 #include <array>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "codec/common/portable_math.h"
+#include "codec/maths/portable_math.h"
 
 #include <bit>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "codec/common/portable_math_reference.h"
-#include "codec/common/portable_math_tables.h"
-#include "codec/common/simd.h"
+#include "codec/maths/portable_math_reference.h"
+#include "codec/maths/portable_math_tables.h"
+#include "codec/simd/simd.h"
 
 // Fast paths: start from a tabulated grid point near the argument, so a short
 // series in double finishes the job, and keep the large leading terms exact

@@ -40,13 +40,26 @@ enum class SimdPath { Scalar = 0, Sse2 = 1, Avx2 = 2 };
 // named by G729A_SIMD (scalar, sse2, avx2) when it is available. Decided once.
 SimdPath simd_path();
 
-// Test hook: forces a path (capped at what is available); returns the path
-// now in effect.
-SimdPath simd_force(SimdPath path);
-
 // The best path the processor and the build offer.
 SimdPath simd_best_available();
 
 const char* simd_path_name(SimdPath path);
+
+// Holds a path (capped at what the processor and the build offer) for as
+// long as it lives, then restores the path it replaced: how tests run a
+// computation on a chosen path. Not for concurrent use with the codec.
+class ScopedSimdPath {
+ public:
+  explicit ScopedSimdPath(SimdPath path);
+  ~ScopedSimdPath();
+  ScopedSimdPath(const ScopedSimdPath&) = delete;
+  ScopedSimdPath& operator=(const ScopedSimdPath&) = delete;
+  // The path in effect while the setting lives.
+  SimdPath active() const { return active_; }
+
+ private:
+  SimdPath saved_;
+  SimdPath active_;
+};
 
 }  // namespace g729a

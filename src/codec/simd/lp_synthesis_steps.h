@@ -1,5 +1,5 @@
 // The tenth-order recursion of the LP synthesis filter written out step by
-// step, for the kernels that run it (alone, in lanes, or beside other work),
+// step, for the kernels that run it (alone, in lanes, or interleaved with other work),
 // and the residual filter's outputs several at a time.
 // Internal to the codec's filter code.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "codec/common/lp_filter.h"
-#include "codec/common/simd.h"
+#include "codec/simd/simd.h"
 
 namespace g729a {
 
@@ -57,20 +57,20 @@ namespace g729a {
     v -= a10 * p10;                                                      \
     y[n] = v;                                                            \
     p10 = v;                                                             \
-    beside(done + (n));                                                  \
+    interleaved(done + (n));                                             \
   }
 
-// Work that runs beside the recursion, one call per output index.
-struct NothingBeside {
+// Work that runs interleaved with the recursion, one call per output index.
+struct NothingInterleaved {
   void operator()(int) const {}
 };
 
-// lp_synthesis, calling beside(n) after output n: an independent chain of
+// lp_synthesis, calling interleaved(n) after output n: an independent chain of
 // work placed there overlaps the recursion's. rK holds the output whose
 // index is K modulo 10.
-template <class Beside = NothingBeside>
+template <class Interleaved = NothingInterleaved>
 [[gnu::always_inline]] inline void synthesis_steps(const double* a, const double* x, double* y,
-                                                   int length, Beside beside = {}) {
+                                                   int length, Interleaved interleaved = {}) {
   const double a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5];
   const double a6 = a[6], a7 = a[7], a8 = a[8], a9 = a[9], a10 = a[10];
   double r0 = y[-10], r1 = y[-9], r2 = y[-8], r3 = y[-7], r4 = y[-6];
@@ -118,16 +118,16 @@ template <int W>
     _mm_storel_pd(y0 + (n), v);                                     \
     _mm_storeh_pd(y1 + (n), v);                                     \
     p10 = v;                                                        \
-    beside(done + (n));                                             \
+    interleaved(done + (n));                                        \
   }
 
 // Two independent runs of lp_synthesis of the same length, one per lane,
-// calling beside(n) after output n of both.
-template <class Beside = NothingBeside>
+// calling interleaved(n) after output n of both.
+template <class Interleaved = NothingInterleaved>
 [[gnu::always_inline]] inline void pair_synthesis_steps(const double* a0, const double* x0,
                                                         double* y0, const double* a1,
                                                         const double* x1, double* y1, int length,
-                                                        Beside beside = {}) {
+                                                        Interleaved interleaved = {}) {
   __m128d c[11];
   for (int k = 1; k <= 10; ++k) c[k] = _mm_set_pd(a1[k], a0[k]);
   __m128d r0 = _mm_set_pd(y1[-10], y0[-10]), r1 = _mm_set_pd(y1[-9], y0[-9]);
@@ -164,15 +164,15 @@ template <class Beside = NothingBeside>
     v = v - c[10] * p10;                                             \
     for (int l = 0; l < 4; ++l) y[l][n] = v[l];                      \
     p10 = v;                                                         \
-    beside(done + (n));                                              \
+    interleaved(done + (n));                                         \
   }
 
 // Four independent runs of lp_synthesis of the same length, run l in lane
-// l, calling beside(n) after output n of all four. Inlined only into
+// l, calling interleaved(n) after output n of all four. Inlined only into
 // G729A_AVX2 functions.
-template <class Beside = NothingBeside>
+template <class Interleaved = NothingInterleaved>
 [[gnu::always_inline]] inline void four_synthesis_steps(const SynthesisRun* runs, int length,
-                                                        Beside beside = {}) {
+                                                        Interleaved interleaved = {}) {
   using V = typename LaneVector<4>::type;
   V c[11];
   const double* x[4];
