@@ -198,6 +198,14 @@ bool reference_decode(DecoderState& state, std::span<const std::uint8_t> frame,
 
 void reference_decode_erased(DecoderState& state, std::span<std::int16_t, kFrameLength> pcm) {
   DecodedFrame d;
+  // Inside a silence period (after a SID frame or comfort noise) a lost frame
+  // is taken as an untransmitted one: the noise goes on.
+  if (state.previous_frame_kind == static_cast<std::int32_t>(FrameKind::Sid)) {
+    continue_comfort_noise(state, d);
+    finish_frame(d, state, pcm);
+    restart_if_not_finite(state);
+    return;
+  }
   conceal(state, d);
   finish_frame(d, state, pcm);
   restart_if_not_finite(state);
