@@ -73,11 +73,17 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
 
 void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
                   FrameTrace* trace) {
-  out.kind = FrameKind::Speech;
-  out.slots.fill(0);
-
   std::array<double, 10> lsp_new;
   lp_from_autocorrelation(r, state.lsp_previous, lsp_new);
+  encode_frame_analysed(lsp_new, state, out, trace);
+}
+
+void encode_frame_analysed(std::span<const double, 10> lsp_new_in, EncoderState& state,
+                           FrameParameters& out, FrameTrace* trace) {
+  out.kind = FrameKind::Speech;
+  out.slots.fill(0);
+  std::array<double, 10> lsp_new;
+  for (int i = 0; i < 10; ++i) lsp_new[i] = lsp_new_in[i];
 
   std::array<double, 10> lsp_new_q;
   lsp_quantize(lsp_new, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],

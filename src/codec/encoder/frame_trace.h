@@ -36,6 +36,11 @@ struct FrameTrace {
 void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
                   FrameTrace* trace);
 
+// encode_frame after the LP analysis: lsp_new are the frame's unquantized
+// LSPs from r. inout: state; out: out, *trace.
+void encode_frame_analysed(std::span<const double, 10> lsp_new, EncoderState& state,
+                           FrameParameters& out, FrameTrace* trace);
+
 // encoder_encode, reporting the frame's decisions when trace is not null.
 // in: pcm; inout: state; out: frame, *trace.
 void encoder_encode_traced(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
