@@ -25,6 +25,7 @@ constexpr double kLowPass[11] = {-0.00387132, 0.0,        0.03208780, 0.11670862
 constexpr int kInitFrames = 24;          // the initialization period
 constexpr double kEnergyFloorDb = 24.0;  // power below this counts as silence
 constexpr double kInitialBackground = 10.0;
+constexpr double kInitialSpeechLevel = 60.0;
 constexpr int kBlockFrames = 64;         // minimum tracker block
 constexpr double kEnergyMargin = 3.0;    // dB over the background
 constexpr double kQuietLevel = 40.0;     // below it the margin widens...
@@ -33,7 +34,14 @@ constexpr double kDistanceMargin = 0.1;  // a spectrum unlike the background's..
 constexpr double kDistanceEnergy = 0.5;  // ... with this share of the margin
 constexpr int kHangoverAfter = 8;        // a run this long earns...
 constexpr int kHangoverFrames = 1;       // ... this many frames of hangover
-constexpr double kRescueLift = 2.0;      // from a quietest frame to the mean
+constexpr double kDeviationFactor = 3.0;
+constexpr double kSameSpectrum = 0.03;
+constexpr double kWanderFactor = 2.5;
+constexpr double kLowSnr = 10.0;  // dB between speech and background
+constexpr double kMidSnr = 10.0;
+constexpr int kLongHangover = 6;
+constexpr int kMidHangover = 1;
+constexpr double kRescueLift = 2.0;  // from a quietest frame to the mean
 constexpr double kLearnRate = 0.1;
 constexpr double kFallRate = 0.2;
 
@@ -51,6 +59,8 @@ void vad_init(VadState& state) {
   state.energy_bg = kInitialBackground;
   state.low_bg = kInitialBackground;
   state.crossings_bg = 0.5;
+  state.deviation_bg = 0.0;
+  state.speech_level = kInitialSpeechLevel;
   state.lsf_bg = lsf_ma_memory_reset;
   state.block_min = 1e9;
   state.block_low = 0.0;
@@ -64,7 +74,11 @@ void vad_init(VadState& state) {
 
 void vad_features(std::span<const double, 11> r, std::span<const double, 10> lsp,
                   const double* frame, VadFeatures& features) {
-  features.energy = power_db(r[0] / kWindowEnergy);
+  // The window weighs the past most; the frame and its look-ahead alone
+  // show an onset sooner.
+  double recent = 0.0;
+  for (int n = 0; n < kFrameLength + kLookahead; ++n) recent += frame[n] * frame[n];
+  features.energy = power_db(std::max(r[0] / kWindowEnergy, recent / (kFrameLength + kLookahead)));
   double low = 0.0;
   for (int i = 0; i < 11; ++i) {
     for (int j = 0; j < 11; ++j) low += kLowPass[i] * kLowPass[j] * r[i > j ? i - j : j - i];
@@ -94,16 +108,28 @@ bool vad_decide(const VadFeatures& features, VadState& state) {
   const double margin = kEnergyMargin + std::max(0.0, kQuietLevel - state.energy_bg) * kQuietSlope;
   const double de = f.energy - state.energy_bg;
   const double dl = f.low - state.low_bg;
+  // A level rise with the background's own spectrum is the noise wandering,
+  // unless it is large.
+  const bool own_spectrum = f.distance < kSameSpectrum;
+  const double rise = std::max(de, dl);
   const bool raw = f.energy > kEnergyFloorDb &&
-                   (de > margin || dl > margin ||
+                   ((rise > margin && !own_spectrum) || rise > kWanderFactor * margin ||
                     (f.distance > kDistanceMargin && de > kDistanceEnergy * margin));
   state.active_run = raw ? state.active_run + 1 : 0;
-  if (state.active_run >= kHangoverAfter) state.hangover = kHangoverFrames;
+  if (raw && de > margin) state.speech_level += kLearnRate * (f.energy - state.speech_level);
+  // The nearer speech comes to the noise, the more of its quiet parts hide
+  // in it: the hangover grows as the signal-to-noise ratio falls.
+  const double snr = state.speech_level - state.energy_bg;
+  const int hangover = snr < kLowSnr   ? kLongHangover
+                       : snr < kMidSnr ? kMidHangover
+                                       : kHangoverFrames;
+  if (state.active_run >= kHangoverAfter) state.hangover = hangover;
   const bool active = raw || state.hangover > 0;
   if (!raw && state.hangover > 0) --state.hangover;
 
   if (!active) {
     const double k = f.energy < state.energy_bg ? kFallRate : kLearnRate;
+    state.deviation_bg += kLearnRate * (std::fabs(f.energy - state.energy_bg) - state.deviation_bg);
     state.energy_bg += k * (f.energy - state.energy_bg);
     state.low_bg += k * (f.low - state.low_bg);
     state.crossings_bg += kLearnRate * (f.crossings - state.crossings_bg);

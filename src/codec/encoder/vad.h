@@ -13,7 +13,8 @@ void vad_init(VadState& state);
 
 // The frame's features from what the analysis already has. in: r (the
 // window's lag-windowed autocorrelation), lsp (the frame's unquantized
-// LSPs), frame (its 80 pre-processed samples); out: features.
+// LSPs), frame (its 80 pre-processed samples and the 40 of look-ahead);
+// out: features.
 void vad_features(std::span<const double, 11> r, std::span<const double, 10> lsp,
                   const double* frame, VadFeatures& features);
 
