@@ -253,8 +253,8 @@ TEST(AudioPath, DtxEncoderAllocatesNothing) {
       // Every other second quiet: the encoder goes into DTX and back.
       const bool quiet = (f / 8000) % 2 == 1;
       for (int i = 0; i < 80; ++i) {
-        in[i] = quiet ? static_cast<std::int16_t>((pcm[f + i] / 64) + ((i * 37) % 7) - 3)
-                      : pcm[f + i];
+        in[i] =
+            quiet ? static_cast<std::int16_t>((pcm[f + i] / 64) + ((i * 37) % 7) - 3) : pcm[f + i];
       }
       std::array<std::uint8_t, 10> bytes;
       ++kinds[g729a::encoder_encode(*enc, in, bytes)];

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "codec/common/frame_format.h"
+#include "codec/common/lp.h"
 #include "codec/common/lsf.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/sid_decode.h"
@@ -235,6 +236,27 @@ TEST(Sid, QuantizedEnvelopeIsTheClosestDecodable) {
   const double power = e / g729a::kWindowEnergy;
   const double g = g729a::sid_gain_table[sid.slots[3]];
   EXPECT_NEAR(10.0 * std::log10(g * g / power), 0.0, 2.1);
+  // Against every envelope a SID frame can name, rebuilt as a decoder does:
+  // the chosen one is the best or within a whisker of it.
+  auto lsf_distance = [&](int sw, int s1, int s2) {
+    g729a::LsfMaMemory m = memory;
+    std::array<double, 10> q;
+    g729a::sid_lsf_decode(sw, s1, s2, m, q);
+    std::array<double, 10> lsp_t;
+    g729a::LpVector a;
+    std::array<double, 10> rc;
+    g729a::levinson_durbin(r, a, rc);
+    g729a::lp_to_lsp(a, fallback, lsp_t);
+    double d = 0.0;
+    for (int j = 0; j < 10; ++j)
+      d += (std::acos(q[j]) - std::acos(lsp_t[j])) * (std::acos(q[j]) - std::acos(lsp_t[j]));
+    return d;
+  };
+  double best = 1e38;
+  for (int sw = 0; sw < 2; ++sw)
+    for (int s1 = 0; s1 < 32; ++s1)
+      for (int s2 = 0; s2 < 16; ++s2) best = std::min(best, lsf_distance(sw, s1, s2));
+  EXPECT_LE(lsf_distance(sid.slots[0], sid.slots[1], sid.slots[2]), 1.5 * best);
   // The residual through the chosen envelope is close to the best possible
   // (the noise's own LP filter): the spectral match is good.
   EXPECT_LT(e / r[0], 0.9);

@@ -40,21 +40,54 @@ double residual_energy(const LpVector& a, std::span<const double, 11> r) {
   return e;
 }
 
+// First-stage rows kept per predictor mode for the exact search.
+constexpr int kStage1Kept = 4;
+
 // The SID envelope (switch, stage-1 and stage-2 indices) whose decoded LSFs
-// are closest to target under the weights w. in: target, w, memory; out:
-// sid slots 0..2.
+// are closest to target under the weights w. Per mode the first-stage rows
+// nearest the target's codebook vector (the prediction undone) are kept,
+// then every second-stage index with them is reconstructed exactly as a
+// decoder does and measured. in: target, w, memory; out: sid slots 0..2.
 void sid_search_lsf(std::span<const double, 10> target, std::span<const double, 10> w,
                     const LsfMaMemory& memory, FrameParameters& sid) {
   double best = 1e38;
-  for (int s1 = 0; s1 < 32; ++s1) {
-    for (int s2 = 0; s2 < 16; ++s2) {
-      LsfVector buf;
-      sid_codebook_vector(s1, s2, buf);
-      for (int mode = 0; mode < 2; ++mode) {
-        const auto& coef = cng_ma_coef[mode];
-        const double* const rows[4] = {coef[0], coef[1], coef[2], coef[3]};
+  for (int mode = 0; mode < 2; ++mode) {
+    const auto& coef = cng_ma_coef[mode];
+    const double* const rows[4] = {coef[0], coef[1], coef[2], coef[3]};
+    const double* sum = cng_ma_coef_sum[mode];
+    std::array<double, 10> t;
+    for (int j = 0; j < 10; ++j) {
+      double p = 0.0;
+      for (int k = 0; k < 4; ++k) p += memory[k][j] * coef[k][j];
+      t[j] = (target[j] - p) / sum[j];
+    }
+    std::array<int, kStage1Kept> kept;
+    std::array<double, kStage1Kept> kept_d;
+    kept.fill(0);
+    kept_d.fill(1e38);
+    for (int s1 = 0; s1 < 32; ++s1) {
+      const double* row = lsf_cb1[sid_stage1_map[s1]];
+      double d = 0.0;
+      for (int j = 0; j < 10; ++j) d += w[j] * sum[j] * sum[j] * (row[j] - t[j]) * (row[j] - t[j]);
+      // Insertion into the sorted short list; equal distances keep the lower index first.
+      for (int k = 0; k < kStage1Kept; ++k) {
+        if (d < kept_d[k]) {
+          for (int m = kStage1Kept - 1; m > k; --m) {
+            kept_d[m] = kept_d[m - 1];
+            kept[m] = kept[m - 1];
+          }
+          kept_d[k] = d;
+          kept[k] = s1;
+          break;
+        }
+      }
+    }
+    for (int s1 : kept) {
+      for (int s2 = 0; s2 < 16; ++s2) {
+        LsfVector buf;
+        sid_codebook_vector(s1, s2, buf);
         LsfVector lsf;
-        lsf_ma_prediction(buf, rows, cng_ma_coef_sum[mode], memory, lsf);
+        lsf_ma_prediction(buf, rows, sum, memory, lsf);
         lsf_stabilize(lsf);
         double d = 0.0;
         for (int j = 0; j < 10; ++j) d += w[j] * (lsf[j] - target[j]) * (lsf[j] - target[j]);

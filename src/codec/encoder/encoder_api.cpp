@@ -67,7 +67,7 @@ std::size_t encoder_encode(EncoderState& state, std::span<const std::int16_t, kF
   vad_features(r, lsp_new, state.speech_buffer.data() + kSpeechFrame, features);
   if (!vad_decide(features, state.vad)) return encode_inactive_frame(r, lsp_new, state, frame);
   FrameParameters parameters;
-  encode_frame_analysed(lsp_new, state, parameters, nullptr);
+  encode_frame_analysed(lsp_new, &features.lsf, state, parameters, nullptr);
   pack_speech_frame(parameters, frame);
   dtx_after_speech(state.dtx_state);
   return kSpeechFrameBytes;

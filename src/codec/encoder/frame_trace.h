@@ -37,9 +37,10 @@ void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParam
                   FrameTrace* trace);
 
 // encode_frame after the LP analysis: lsp_new are the frame's unquantized
-// LSPs from r. inout: state; out: out, *trace.
-void encode_frame_analysed(std::span<const double, 10> lsp_new, EncoderState& state,
-                           FrameParameters& out, FrameTrace* trace);
+// LSPs from r, lsf their angles when known (null: computed here).
+// in: lsp_new, lsf; inout: state; out: out, *trace.
+void encode_frame_analysed(std::span<const double, 10> lsp_new, const LsfVector* lsf,
+                           EncoderState& state, FrameParameters& out, FrameTrace* trace);
 
 // encoder_encode, reporting the frame's decisions when trace is not null.
 // in: pcm; inout: state; out: frame, *trace.
