@@ -127,7 +127,9 @@ bool vad_decide(const VadFeatures& features, VadState& state) {
   const bool active = raw || state.hangover > 0;
   if (!raw && state.hangover > 0) --state.hangover;
 
-  if (!active) {
+  // Only frames at the background's level teach it: a louder frame let
+  // through as wandering noise may be the quiet start of speech.
+  if (!active && rise <= margin) {
     const double k = f.energy < state.energy_bg ? kFallRate : kLearnRate;
     state.deviation_bg += kLearnRate * (std::fabs(f.energy - state.energy_bg) - state.deviation_bg);
     state.energy_bg += k * (f.energy - state.energy_bg);
