@@ -27,6 +27,13 @@ void encoder_init(EncoderState& state, EncoderOptions options) {
   dtx_init(state.dtx_state);
 }
 
+void encoder_set_dtx(EncoderState& state, bool dtx) {
+  // Frames coded without DTX are all speech: a decoder is where it is
+  // after speech.
+  if (dtx && !state.dtx) dtx_after_speech(state.dtx_state);
+  state.dtx = dtx;
+}
+
 namespace {
 
 // The new samples in, filtered, and the window's autocorrelation. in: pcm;

@@ -23,6 +23,10 @@ struct EncoderOptions {
 // out: state, ready for the first frame (any previous content is ignored).
 void encoder_init(EncoderState& state, EncoderOptions options = {});
 
+// Turns DTX on or off between frames; a decoder's view of the stream stays
+// consistent either way. inout: state.
+void encoder_set_dtx(EncoderState& state, bool dtx);
+
 // One frame: the input high-pass filter, analysis and quantization, packing.
 // Returns the bytes written at the start of frame: 10 (speech), or with DTX
 // 2 (SID) or 0 (nothing to send for this frame).
