@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "g729a/codec.h"
@@ -128,7 +130,11 @@ TEST_P(NoisyMaterial, SpeechSentAndPausesSilent) {
 INSTANTIATE_TEST_SUITE_P(Vad, NoisyMaterial,
                          ::testing::Combine(::testing::Values(Noise::White, Noise::Pink,
                                                               Noise::Rumble, Noise::Babble),
-                                            ::testing::Values(30.0, 15.0, 5.0)));
+                                            ::testing::Values(30.0, 15.0, 5.0)),
+                         [](const auto& info) {
+                           return std::string(labelled::noise_name(std::get<0>(info.param))) + "_" +
+                                  std::to_string(static_cast<int>(std::get<1>(info.param))) + "dB";
+                         });
 
 TEST(CleanMaterial, SpeechSentPausesFreeAndBitRateLow) {
   const Result r = run(labelled::make(Noise::None, 0.0));

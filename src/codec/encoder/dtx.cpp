@@ -11,6 +11,7 @@
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/sid_decode.h"
+#include "codec/encoder/frame_trace.h"
 #include "codec/encoder/lp_analysis.h"
 #include "codec/encoder/lsp_quantizer.h"
 #include "codec/encoder/subframe.h"
@@ -157,12 +158,7 @@ void follow_comfort_noise(std::span<const double, 10> lsp_new, EncoderState& sta
   }
   state.pitch_sharpening = kSharpeningMin;
 
-  std::copy(state.speech_buffer.begin() + 80, state.speech_buffer.end(),
-            state.speech_buffer.begin());
-  std::copy(state.weighted_speech_buffer.begin() + 80, state.weighted_speech_buffer.end(),
-            state.weighted_speech_buffer.begin());
-  std::copy(state.excitation_buffer.begin() + 80, state.excitation_buffer.end(),
-            state.excitation_buffer.begin());
+  shift_frame_histories(state);
 }
 
 }  // namespace

@@ -71,6 +71,15 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
 
 }  // namespace
 
+void shift_frame_histories(EncoderState& state) {
+  std::copy(state.speech_buffer.begin() + 80, state.speech_buffer.end(),
+            state.speech_buffer.begin());
+  std::copy(state.weighted_speech_buffer.begin() + 80, state.weighted_speech_buffer.end(),
+            state.weighted_speech_buffer.begin());
+  std::copy(state.excitation_buffer.begin() + 80, state.excitation_buffer.end(),
+            state.excitation_buffer.begin());
+}
+
 void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
                   FrameTrace* trace) {
   std::array<double, 10> lsp_new;
@@ -145,12 +154,7 @@ void encode_frame_analysed(std::span<const double, 10> lsp_new_in, const LsfVect
   out.slots[kSlotS2] = params[1].sign_index;
   out.slots[kSlotGain2] = params[1].gain_index;
 
-  std::copy(state.speech_buffer.begin() + 80, state.speech_buffer.end(),
-            state.speech_buffer.begin());
-  std::copy(state.weighted_speech_buffer.begin() + 80, state.weighted_speech_buffer.end(),
-            state.weighted_speech_buffer.begin());
-  std::copy(state.excitation_buffer.begin() + 80, state.excitation_buffer.end(),
-            state.excitation_buffer.begin());
+  shift_frame_histories(state);
 
   if (trace != nullptr) {
     trace->parameters = out;
