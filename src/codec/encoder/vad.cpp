@@ -34,7 +34,6 @@ constexpr double kDistanceMargin = 0.1;  // a spectrum unlike the background's..
 constexpr double kDistanceEnergy = 0.5;  // ... with this share of the margin
 constexpr int kHangoverAfter = 8;        // a run this long earns...
 constexpr int kHangoverFrames = 1;       // ... this many frames of hangover
-constexpr double kDeviationFactor = 3.0;
 constexpr double kSameSpectrum = 0.03;
 constexpr double kWanderFactor = 2.5;
 constexpr double kLowSnr = 10.0;  // dB between speech and background
@@ -59,7 +58,6 @@ void vad_init(VadState& state) {
   state.energy_bg = kInitialBackground;
   state.low_bg = kInitialBackground;
   state.crossings_bg = 0.5;
-  state.deviation_bg = 0.0;
   state.speech_level = kInitialSpeechLevel;
   state.lsf_bg = lsf_ma_memory_reset;
   state.block_min = 1e9;
@@ -131,7 +129,6 @@ bool vad_decide(const VadFeatures& features, VadState& state) {
   // through as wandering noise may be the quiet start of speech.
   if (!active && rise <= margin) {
     const double k = f.energy < state.energy_bg ? kFallRate : kLearnRate;
-    state.deviation_bg += kLearnRate * (std::fabs(f.energy - state.energy_bg) - state.deviation_bg);
     state.energy_bg += k * (f.energy - state.energy_bg);
     state.low_bg += k * (f.low - state.low_bg);
     state.crossings_bg += kLearnRate * (f.crossings - state.crossings_bg);

@@ -35,7 +35,6 @@ struct VadState {
   double energy_bg;
   double low_bg;
   double crossings_bg;
-  double deviation_bg;  // mean distance of inactive frames' energy from energy_bg
   double speech_level;  // dB, running energy of clearly active frames
   LsfVector lsf_bg;
   // Minimum of the frame energy over the current and the previous block:
