@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -17,8 +18,10 @@
 
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
+#include "codec/common/lsf.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/postfilter.h"
+#include "codec/encoder/dtx.h"
 #include "codec/reference/decoder_stages.h"
 #include "codec/simd/lanes.h"
 #include "g729a/codec.h"
@@ -97,6 +100,76 @@ void BM_EncodeFrame(benchmark::State& state) {
 #define G729A_BENCHMARK(f) BENCHMARK(f)->Repetitions(5)->ReportAggregatesOnly(true)
 
 G729A_SPEECH_BENCHMARK(BM_EncodeFrame);
+
+// The same with DTX on: voice activity detection on every frame; frames it
+// judges inactive go the comfort-noise way. The shares count the frames
+// sent as speech and as SID frames.
+void BM_EncodeFrameDtx(benchmark::State& state) {
+  const auto pcm = speech_source(state);
+  if (skip_without(state, pcm)) return;
+  auto enc = std::make_unique<g729a::EncoderState>();
+  g729a::encoder_init(*enc, {.dtx = true});
+  std::size_t pos = 0;
+  std::array<std::uint8_t, 10> frame;
+  double speech = 0.0;
+  double sid = 0.0;
+  for (auto _ : state) {
+    const std::size_t n =
+        g729a::encoder_encode(*enc, std::span<const std::int16_t, 80>(&pcm[pos], 80), frame);
+    speech += n == 10;
+    sid += n == 2;
+    benchmark::DoNotOptimize(frame);
+    pos = (pos + 80) % pcm.size();
+  }
+  set_rate(state);
+  state.counters["speech share"] = speech / static_cast<double>(state.iterations());
+  state.counters["SID share"] = sid / static_cast<double>(state.iterations());
+}
+G729A_SPEECH_BENCHMARK(BM_EncodeFrameDtx);
+
+// DTX during a pause: low steady noise, so after the first SID frame the
+// frames go out as nothing, with a SID update now and then.
+void BM_EncodeSilenceDtx(benchmark::State& state) {
+  std::vector<std::int16_t> pcm(80 * 500);
+  std::uint32_t seed = 12345;
+  for (auto& v : pcm) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<std::int16_t>(static_cast<int>(seed >> 26) - 32);
+  }
+  auto enc = std::make_unique<g729a::EncoderState>();
+  g729a::encoder_init(*enc, {.dtx = true});
+  std::array<std::uint8_t, 10> frame;
+  std::size_t pos = 0;
+  double sid = 0.0;
+  for (auto _ : state) {
+    sid +=
+        g729a::encoder_encode(*enc, std::span<const std::int16_t, 80>(&pcm[pos], 80), frame) == 2;
+    benchmark::DoNotOptimize(frame);
+    pos = (pos + 80) % pcm.size();
+  }
+  set_rate(state);
+  state.counters["SID share"] = sid / static_cast<double>(state.iterations());
+}
+G729A_BENCHMARK(BM_EncodeSilenceDtx);
+
+// A SID frame on its own: the envelope search through the decoder's own
+// reconstruction and the energy index.
+void BM_SidQuantize(benchmark::State& state) {
+  std::array<double, 11> r = {1000.0, 600.0, 300.0, 120.0, 40.0, 10.0, 3.0, 1.0, 0.5, 0.2, 0.1};
+  const std::array<std::array<double, 11>, 1> history = {r};
+  g729a::LsfMaMemory memory;
+  g729a::lsf_ma_memory_init(memory);
+  std::array<double, 10> fallback;
+  for (int i = 0; i < 10; ++i) fallback[i] = std::cos(0.28 * (i + 1));
+  g729a::FrameParameters sid;
+  g729a::LpVector filter;
+  for (auto _ : state) {
+    g729a::sid_quantize(r, history, memory, fallback, sid, filter);
+    benchmark::DoNotOptimize(sid);
+  }
+  set_rate(state);
+}
+G729A_BENCHMARK(BM_SidQuantize);
 
 void BM_DecodeFrame(benchmark::State& state) {
   const auto pcm = speech_source(state);

@@ -11,8 +11,8 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-  targets=(fuzz_decoder fuzz_decoder_runaway fuzz_encoder fuzz_module fuzz_differential fuzz_serial
-    fuzz_capture)
+  targets=(fuzz_decoder fuzz_decoder_runaway fuzz_encoder fuzz_encoder_dtx fuzz_module fuzz_differential
+    fuzz_serial fuzz_capture)
 fi
 build=build/fuzz
 
@@ -27,6 +27,7 @@ max_len() {
     fuzz_decoder) echo 140 ;;
     fuzz_decoder_runaway) echo 100 ;;
     fuzz_encoder) echo 480 ;;
+    fuzz_encoder_dtx) echo 1280 ;;
     fuzz_module) echo 120 ;;
     fuzz_differential) echo 500 ;;
     *) echo 8192 ;;

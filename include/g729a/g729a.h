@@ -32,7 +32,7 @@ extern "C" {
 
 /* Encoder flags. */
 /* Discontinuous transmission: silence is sent as SID frames (2 bytes) or
- * not at all (0 bytes). This build refuses it with G729A_UNSUPPORTED. */
+ * not at all (0 bytes). */
 #define G729A_DTX 1
 
 /* Error codes. */
@@ -44,7 +44,7 @@ extern "C" {
 #define G729A_BUFFER_TOO_SMALL (-2)
 /* A frame whose length is none of 10, 2 or 0. */
 #define G729A_INVALID_PACKET (-3)
-/* A feature this build of the library does not offer (G729A_DTX). */
+/* A feature this build of the library does not offer. */
 #define G729A_UNSUPPORTED (-4)
 /* Memory could not be allocated. */
 #define G729A_ALLOC_FAIL (-5)

@@ -36,7 +36,6 @@ bool misaligned(const T* p) {
 // decides which flags are accepted.
 int check_encoder_flags(int flags) {
   if ((flags & ~G729A_DTX) != 0) return G729A_BAD_ARG;
-  if ((flags & G729A_DTX) != 0) return G729A_UNSUPPORTED;
   return G729A_OK;
 }
 
@@ -69,7 +68,7 @@ int g729a_encoder_init(G729AEncoder* enc, int flags) {
   if (enc == nullptr || misaligned(enc)) return G729A_BAD_ARG;
   if (const int status = check_encoder_flags(flags); status != G729A_OK) return status;
   auto* fresh = new (enc) G729AEncoder;
-  g729a::encoder_init(fresh->state);
+  g729a::encoder_init(fresh->state, g729a::EncoderOptions{.dtx = (flags & G729A_DTX) != 0});
   return G729A_OK;
 }
 
@@ -85,9 +84,10 @@ void g729a_encoder_destroy(G729AEncoder* enc) {
 int g729a_encode(G729AEncoder* enc, const int16_t* pcm, unsigned char* out, int max_bytes) {
   if (enc == nullptr || pcm == nullptr || out == nullptr) return G729A_BAD_ARG;
   if (max_bytes < G729A_FRAME_BYTES) return G729A_BUFFER_TOO_SMALL;
-  g729a::encoder_encode(enc->state, std::span<const std::int16_t, g729a::kFrameLength>(pcm, 80),
-                        std::span<std::uint8_t, g729a::kSpeechFrameBytes>(out, 10));
-  return G729A_FRAME_BYTES;
+  const std::size_t written = g729a::encoder_encode(
+      enc->state, std::span<const std::int16_t, g729a::kFrameLength>(pcm, 80),
+      std::span<std::uint8_t, g729a::kSpeechFrameBytes>(out, 10));
+  return static_cast<int>(written);
 }
 
 int g729a_decoder_get_size(void) {

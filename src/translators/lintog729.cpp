@@ -4,6 +4,7 @@
 #include <span>
 #include <tuple>
 
+#include "codec_g729a.h"
 #include "translators/sample_frames.h"
 #include "translators/translators.h"
 
@@ -21,6 +22,7 @@ EncoderChannel& encoder_channel(TranslatorInstance* pvt) {
 // in: pvt; out: the state block made ready for the first frame.
 int lintog729_new(TranslatorInstance* pvt) {
   encoder_init(encoder_channel(pvt).codec);
+  encoder_channel(pvt).held_bytes = 0;
   return 0;
 }
 
@@ -60,6 +62,76 @@ int lintog729_framein(TranslatorInstance* pvt, HostFrame* frame) {
   return 0;
 }
 
+// The samples [position, position + sample_count) move to the front of the
+// input. inout: pvt, channel.
+void keep_rest(TranslatorInstance* pvt, EncoderChannel& channel, int position) {
+  if (pvt->sample_count != 0 && position != 0) {
+    std::memmove(&channel.input[0], &channel.input[position],
+                 static_cast<std::size_t>(pvt->sample_count) * sizeof(std::int16_t));
+  }
+}
+
+// A stretch with nothing to send: a frame without payload whose samples
+// count the time that passed. inout: pvt.
+HostFrame* silent_frame(TranslatorInstance* pvt, int samples) {
+  HostFrame& f = pvt->out_frame;
+  f = HostFrame{};
+  f.frame_type = CVN_FRAME_VOICE;
+  f.format = G729A;
+  f.data_length = 0;
+  f.samples = samples;
+  f.source = lintog729_descriptor.name;
+  f.payload = pvt->output_buffer;
+  return &f;
+}
+
+// frameout with DTX: one call returns either a run of speech frames,
+// possibly ended by one SID frame, or a silent stretch (see silent_frame);
+// the host calls again until nothing is returned. inout: pvt, channel.
+HostFrame* dtx_frameout(TranslatorInstance* pvt, EncoderChannel& channel) {
+  auto* out = static_cast<std::uint8_t*>(pvt->output_buffer);
+  int offset = 0;
+  int covered = 0;  // samples the payload stands for
+  int silent = 0;   // samples of a run with nothing to send
+  int position = 0;
+  bool ended = false;  // a SID frame ends a payload
+  if (channel.held_bytes > 0) {
+    std::memcpy(out, channel.held.data(), static_cast<std::size_t>(channel.held_bytes));
+    offset = channel.held_bytes;
+    covered = kFrameLength;
+    ended = channel.held_bytes == kSidFrameBytes;
+    channel.held_bytes = 0;
+  }
+  while (!ended && pvt->sample_count >= kFrameLength) {
+    std::array<std::uint8_t, kSpeechFrameBytes> frame;
+    const auto n = static_cast<int>(encoder_encode(
+        channel.codec,
+        std::span<const std::int16_t, kFrameLength>(&channel.input[position], kFrameLength),
+        frame));
+    position += kFrameLength;
+    pvt->sample_count -= kFrameLength;
+    if (n == 0) {
+      silent += kFrameLength;
+      continue;
+    }
+    if (silent > 0) {
+      channel.held = frame;
+      channel.held_bytes = n;
+      break;
+    }
+    std::memcpy(out + offset, frame.data(), static_cast<std::size_t>(n));
+    offset += n;
+    covered += kFrameLength;
+    ended = n == kSidFrameBytes;
+  }
+  keep_rest(pvt, channel, position);
+  // Speech always ends in a SID frame before a silent run: the two never
+  // meet in one call.
+  if (silent > 0) return silent_frame(pvt, silent);
+  if (offset == 0) return nullptr;
+  return cvn_trans_frameout(pvt, offset, covered);
+}
+
 // inout: pvt (sample_count, input_buffer, codec state); out: output_buffer.
 HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
   // A count beyond input_buffer would have the encoder read past it.
@@ -68,8 +140,9 @@ HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
             kBufferSamples);
     return nullptr;
   }
-  if (pvt->sample_count < kFrameLength) return nullptr;
   EncoderChannel& channel = encoder_channel(pvt);
+  if (channel.codec.dtx || channel.held_bytes > 0) return dtx_frameout(pvt, channel);
+  if (pvt->sample_count < kFrameLength) return nullptr;
   auto* out = static_cast<std::uint8_t*>(pvt->output_buffer);
   int offset = 0;
   int position = 0;
@@ -82,10 +155,7 @@ HostFrame* lintog729_frameout(TranslatorInstance* pvt) {
     position += kFrameLength;
     pvt->sample_count -= kFrameLength;
   } while (pvt->sample_count >= kFrameLength);
-  if (pvt->sample_count != 0) {
-    std::memmove(&channel.input[0], &channel.input[position],
-                 static_cast<std::size_t>(pvt->sample_count) * sizeof(std::int16_t));
-  }
+  keep_rest(pvt, channel, position);
   return cvn_trans_frameout(pvt, offset, position);
 }
 
@@ -118,3 +188,13 @@ TranslatorDescriptor lintog729_descriptor = {
 };
 
 }  // namespace g729a
+
+extern "C" int lintog729_set_dtx(TranslatorInstance* pvt, int on) {
+  if (pvt == nullptr || pvt->translator != &g729a::lintog729_descriptor ||
+      pvt->codec_state == nullptr) {
+    cvn_log(CVN_LOG_WARNING, g729a::kLogFile, __LINE__, __func__, "Not a lintog729 instance\n");
+    return -1;
+  }
+  g729a::encoder_set_dtx(g729a::encoder_channel(pvt).codec, on != 0);
+  return 0;
+}

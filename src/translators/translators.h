@@ -39,6 +39,10 @@ inline HostFrame sample_frame(int format, int data_length, int samples, const ch
 struct EncoderChannel {
   EncoderState codec;
   std::array<std::int16_t, kBufferSamples> input;
+  // With DTX, a frame coded after a silent run waits here for the next
+  // frameout: each returned frame reports one kind of stretch.
+  std::array<std::uint8_t, kSpeechFrameBytes> held;
+  std::int32_t held_bytes;  // 0 when nothing waits
 };
 
 // The decoder translator's state block; its output waits in the host's buffer.

@@ -277,4 +277,29 @@ TEST(AudioPath, LibraryAllocatesOnlyInCreate) {
   g729a_decoder_destroy(dec);
 }
 
+// The DTX encoder through speech, pauses and comfort-noise updates.
+TEST(AudioPath, DtxEncoderAllocatesNothing) {
+  const auto pcm = speech_sample();
+  auto enc = std::make_unique<g729a::EncoderState>();
+  g729a::encoder_init(*enc, {.dtx = true});
+  std::array<int, 11> kinds{};
+  AllocationCount count;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::size_t f = 0; f + 80 <= pcm.size() && f < 400 * 80; f += 80) {
+      std::array<std::int16_t, 80> in;
+      // Every other second quiet: the encoder goes into DTX and back.
+      const bool quiet = (f / 8000) % 2 == 1;
+      for (int i = 0; i < 80; ++i) {
+        in[i] =
+            quiet ? static_cast<std::int16_t>((pcm[f + i] / 64) + ((i * 37) % 7) - 3) : pcm[f + i];
+      }
+      std::array<std::uint8_t, 10> bytes;
+      ++kinds[g729a::encoder_encode(*enc, in, bytes)];
+    }
+  }
+  EXPECT_EQ(count.value(), 0);
+  EXPECT_GT(kinds[10], 0);
+  EXPECT_GT(kinds[2] + kinds[0], 0);
+}
+
 }  // namespace

@@ -6,7 +6,10 @@
 #include <g729a/g729a.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -131,5 +134,49 @@ TEST_P(LibraryLoss, MatchesTheCodecApi) {
 INSTANTIATE_TEST_SUITE_P(Sequences, LibraryLoss,
                          ::testing::Values("g729a/ERASURE.BIT", "g729b/tstseq2a.bit",
                                            "g729b/tstseq3a.bit", "g729b/tstseq4a.bit"));
+
+// With G729A_DTX the library sends what the codec API's DTX encoder sends,
+// frame for frame (speech, SID or nothing), and its decoder turns SID frames
+// and gaps into the codec API decoder's comfort noise.
+TEST(LibraryDtx, MatchesTheCodecApiThroughPauses) {
+  REQUIRE_CONFORMANCE_DATA();
+  const auto pcm = testsupport::read_pcm(shared_dir() + "/testvectors/g729b/tstseq1.bin");
+  ASSERT_GE(pcm.size(), 80u * 200);
+  int error = -1;
+  G729AEncoder* enc = g729a_encoder_create(G729A_DTX, &error);
+  ASSERT_EQ(error, G729A_OK);
+  G729ADecoder* dec = g729a_decoder_create(nullptr);
+  g729a::EncoderState api_enc;
+  g729a::encoder_init(api_enc, {.dtx = true});
+  g729a::DecoderState api_dec;
+  g729a::decoder_init(api_dec);
+  int counts[11] = {};
+  for (std::size_t f = 0; f + 80 <= pcm.size(); f += 80) {
+    unsigned char mine[10];
+    std::array<std::uint8_t, 10> theirs{};
+    const int n = g729a_encode(enc, &pcm[f], mine, 10);
+    const std::size_t m =
+        g729a::encoder_encode(api_enc, std::span<const std::int16_t, 80>(&pcm[f], 80), theirs);
+    ASSERT_EQ(n, static_cast<int>(m)) << "frame " << f / 80;
+    ASSERT_TRUE(n == 10 || n == 2 || n == 0) << n;
+    ASSERT_TRUE(std::equal(mine, mine + n, theirs.begin())) << "frame " << f / 80;
+    ++counts[n];
+    std::int16_t out[80], expected[80];
+    ASSERT_EQ(g729a_decode(dec, mine, n, out), 80);
+    if (n == 0) {
+      g729a::decoder_decode_untransmitted(api_dec, expected);
+    } else {
+      ASSERT_TRUE(g729a::decoder_decode(api_dec, std::span<const std::uint8_t>(theirs.data(), m),
+                                        expected));
+    }
+    ASSERT_TRUE(std::equal(out, out + 80, expected)) << "frame " << f / 80;
+  }
+  g729a_encoder_destroy(enc);
+  g729a_decoder_destroy(dec);
+  // The sequence has pauses: all three kinds occur.
+  EXPECT_GT(counts[10], 0);
+  EXPECT_GT(counts[2], 0);
+  EXPECT_GT(counts[0], 0);
+}
 
 }  // namespace

@@ -37,6 +37,16 @@ std::uint32_t big_endian_word(const std::uint8_t* p) {
 
 }  // namespace
 
+void pack_sid_frame(const FrameParameters& in, std::span<std::uint8_t, kSidFrameBytes> out) {
+  const auto field = [&](int i, std::uint32_t mask) {
+    return static_cast<std::uint32_t>(in.slots[i]) & mask;
+  };
+  const std::uint32_t w = field(kSlotSidSwitch, 1) << 15 | field(kSlotSidStage1, 31) << 10 |
+                          field(kSlotSidStage2, 15) << 6 | field(kSlotSidEnergy, 31) << 1;
+  out[0] = static_cast<std::uint8_t>(w >> 8);
+  out[1] = static_cast<std::uint8_t>(w & 0xFF);
+}
+
 bool unpack_frame(const std::uint8_t* payload, int length, FrameParameters& out) {
   if (length == kSpeechFrameBytes) {
     const std::uint32_t w0 = big_endian_word(payload);

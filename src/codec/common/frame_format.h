@@ -48,6 +48,10 @@ std::int32_t pitch_parity(std::int32_t p1);
 // in: a Speech record; out: 10 bytes.
 void pack_speech_frame(const FrameParameters& in, std::span<std::uint8_t, kSpeechFrameBytes> out);
 
+// in: a Sid record (fields within their widths); out: 2 bytes, the last
+// bit 0.
+void pack_sid_frame(const FrameParameters& in, std::span<std::uint8_t, kSidFrameBytes> out);
+
 // in: `length` bytes at payload (10: speech, 2: SID); out: the record, with
 // slot 4 of a speech record holding parity_error. Returns false, reading
 // nothing, for any other length.

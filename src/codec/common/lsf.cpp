@@ -41,13 +41,19 @@ void lsf_stabilize(std::span<double, 10> lsf) {
   if (lsf[9] > 3.135) lsf[9] = 3.135;
 }
 
-void lsf_ma_predict(const LsfVector& buf, std::span<const double* const, 4> coef,
-                    const double* coef_sum, LsfMaMemory& memory, std::span<double, 10> lsf_out) {
+void lsf_ma_prediction(const LsfVector& buf, std::span<const double* const, 4> coef,
+                       const double* coef_sum, const LsfMaMemory& memory,
+                       std::span<double, 10> lsf_out) {
   for (int j = 0; j < 10; ++j) {
     double v = buf[j] * coef_sum[j];
     for (int k = 0; k < 4; ++k) v += memory[k][j] * coef[k][j];
     lsf_out[j] = v;
   }
+}
+
+void lsf_ma_predict(const LsfVector& buf, std::span<const double* const, 4> coef,
+                    const double* coef_sum, LsfMaMemory& memory, std::span<double, 10> lsf_out) {
+  lsf_ma_prediction(buf, coef, coef_sum, memory, lsf_out);
   memory[3] = memory[2];
   memory[2] = memory[1];
   memory[1] = memory[0];

@@ -31,6 +31,13 @@ void lsf_expand(std::span<double, 10> buf, double gap, int first = 1, int last =
 // Ordering pass, floor 0.005, minimum distance 0.0392, ceiling 3.135. inout: lsf.
 void lsf_stabilize(std::span<double, 10> lsf);
 
+// The prediction alone, memory untouched (and lsf_out not stabilized): a
+// SID search tries candidates on it. in: buf, coef, coef_sum, memory; out:
+// lsf_out.
+void lsf_ma_prediction(const LsfVector& buf, std::span<const double* const, 4> coef,
+                       const double* coef_sum, const LsfMaMemory& memory,
+                       std::span<double, 10> lsf_out);
+
 // The switched MA predictor, shared by speech and SID frames:
 // lsf_out[j] = buf[j] coef_sum[j] + memory[k][j] coef[k][j] for k = 0..3
 // added in turn; then buf becomes memory row 0 and lsf_out is stabilized.

@@ -71,17 +71,37 @@ void encode_subframe(const LpVector& ap, const double* x, int subframe_offset,
 
 }  // namespace
 
+void shift_frame_histories(EncoderState& state) {
+  std::copy(state.speech_buffer.begin() + 80, state.speech_buffer.end(),
+            state.speech_buffer.begin());
+  std::copy(state.weighted_speech_buffer.begin() + 80, state.weighted_speech_buffer.end(),
+            state.weighted_speech_buffer.begin());
+  std::copy(state.excitation_buffer.begin() + 80, state.excitation_buffer.end(),
+            state.excitation_buffer.begin());
+}
+
 void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
                   FrameTrace* trace) {
-  out.kind = FrameKind::Speech;
-  out.slots.fill(0);
-
   std::array<double, 10> lsp_new;
   lp_from_autocorrelation(r, state.lsp_previous, lsp_new);
+  encode_frame_analysed(lsp_new, nullptr, state, out, trace);
+}
+
+void encode_frame_analysed(std::span<const double, 10> lsp_new_in, const LsfVector* lsf,
+                           EncoderState& state, FrameParameters& out, FrameTrace* trace) {
+  out.kind = FrameKind::Speech;
+  out.slots.fill(0);
+  std::array<double, 10> lsp_new;
+  for (int i = 0; i < 10; ++i) lsp_new[i] = lsp_new_in[i];
 
   std::array<double, 10> lsp_new_q;
-  lsp_quantize(lsp_new, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],
-               &out.slots[kSlotL2L3]);
+  if (lsf != nullptr) {
+    lsf_quantize(*lsf, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],
+                 &out.slots[kSlotL2L3]);
+  } else {
+    lsp_quantize(lsp_new, state.lsf_ma_memory, lsp_new_q, &out.slots[kSlotL0L1],
+                 &out.slots[kSlotL2L3]);
+  }
 
   std::array<LpVector, 2> aq;
   std::array<LpVector, 2> ap;
@@ -134,12 +154,7 @@ void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParam
   out.slots[kSlotS2] = params[1].sign_index;
   out.slots[kSlotGain2] = params[1].gain_index;
 
-  std::copy(state.speech_buffer.begin() + 80, state.speech_buffer.end(),
-            state.speech_buffer.begin());
-  std::copy(state.weighted_speech_buffer.begin() + 80, state.weighted_speech_buffer.end(),
-            state.weighted_speech_buffer.begin());
-  std::copy(state.excitation_buffer.begin() + 80, state.excitation_buffer.end(),
-            state.excitation_buffer.begin());
+  shift_frame_histories(state);
 
   if (trace != nullptr) {
     trace->parameters = out;

@@ -36,6 +36,16 @@ struct FrameTrace {
 void encode_frame(std::span<const double, 11> r, EncoderState& state, FrameParameters& out,
                   FrameTrace* trace);
 
+// encode_frame after the LP analysis: lsp_new are the frame's unquantized
+// LSPs from r, lsf their angles when known (null: computed here).
+// in: lsp_new, lsf; inout: state; out: out, *trace.
+void encode_frame_analysed(std::span<const double, 10> lsp_new, const LsfVector* lsf,
+                           EncoderState& state, FrameParameters& out, FrameTrace* trace);
+
+// The end of every frame: the speech, weighted-speech and excitation
+// histories move on by one frame. inout: state.
+void shift_frame_histories(EncoderState& state);
+
 // encoder_encode, reporting the frame's decisions when trace is not null.
 // in: pcm; inout: state; out: frame, *trace.
 void encoder_encode_traced(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,

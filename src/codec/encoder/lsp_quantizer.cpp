@@ -166,6 +166,11 @@ void lsp_quantize(std::span<const double, 10> lsp_new, LsfMaMemory& memory,
                   std::span<double, 10> lsp_new_q, std::int32_t* slot1, std::int32_t* slot2) {
   std::array<double, 10> lsf;
   portable_acos_10(lsp_new, lsf);
+  lsf_quantize(lsf, memory, lsp_new_q, slot1, slot2);
+}
+
+void lsf_quantize(std::span<const double, 10> lsf, LsfMaMemory& memory,
+                  std::span<double, 10> lsp_new_q, std::int32_t* slot1, std::int32_t* slot2) {
   std::array<double, 10> w;
   lsf_weights(lsf, w);
 

@@ -31,4 +31,9 @@ LsfModeChoice lsf_search_mode(std::span<const double, 10> lsf, std::span<const d
 void lsp_quantize(std::span<const double, 10> lsp_new, LsfMaMemory& memory,
                   std::span<double, 10> lsp_new_q, std::int32_t* slot1, std::int32_t* slot2);
 
+// lsp_quantize from the LSFs (radians) of lsp_new. in: lsf; inout: memory;
+// out: as lsp_quantize.
+void lsf_quantize(std::span<const double, 10> lsf, LsfMaMemory& memory,
+                  std::span<double, 10> lsp_new_q, std::int32_t* slot1, std::int32_t* slot2);
+
 }  // namespace g729a

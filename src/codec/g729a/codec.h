@@ -4,6 +4,7 @@
 // Calls on one state must not overlap; different states are independent.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -13,13 +14,25 @@
 
 namespace g729a {
 
+struct EncoderOptions {
+  // Discontinuous transmission: frames judged inactive go out as 2-byte SID
+  // frames when the background noise changes and as nothing otherwise.
+  bool dtx = false;
+};
+
 // out: state, ready for the first frame (any previous content is ignored).
-void encoder_init(EncoderState& state);
+void encoder_init(EncoderState& state, EncoderOptions options = {});
+
+// Turns DTX on or off between frames; a decoder's view of the stream stays
+// consistent either way. inout: state.
+void encoder_set_dtx(EncoderState& state, bool dtx);
 
 // One frame: the input high-pass filter, analysis and quantization, packing.
+// Returns the bytes written at the start of frame: 10 (speech), or with DTX
+// 2 (SID) or 0 (nothing to send for this frame).
 // in: pcm; inout: state; out: frame.
-void encoder_encode(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
-                    std::span<std::uint8_t, kSpeechFrameBytes> frame);
+std::size_t encoder_encode(EncoderState& state, std::span<const std::int16_t, kFrameLength> pcm,
+                           std::span<std::uint8_t, kSpeechFrameBytes> frame);
 
 // out: state, ready for the first frame (any previous content is ignored).
 void decoder_init(DecoderState& state);
