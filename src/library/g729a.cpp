@@ -84,9 +84,9 @@ void g729a_encoder_destroy(G729AEncoder* enc) {
 int g729a_encode(G729AEncoder* enc, const int16_t* pcm, unsigned char* out, int max_bytes) {
   if (enc == nullptr || pcm == nullptr || out == nullptr) return G729A_BAD_ARG;
   if (max_bytes < G729A_FRAME_BYTES) return G729A_BUFFER_TOO_SMALL;
-  const std::size_t written = g729a::encoder_encode(
-      enc->state, std::span<const std::int16_t, g729a::kFrameLength>(pcm, 80),
-      std::span<std::uint8_t, g729a::kSpeechFrameBytes>(out, 10));
+  const std::size_t written =
+      g729a::encoder_encode(enc->state, std::span<const std::int16_t, g729a::kFrameLength>(pcm, 80),
+                            std::span<std::uint8_t, g729a::kSpeechFrameBytes>(out, 10));
   return static_cast<int>(written);
 }
 

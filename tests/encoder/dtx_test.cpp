@@ -117,7 +117,9 @@ TEST(DtxInStep, EncoderFollowsADecoderOverLongRandomSequences) {
         EXPECT_EQ(frame[0], 0xEE);
         g729a::decoder_decode_untransmitted(*dec, out);
       } else {
-        if (n == 2) EXPECT_EQ(frame[1] & 1, 0) << "the SID frame's last bit is 0";
+        if (n == 2) {
+          EXPECT_EQ(frame[1] & 1, 0) << "the SID frame's last bit is 0";
+        }
         ASSERT_TRUE(
             g729a::decoder_decode(*dec, std::span<const std::uint8_t>(frame.data(), n), out));
       }

@@ -124,7 +124,9 @@ TEST_P(NoisyMaterial, SpeechSentAndPausesSilent) {
   EXPECT_GE(r.strong_sent, strong_floor(noise, snr));
   EXPECT_GE(r.pause_silent, pause_floor(noise, snr));
   // Comfort noise at the level of the noise it stands for (stationary noises).
-  if (snr >= 15.0 && noise != Noise::Babble) EXPECT_NEAR(r.comfort_db, r.noise_db, 3.0);
+  if (snr >= 15.0 && noise != Noise::Babble) {
+    EXPECT_NEAR(r.comfort_db, r.noise_db, 3.0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Vad, NoisyMaterial,

@@ -7,7 +7,6 @@
 #include "codec/common/lp.h"
 #include "codec/common/lp_filter.h"
 #include "codec/common/lsf.h"
-#include "codec/maths/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/sid_decode.h"
@@ -15,6 +14,7 @@
 #include "codec/encoder/lp_analysis.h"
 #include "codec/encoder/lsp_quantizer.h"
 #include "codec/encoder/subframe.h"
+#include "codec/maths/portable_math.h"
 
 namespace g729a {
 namespace {

@@ -9,9 +9,9 @@
 #include <cmath>
 
 #include "codec/common/lsf.h"
-#include "codec/maths/portable_math.h"
 #include "codec/common/tables.h"
 #include "codec/encoder/dtx.h"
+#include "codec/maths/portable_math.h"
 
 namespace g729a {
 namespace {

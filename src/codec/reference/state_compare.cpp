@@ -25,7 +25,47 @@ namespace {
   X(lsf_ma_memory)                    \
   X(taming_error)                     \
   X(gain_predictor_memory)            \
-  X(preprocess_memory)
+  X(preprocess_memory)                \
+  X(dtx)                              \
+  X(vad)                              \
+  X(dtx_state)
+
+#define G729A_VAD_FEATURES_FIELDS(X) \
+  X(energy)                          \
+  X(low)                             \
+  X(crossings)                       \
+  X(lsf)                             \
+  X(distance)
+#define G729A_VAD_STATE_FIELDS(X) \
+  X(frames)                       \
+  X(hangover)                     \
+  X(active_run)                   \
+  X(block_frames)                 \
+  X(energy_bg)                    \
+  X(low_bg)                       \
+  X(crossings_bg)                 \
+  X(speech_level)                 \
+  X(lsf_bg)                       \
+  X(block_min)                    \
+  X(block_low)                    \
+  X(previous_block_min)           \
+  X(previous_block_low)           \
+  X(block_lsf)                    \
+  X(previous_block_lsf)           \
+  X(last)                         \
+  X(active)
+#define G729A_DTX_STATE_FIELDS(X) \
+  X(r_history)                    \
+  X(history_count)                \
+  X(history_next)                 \
+  X(frames_since_sid)             \
+  X(sid_energy_index)             \
+  X(sid_filter)                   \
+  X(cng_seed)                     \
+  X(previous_frame_kind)          \
+  X(sid_gain)                     \
+  X(sid_received_gain)            \
+  X(sid_lsp)
 
 #define G729A_DECODER_STATE_FIELDS(X) \
   X(excitation_buffer)                \
@@ -73,6 +113,12 @@ static_assert(field_count<EncoderState>() == 0 G729A_ENCODER_STATE_FIELDS(G729A_
               "EncoderState has a field the comparison does not name");
 static_assert(field_count<DecoderState>() == 0 G729A_DECODER_STATE_FIELDS(G729A_COUNT_FIELD),
               "DecoderState has a field the comparison does not name");
+static_assert(field_count<VadFeatures>() == 0 G729A_VAD_FEATURES_FIELDS(G729A_COUNT_FIELD),
+              "VadFeatures has a field the comparison does not name");
+static_assert(field_count<VadState>() == 0 G729A_VAD_STATE_FIELDS(G729A_COUNT_FIELD),
+              "VadState has a field the comparison does not name");
+static_assert(field_count<DtxState>() == 0 G729A_DTX_STATE_FIELDS(G729A_COUNT_FIELD),
+              "DtxState has a field the comparison does not name");
 
 // The fields named in the order they are declared, the last one ending the
 // record (but for padding).
@@ -91,7 +137,7 @@ static_assert(in_order(std::array{G729A_DECODER_STATE_FIELDS(G729A_DECODER_OFFSE
 constexpr std::size_t round_up(std::size_t n, std::size_t alignment) {
   return (n + alignment - 1) / alignment * alignment;
 }
-static_assert(round_up(G729A_FIELD_END(EncoderState, preprocess_memory), alignof(EncoderState)) ==
+static_assert(round_up(G729A_FIELD_END(EncoderState, dtx_state), alignof(EncoderState)) ==
               sizeof(EncoderState));
 static_assert(round_up(G729A_FIELD_END(DecoderState, erasure_seed), alignof(DecoderState)) ==
               sizeof(DecoderState));
@@ -102,6 +148,10 @@ std::string value_text(double v) {
   return text;
 }
 
+std::string value_text(bool v) {
+  return v ? "true" : "false";
+}
+
 std::string value_text(std::int32_t v) {
   return std::to_string(v);
 }
@@ -109,6 +159,11 @@ std::string value_text(std::int32_t v) {
 std::string value_text(std::int16_t v) {
   return std::to_string(v);
 }
+
+// Records with padding between their fields go field by field.
+bool differs(const VadFeatures& a, const VadFeatures& b, const std::string& name, std::string& out);
+bool differs(const VadState& a, const VadState& b, const std::string& name, std::string& out);
+bool differs(const DtxState& a, const DtxState& b, const std::string& name, std::string& out);
 
 // Appends "name[i][j]: a != b" for the first element whose bits differ;
 // returns whether one did. in: a, b, name; inout: out.
@@ -126,6 +181,25 @@ bool differs(const T& a, const T& b, const std::string& name, std::string& out) 
     }
     return false;
   }
+}
+
+#define G729A_COMPARE_MEMBER(member) \
+  if (differs(a.member, b.member, name + "." #member, out)) return true;
+
+bool differs(const VadFeatures& a, const VadFeatures& b, const std::string& name,
+             std::string& out) {
+  G729A_VAD_FEATURES_FIELDS(G729A_COMPARE_MEMBER)
+  return false;
+}
+
+bool differs(const VadState& a, const VadState& b, const std::string& name, std::string& out) {
+  G729A_VAD_STATE_FIELDS(G729A_COMPARE_MEMBER)
+  return false;
+}
+
+bool differs(const DtxState& a, const DtxState& b, const std::string& name, std::string& out) {
+  G729A_DTX_STATE_FIELDS(G729A_COMPARE_MEMBER)
+  return false;
 }
 
 }  // namespace
