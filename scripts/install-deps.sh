@@ -8,7 +8,7 @@ packages=(
   # The peer codecs scripts/peer-bench.sh measures ours against; without them
   # only that benchmark is left out.
   libopus-dev libspeex-dev libgsm1-dev
-  libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
+  libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev nlohmann-json3-dev
   clang
   # The sanitizer and libFuzzer runtimes of clang: only a recommendation of
   # clang's, which --no-install-recommends leaves out.

@@ -2,7 +2,9 @@
 // `g729a streams`, SIP/SDP payload types, --all and --call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "rtp_stream.h"
 #include "tool/capture_writer.h"
@@ -150,20 +152,37 @@ TEST(ToolStreams, OneLinePerStreamWithItsFigures) {
 
   const ToolRun json = run_tool({"streams", "--json", dir.path("call.pcap")});
   ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_EQ(json.out.front(), '[');
-  EXPECT_NE(json.out.find("\"ssrc\": 161, \"source\": \"10.0.0.1:5004\", \"destination\": "
-                          "\"10.0.0.2:4000\", \"codec\": \"G.729 annexb=yes\", \"g729\": true, "
-                          "\"payload_type\": 97"),
-            std::string::npos)
-      << json.out;
-  EXPECT_NE(json.out.find("\"lost\": 1, \"lost_percent\": 12.500, \"duplicates\": 1, "
-                          "\"reordered\": 1"),
-            std::string::npos)
-      << json.out;
+  const auto parsed = nlohmann::json::parse(json.out);
+  ASSERT_TRUE(parsed.is_array());
+  const auto first =
+      std::find_if(parsed.begin(), parsed.end(), [](const auto& s) { return s["ssrc"] == 161; });
+  ASSERT_NE(first, parsed.end()) << json.out;
+  EXPECT_EQ((*first)["source"], "10.0.0.1:5004");
+  EXPECT_EQ((*first)["destination"], "10.0.0.2:4000");
+  EXPECT_EQ((*first)["codec"], "G.729 annexb=yes");
+  EXPECT_EQ((*first)["g729"], true);
+  EXPECT_EQ((*first)["payload_type"], 97);
+  EXPECT_EQ((*first)["lost"], 1);
+  EXPECT_DOUBLE_EQ((*first)["lost_percent"].get<double>(), 12.5);
+  EXPECT_EQ((*first)["duplicates"], 1);
+  EXPECT_EQ((*first)["reordered"], 1);
   // Streams needs no module: a missing one does not matter.
   EXPECT_EQ(run_tool({"streams", "--module", dir.path("none.so"), dir.path("call.pcap")}).status,
             0);
   EXPECT_EQ(run_tool({"streams", dir.path("none.pcap")}).status, 1);
+}
+
+TEST(ToolStreams, JsonHoldsAnyFileNameAndStaysValid) {
+  TempDir dir;
+  // Control characters, quotes, a backslash and bytes that are not UTF-8.
+  const std::string name = dir.path("a\tb\nc\"d\\e\x01\xff.pcap");
+  write_bytes(name, pcap_file_timed(make_call().frames));
+  const ToolRun json = run_tool({"streams", "--json", name});
+  ASSERT_EQ(json.status, 0) << json.err;
+  nlohmann::json parsed;
+  ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.out)) << json.out;
+  ASSERT_FALSE(parsed.empty());
+  EXPECT_EQ(parsed[0]["file"], dir.path("a\tb\nc\"d\\e\x01\xef\xbf\xbd.pcap"));
 }
 
 TEST(ToolStreams, ACaptureDecodesInSequenceOrderWithItsSdpPayloadType) {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "audio_file.h"
-#include "jobs.h"
+#include "conversions.h"
 #include "measures.h"
 #include "output_file.h"
 #include "report.h"

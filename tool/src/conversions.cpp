@@ -1,9 +1,10 @@
-#include "jobs.h"
+#include "conversions.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "audio_file.h"
 #include "g729a/codec.h"
@@ -298,6 +299,30 @@ RoundTrip round_trip(const CodecModule& codec, std::span<const std::int16_t> inp
   result.band_snr_db = snr_db(band, result.output, kCodecDelay);
   result.band_segmental_snr_db = segmental_snr_db(band, result.output, kCodecDelay);
   return result;
+}
+
+int run_roundtrip(const CodecModule& codec, const std::string& in, const std::string& out,
+                  const std::string& bitstream) {
+  Stopwatch clock;
+  const AudioInput audio = read_audio(in);
+  if (!audio.conversion.empty()) print_note(in + ": " + audio.conversion);
+  if (!audio.cut_short.empty()) print_error("warning: " + in + ": " + audio.cut_short);
+  if (audio.samples.empty()) throw bad_input(in, "no audio samples");
+  const RoundTrip trip = round_trip(codec, audio.samples, in);
+  // Both outputs or neither.
+  OutputFile audio_out(out);
+  std::optional<OutputFile> frames_out;
+  if (!bitstream.empty()) frames_out.emplace(bitstream);
+  write_audio(audio_out, trip.output);
+  std::vector<OutputFile*> files{&audio_out};
+  if (frames_out) {
+    write_encoded(*frames_out, trip.frames);
+    files.push_back(&*frames_out);
+  }
+  commit_all(files);
+  print_result(in + ": " + quality_text(trip));
+  print_result(in + " -> " + out + ": " + summary_text(trip.encoded, clock.seconds()));
+  return kExitOk;
 }
 
 }  // namespace g729tool

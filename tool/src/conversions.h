@@ -1,4 +1,4 @@
-// One conversion each: a file in, a file out, through the module.
+// The conversions: a file in, a file out, through the module.
 #pragma once
 
 #include <cstdint>
@@ -69,5 +69,10 @@ std::string quality_text(const RoundTrip& trip);
 // Encode then decode, with the quality figures of output against input.
 RoundTrip round_trip(const CodecModule& codec, std::span<const std::int16_t> input,
                      const std::string& label);
+
+// g729a roundtrip: IN encoded and decoded to OUT (and the frames to
+// `bitstream` unless empty); prints the quality figures and the summary.
+int run_roundtrip(const CodecModule& codec, const std::string& in, const std::string& out,
+                  const std::string& bitstream);
 
 }  // namespace g729tool
