@@ -70,7 +70,7 @@ TEST(ToolCapture, PcapIpv4StreamWithSidAndALostPacket) {
   const auto expected = decode_here(s.expected);
   ASSERT_EQ(expected.size(), (1u + 2 + 3 + 3 + 2 + 2 + 2) * 80);
   EXPECT_EQ(wav_samples(read_bytes(dir.path("out.wav"))), expected);
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.speech, 12);
   EXPECT_EQ(counts.sid, 1);
   EXPECT_EQ(counts.erased, 2);
@@ -121,7 +121,7 @@ TEST(ToolCapture, TimestampGapWithoutLossIsAPauseNotAnErasure) {
     EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
               decode_here({{c.first, 0}, c.gap, {frames_at(2, 2), 0}}))
         << c.note;
-    const Counts counts = summary_counts(run.out);
+    const Counts counts = summary_counts(run.err);
     EXPECT_EQ(counts.silent, 3);
     EXPECT_EQ(counts.erased, 0);
     EXPECT_EQ(counts.concealed, c.concealed);
@@ -166,7 +166,7 @@ TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
             std::string::npos)
       << run.err;
   EXPECT_EQ(run.err.find("late"), std::string::npos) << run.err;
-  EXPECT_EQ(summary_counts(run.out).speech, 8);
+  EXPECT_EQ(summary_counts(run.err).speech, 8);
 
   // One packet from long ago does not move the stream back.
   const std::vector<Rtp> stray{{500, 0, 7, 18, frames_at(0, 2)},
@@ -203,7 +203,7 @@ TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {
   // 20 ms is concealed.
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
             decode_here({{frames_at(0, 2), 0}, {bad, 0}, {{}, 0, 1}, {frames_at(4, 2), 0}}));
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.speech, 5);
   EXPECT_EQ(counts.erased, 1);
 }

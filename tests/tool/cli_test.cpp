@@ -121,11 +121,14 @@ TEST(ToolCli, FailedRunKeepsTheOldOutputAndLeavesNoTemporary) {
   TempDir dir;
   const Bytes old{'o', 'l', 'd'};
   write_bytes(dir.path("out.wav"), old);
-  write_bytes(dir.path("cut.g729"), Bytes(25, 0));
-  const ToolRun run = run_tool({"decode", dir.path("cut.g729"), dir.path("out.wav")});
+  // A serial frame's sync and length words, then less than the frame.
+  Bytes cut{0x21, 0x6B, 0x50, 0x00};
+  cut.resize(40, 0x7F);
+  write_bytes(dir.path("cut.bit"), cut);
+  const ToolRun run = run_tool({"decode", dir.path("cut.bit"), dir.path("out.wav")});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(read_bytes(dir.path("out.wav")), old);
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.g729", "out.wav"}));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.bit", "out.wav"}));
 }
 
 TEST(ToolCli, InterruptedRunLeavesNoPartialOutput) {
@@ -164,7 +167,7 @@ TEST(ToolBatch, ConvertsEachFileOnItsOwnChannelAndReportsFailures) {
                                 dir.path("a.raw"), dir.path("bad.raw"), dir.path("b.sln")});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find(dir.path("bad.raw") + ": odd number of bytes"), std::string::npos);
-  EXPECT_NE(run.out.find("2 of 3 files converted"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("2 of 3 files converted"), std::string::npos) << run.err;
   // Each output is what a fresh encoder makes of that input alone.
   for (const auto& [name, pcm] : {std::pair{std::string("a"), a}, std::pair{std::string("b"), b}}) {
     std::vector<g729io::SerialFrame> frames;
@@ -183,7 +186,7 @@ TEST(ToolBatch, ConvertsEachFileOnItsOwnChannelAndReportsFailures) {
   EXPECT_EQ(back.status, 0) << back.err;
   EXPECT_EQ(wav_samples(read_bytes(dir.path("wav/a.wav"))).size(), a.size());
   EXPECT_EQ(wav_samples(read_bytes(dir.path("wav/b.wav"))).size(), b.size());
-  const Counts total = summary_counts(back.out);
+  const Counts total = summary_counts(back.err);
   EXPECT_EQ(total.speech, static_cast<long>((a.size() + b.size()) / 80));
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio_file.h"
+#include "input_source.h"
 #include "pcapng_blocks.h"
 #include "report.h"
 #include "rtp_packet.h"
@@ -147,10 +148,19 @@ bool names_cut_short(const std::string& reason) {
          reason.find("does not fit the file") != std::string::npos;
 }
 
-// False with `error` set when libpcap cannot read the whole file.
-bool read_with_libpcap(const std::string& path, Collector& collector, std::string& error) {
+// False with `error` set when libpcap cannot read the whole file. A pipe is
+// read through `source`.
+bool read_with_libpcap(const std::string& path, InputSource* source, Collector& collector,
+                       std::string& error) {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
-  std::unique_ptr<pcap_t, PcapCloser> capture(pcap_open_offline(path.c_str(), errbuf));
+  std::unique_ptr<pcap_t, PcapCloser> capture;
+  if (source) {
+    std::FILE* stream = source->open_stream();
+    capture.reset(stream ? pcap_fopen_offline(stream, errbuf) : nullptr);
+    if (stream && !capture) std::fclose(stream);
+  } else {
+    capture.reset(pcap_open_offline(path.c_str(), errbuf));
+  }
   if (!capture) {
     error = std::string("not a readable capture: ") + errbuf;
     return false;
@@ -274,28 +284,39 @@ std::string hex32(std::uint32_t value) {
   return text;
 }
 
-std::vector<CapturedStream> read_capture(const std::string& path, const CaptureOptions& options) {
+std::vector<CapturedStream> read_capture(InputSource& source, const CaptureOptions& options) {
+  const std::string& path = source.label();
+  if (source.size() == 0 || source.head(1).empty()) {
+    throw bad_input(path, "empty file, no packets");
+  }
   Collector collector;
   std::string error;
-  if (!read_with_libpcap(path, collector, error) && !read_mixed_pcapng(path, collector)) {
+  // Files are read by name (libpcap's own reader, and a second reader for
+  // pcapng files that mix link types); standard input and pipes as a stream.
+  const bool by_name = source.seekable() && !is_standard_stream_label(path);
+  if (!read_with_libpcap(path, by_name ? nullptr : &source, collector, error) &&
+      !(by_name && read_mixed_pcapng(path, collector))) {
     throw bad_input(path, error);
   }
   return collector.finish(path, options);
 }
 
-bool looks_like_capture(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  unsigned char magic[4] = {};
-  if (!in.read(reinterpret_cast<char*>(magic), 4)) return false;
+std::vector<CapturedStream> read_capture(const std::string& path, const CaptureOptions& options) {
+  InputSource source(path);
+  return read_capture(source, options);
+}
+
+bool looks_like_capture(std::span<const std::uint8_t> magic) {
+  if (magic.size() < 4) return false;
   const std::uint32_t word =
       magic[0] | (magic[1] << 8) | (magic[2] << 16) | (static_cast<std::uint32_t>(magic[3]) << 24);
   return word == 0xA1B2C3D4 || word == 0xD4C3B2A1 || word == 0xA1B23C4D || word == 0x4D3CB2A1 ||
          word == 0x0A0D0D0A;
 }
 
-void decode_capture(const std::string& path, const CaptureOptions& options, DecodeStream& stream) {
-  const auto streams = read_capture(path, options);
-  decode_stream(path, select_stream(path, streams, options), stream);
+void decode_capture(InputSource& source, const CaptureOptions& options, DecodeStream& stream) {
+  const auto streams = read_capture(source, options);
+  decode_stream(source.label(), select_stream(source.label(), streams, options), stream);
 }
 
 void decode_stream(const std::string& path, const CapturedStream& rtp, DecodeStream& stream) {

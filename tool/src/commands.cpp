@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "conformance.h"
 #include "conversions.h"
 #include "help_text.h"
+#include "input_source.h"
 #include "output_file.h"
 #include "report.h"
 #include "streams.h"
@@ -26,13 +28,77 @@ struct BatchOptions {
   std::string out_dir;
   int jobs = 0;
   std::string to;
+  CLI::Option* files_option = nullptr;
+  CLI::Option* type_option = nullptr;
   std::vector<Conversion> conversions;  // planned by prepare
 };
 
+CLI::Option* add_type(CLI::App& app, const std::string& types) {
+  return app.add_option("-t,--type")
+      ->description("The type of the file named next: " + types)
+      ->type_name("TYPE")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// -t TYPE describes the file named after it, as in sox. Returns the type of
+// each value of the `files` options in command-line order ("" for none).
+std::vector<std::pair<const CLI::Option*, std::string>> types_of_files(
+    const CLI::App& app, const CLI::Option* type, const std::vector<const CLI::Option*>& files) {
+  std::vector<std::pair<const CLI::Option*, std::string>> result;
+  const auto& given = type->results();
+  std::size_t next_type = 0;
+  std::string pending;
+  for (const CLI::Option* option : app.parse_order()) {
+    if (option == type) {
+      if (!pending.empty()) throw usage_error("-t " + pending + " describes no file");
+      pending = given.at(next_type++);
+    } else if (std::find(files.begin(), files.end(), option) != files.end()) {
+      result.emplace_back(option, pending);
+      pending.clear();
+    }
+  }
+  if (!pending.empty()) {
+    throw usage_error("-t " + pending + " goes before the file it describes");
+  }
+  return result;
+}
+
+void check_type(const std::string& type, const std::vector<std::string>& known,
+                const std::string& what) {
+  if (type.empty() || std::find(known.begin(), known.end(), type) != known.end()) return;
+  std::string list;
+  for (const auto& k : known) list += (list.empty() ? "" : ", ") + k;
+  throw usage_error("-t " + type + ": not a type of " + what + " (" + list + ")");
+}
+
+const std::vector<std::string> kAudioTypes{"raw", "pcm", "sln", "wav", "flac", "ogg"};
+const std::vector<std::string> kFrameTypes{"g729", "bit"};
+const std::vector<std::string> kDecoderInputTypes{"g729", "bit", "pcap", "pcapng"};
+const std::vector<std::string> kDecodedTypes{"raw", "wav"};
+
+// The encoder's output format: -t, else g729 for "-", else by extension.
+std::string frame_output_type(const std::string& out, const std::string& type) {
+  if (!type.empty()) return type;
+  const std::string ext = extension_of(out);
+  if (ext == ".g729" || ext == ".bit") return ext.substr(1);
+  if (is_standard_stream(out) || (ext.empty() && is_in_place_output(out))) return "g729";
+  throw usage_error(out + ": unknown output format '" + ext + "' (use .g729 or .bit, or -t TYPE)");
+}
+
+// The decoder's output format: -t, else raw for "-", else by extension.
+std::string audio_output_type(const std::string& out, const std::string& type) {
+  if (!type.empty()) return type == "raw" ? "raw" : "wav";
+  if (is_standard_stream(out) || is_headerless_pcm(out)) return "raw";
+  if (is_audio_output(out)) return "wav";
+  throw usage_error(out + ": decoded audio goes to .wav or .raw, not '" + extension_of(out) +
+                    "' (or -t TYPE before it)");
+}
+
 void add_batch(CLI::App& app, BatchOptions& batch, const std::string& to_help) {
-  app.add_option("files", batch.files, "IN OUT, or the inputs when -o is given")
-      ->required()
-      ->type_name("FILE");
+  batch.files_option =
+      app.add_option("files", batch.files, "IN OUT, or the inputs when -o is given")
+          ->required()
+          ->type_name("FILE");
   app.add_option("-o,--output-dir", batch.out_dir, "Convert every FILE into this directory")
       ->type_name("DIR");
   app.add_option("-j,--jobs", batch.jobs, "Files converted at once (default: one per CPU)")
@@ -41,23 +107,37 @@ void add_batch(CLI::App& app, BatchOptions& batch, const std::string& to_help) {
   app.add_option("--to", batch.to, to_help)->type_name("EXT");
 }
 
-// Plans the conversions and refuses outputs that are inputs or named twice.
-void plan_batch(BatchOptions& batch, const std::string& extension) {
+// Plans the conversions with their types and refuses outputs that are
+// inputs or named twice. `output_type` settles an output's format.
+void plan_batch(
+    CLI::App& app, BatchOptions& batch, const std::string& extension,
+    const std::vector<std::string>& input_types, const std::vector<std::string>& output_types,
+    const std::function<std::string(const std::string&, const std::string&)>& output_type) {
+  const auto types = types_of_files(app, batch.type_option, {batch.files_option});
   if (batch.out_dir.empty()) {
     if (batch.files.size() != 2) {
       throw usage_error("expected IN OUT, or -o DIR followed by the inputs");
     }
     if (!batch.to.empty()) throw usage_error("--to goes with -o DIR");
-    batch.conversions = {{batch.files[0], batch.files[1]}};
+    batch.conversions = {{batch.files[0], batch.files[1], types[0].second, types[1].second}};
+    check_type(types[0].second, input_types, "input");
+    check_type(types[1].second, output_types, "output");
   } else {
     batch.conversions = plan_outputs(batch.files, batch.out_dir, extension);
+    for (std::size_t i = 0; i < types.size(); ++i) {
+      check_type(types[i].second, input_types, "input");
+      batch.conversions[i].in_type = types[i].second;
+    }
+  }
+  for (auto& conversion : batch.conversions) {
+    conversion.out_type = output_type(conversion.out, conversion.out_type);
   }
   std::vector<std::string> inputs, outputs;
   for (const auto& conversion : batch.conversions) {
     inputs.push_back(conversion.in);
     outputs.push_back(conversion.out);
   }
-  check_outputs(inputs, outputs);
+  check_outputs(inputs, outputs, !batch.out_dir.empty());
 }
 
 int run_planned(const BatchOptions& batch, const ConvertFn& convert) {
@@ -95,20 +175,16 @@ Command add_encode_command(CLI::App& app, CommonOptions& common) {
   command.app->footer(kEncodeFooter);
   add_common(*command.app, common);
   add_batch(*command.app, *batch, "Output format with -o: g729 (default) or bit");
-  command.prepare = [batch] {
+  batch->type_option = add_type(*command.app, "raw (headerless 16-bit), wav, flac, ogg; g729, bit");
+  CLI::App* app_of_command = command.app;
+  command.prepare = [batch, app_of_command] {
     const std::string to = batch->to.empty() ? "g729" : batch->to;
     if (to != "g729" && to != "bit") throw usage_error("--to: use g729 or bit");
-    plan_batch(*batch, "." + to);
-    for (const auto& conversion : batch->conversions) {
-      if (!is_encoded_output(conversion.out)) {
-        throw usage_error(conversion.out + ": unknown output format '" +
-                          extension_of(conversion.out) + "' (use .g729 or .bit)");
-      }
-    }
+    plan_batch(*app_of_command, *batch, "." + to, kAudioTypes, kFrameTypes, frame_output_type);
   };
   command.run = [batch](const CodecModule& codec) {
-    return run_planned(*batch, [&](const Conversion& conversion) {
-      return encode_file(codec, conversion.in, conversion.out);
+    return run_planned(*batch, [&](const Conversion& conversion, std::string&) {
+      return encode_file(codec, conversion);
     });
   };
   return command;
@@ -130,6 +206,7 @@ Command add_decode_command(CLI::App& app, CommonOptions& common) {
   decode->footer(kDecodeFooter);
   add_common(*decode, common);
   add_batch(*decode, options->batch, "Output format with -o: wav (default) or raw");
+  options->batch.type_option = add_type(*decode, "g729, bit, pcap, pcapng; raw, wav");
   decode
       ->add_option("--pt", options->capture.payload_type,
                    "RTP payload type of G.729 (default 18 and what SIP/SDP in the capture gives)")
@@ -147,7 +224,7 @@ Command add_decode_command(CLI::App& app, CommonOptions& common) {
                    "frame) or silence")
       ->check(CLI::IsMember({"conceal", "silence"}))
       ->type_name("HOW");
-  command.prepare = [options] {
+  command.prepare = [options, decode] {
     const std::string to = options->batch.to.empty() ? "wav" : options->batch.to;
     if (to != "wav" && to != "raw") throw usage_error("--to: use wav or raw");
     if (!options->ssrc.empty()) options->capture.ssrc = parse_ssrc(options->ssrc);
@@ -155,21 +232,27 @@ Command add_decode_command(CLI::App& app, CommonOptions& common) {
     if (options->all_streams && options->call) {
       throw usage_error("--all and --call exclude each other");
     }
-    plan_batch(options->batch, "." + to);
+    plan_batch(*decode, options->batch, "." + to, kDecoderInputTypes, kDecodedTypes,
+               audio_output_type);
     for (const auto& conversion : options->batch.conversions) {
-      if (!is_audio_output(conversion.out)) {
-        throw usage_error(conversion.out + ": decoded audio goes to .wav or .raw, not '" +
-                          extension_of(conversion.out) + "'");
+      if (options->call && conversion.out_type == "raw") {
+        throw usage_error(conversion.out + ": --call writes a stereo WAV");
+      }
+      if ((options->call || options->all_streams) && is_standard_stream(conversion.in)) {
+        throw usage_error("--all and --call read a capture file, not standard input");
+      }
+      if (options->all_streams && is_in_place_output(conversion.out)) {
+        throw usage_error(conversion.out + ": --all writes files named after it");
       }
     }
   };
   command.run = [options](const CodecModule& codec) {
-    return run_planned(options->batch, [&](const Conversion& conversion) {
+    return run_planned(options->batch, [&](const Conversion& conversion, std::string& written) {
       if (options->all_streams) {
-        return decode_all_streams(codec, conversion.in, conversion.out, options->capture);
+        return decode_all_streams(codec, conversion, options->capture, written);
       }
-      if (options->call) return decode_call(codec, conversion.in, conversion.out, options->capture);
-      return decode_file(codec, conversion.in, conversion.out, options->capture);
+      if (options->call) return decode_call(codec, conversion, options->capture);
+      return decode_file(codec, conversion, options->capture);
     });
   };
   return command;
@@ -178,6 +261,8 @@ Command add_decode_command(CLI::App& app, CommonOptions& common) {
 Command add_roundtrip_command(CLI::App& app, CommonOptions& common) {
   struct RoundTripOptions {
     std::string in, out, bitstream;
+    Conversion conversion;
+    std::string bitstream_type;
   };
   auto options = std::make_shared<RoundTripOptions>();
   Command command;
@@ -185,26 +270,30 @@ Command add_roundtrip_command(CLI::App& app, CommonOptions& common) {
   command.app = trip;
   trip->footer(kRoundTripFooter);
   add_common(*trip, common);
-  trip->add_option("IN", options->in, "Audio input")->required();
-  trip->add_option("OUT", options->out, "Decoded audio (.raw headerless, else WAV)")->required();
-  trip->add_option("--bitstream", options->bitstream, "Also keep the frames (.g729 or .bit)")
-      ->type_name("FILE");
-  command.prepare = [options] {
-    const auto& o = *options;
-    if (!is_audio_output(o.out)) {
-      throw usage_error(o.out + ": decoded audio goes to .wav or .raw, not '" +
-                        extension_of(o.out) + "'");
+  const CLI::Option* in = trip->add_option("IN", options->in, "Audio input")->required();
+  const CLI::Option* out =
+      trip->add_option("OUT", options->out, "Decoded audio (.raw headerless, else WAV)")
+          ->required();
+  const CLI::Option* bitstream =
+      trip->add_option("--bitstream", options->bitstream, "Also keep the frames (.g729 or .bit)")
+          ->type_name("FILE");
+  const CLI::Option* type = add_type(*trip, "raw, wav, flac, ogg (IN); raw, wav (OUT); g729, bit");
+  command.prepare = [options, trip, in, out, bitstream, type] {
+    auto& o = *options;
+    o.conversion = {o.in, o.out, "", ""};
+    for (const auto& [option, given] : types_of_files(*trip, type, {in, out, bitstream})) {
+      if (option == in) check_type(o.conversion.in_type = given, kAudioTypes, "input");
+      if (option == out) check_type(o.conversion.out_type = given, kDecodedTypes, "output");
+      if (option == bitstream) check_type(o.bitstream_type = given, kFrameTypes, "bitstream");
     }
-    if (!o.bitstream.empty() && !is_encoded_output(o.bitstream)) {
-      throw usage_error(o.bitstream + ": unknown bitstream format '" + extension_of(o.bitstream) +
-                        "' (use .g729 or .bit)");
-    }
+    o.conversion.out_type = audio_output_type(o.out, o.conversion.out_type);
+    if (!o.bitstream.empty()) o.bitstream_type = frame_output_type(o.bitstream, o.bitstream_type);
     std::vector<std::string> outputs{o.out};
     if (!o.bitstream.empty()) outputs.push_back(o.bitstream);
     check_outputs({o.in}, outputs);
   };
   command.run = [options](const CodecModule& codec) {
-    return run_roundtrip(codec, options->in, options->out, options->bitstream);
+    return run_roundtrip(codec, options->conversion, options->bitstream, options->bitstream_type);
   };
   return command;
 }

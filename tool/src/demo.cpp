@@ -21,7 +21,7 @@ int run_demo(const CodecModule& codec) {
   const RoundTrip trip = round_trip(codec, speech, "demo speech");
   OutputFile audio("g729a-demo.wav"), frames("g729a-demo.g729");
   write_audio(audio, trip.output);
-  write_encoded(frames, trip.frames);
+  write_encoded(frames, trip.frames, false);
   commit_all({&audio, &frames});
   // The speech band first: that is what the codec keeps. The plain figures
   // follow with why they are low for this recording.

@@ -56,6 +56,10 @@ void print_result(const std::string& line) {
   std::fflush(stdout);
 }
 
+void print_summary(const std::string& line) {
+  print_note(line);
+}
+
 namespace {
 
 // "; 2 concealed, 3 comfort noise" once anything was missing.
