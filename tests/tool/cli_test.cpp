@@ -88,14 +88,30 @@ TEST(ToolCli, UnloadableModuleIsReported) {
       << run.err;
 }
 
-TEST(ToolCli, DefaultRunIsTheBuiltInDemo) {
+TEST(ToolCli, BareRunPrintsUsageAndTheDemoWritesIntoItsFolder) {
   TempDir dir;
-  const ToolRun run = run_tool({}, dir.dir());
+  ToolRun run = run_tool({}, dir.dir());
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"g729a-demo.g729", "g729a-demo.wav"}));
-  const auto frames = read_bytes(dir.path("g729a-demo.g729"));
+  EXPECT_TRUE(dir.entries().empty());
+  EXPECT_NE(run.out.find("g729a encode IN OUT"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("To hear the codec: g729a demo [DIR]"), std::string::npos) << run.out;
+
+  run = run_tool({"demo"}, dir.dir());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"g729a-demo"}));
+  const auto frames = read_bytes(dir.path("g729a-demo/decoded.g729"));
   EXPECT_EQ(frames, encode_here(padded(speech_sample())));
-  EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo.wav"))), decode_here(per_frame(frames)));
+  EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo/decoded.wav"))),
+            decode_here(per_frame(frames)));
+  EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo/original.wav"))), speech_sample());
+  EXPECT_NE(run.out.find("wrote g729a-demo/original.wav"), std::string::npos) << run.out;
+  // A folder of the user's choice, relative or not; a file in the way is refused first.
+  EXPECT_EQ(run_tool({"demo", dir.path("mine")}).status, 0);
+  EXPECT_TRUE(exists(dir.path("mine/decoded.wav")));
+  write_bytes(dir.path("plain"), Bytes{1});
+  const ToolRun refused = run_tool({"demo", dir.path("plain")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("exists and is not a folder"), std::string::npos) << refused.err;
   EXPECT_EQ(summary_counts(run.out).speech, 710);
   // The speech-band figures come first, then the raw ones with their reason.
   const auto band = run.out.find("speech band");

@@ -190,7 +190,8 @@ TEST(ToolStreams, ACaptureDecodesInSequenceOrderWithItsSdpPayloadType) {
   const Call call = make_call();
   write_bytes(dir.path("call.pcap"), pcap_file_timed(call.frames));
   // The busiest stream is B -> A; --ssrc picks A -> B, whose type only SDP names.
-  ToolRun run = run_tool({"decode", dir.path("call.pcap"), dir.path("a.raw"), "--ssrc", "0xA1"});
+  ToolRun run =
+      run_tool({"decode", "-v", dir.path("call.pcap"), dir.path("a.raw"), "--ssrc", "0xA1"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("a.raw"))), decode_here(call.a_expected));
   const Counts counts = summary_counts(run.err);

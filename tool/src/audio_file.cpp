@@ -123,6 +123,16 @@ std::vector<std::uint8_t> wav_header(int channels, std::uint64_t data_bytes) {
 
 }  // namespace
 
+bool looks_like_audio_file(std::span<const std::uint8_t> head) {
+  if (head.size() < 4) return false;
+  const std::string magic(head.begin(), head.begin() + 4);
+  for (const char* known :
+       {"RIFF", "RIFX", "RF64", "FORM", ".snd", "fLaC", "OggS", "caff", "riff"}) {
+    if (magic == known) return true;
+  }
+  return false;
+}
+
 std::string extension_of(const std::string& path) {
   const auto slash = path.find_last_of('/');
   const auto dot = path.find_last_of('.');
@@ -307,8 +317,8 @@ bool is_audio_output(const std::string& path) {
 
 AudioWriter::AudioWriter(OutputFile& out, bool headerless, int channels)
     : out_(out), headerless_(headerless), channels_(channels) {
-  // Written in place, the length is not known when the header goes out.
-  if (!headerless_) out_.write(wav_header(channels_, out_.in_place() ? 0xFFFFFFFF : 0));
+  // Into a pipe the length is not known when the header goes out.
+  if (!headerless_) out_.write(wav_header(channels_, out_.rewrite_offset() < 0 ? 0xFFFFFFFF : 0));
 }
 
 void AudioWriter::write(std::span<const std::int16_t> samples) {
@@ -317,9 +327,10 @@ void AudioWriter::write(std::span<const std::int16_t> samples) {
 }
 
 void AudioWriter::finish() {
-  if (headerless_ || out_.in_place()) return;
+  if (headerless_ || out_.rewrite_offset() < 0) return;
   const auto header = wav_header(channels_, data_bytes_);
-  if (pwrite(out_.fd(), header.data(), header.size(), 0) != static_cast<ssize_t>(header.size())) {
+  if (pwrite(out_.fd(), header.data(), header.size(), out_.rewrite_offset()) !=
+      static_cast<ssize_t>(header.size())) {
     throw bad_input(out_.path(), std::string("write failed: ") + std::strerror(errno));
   }
 }

@@ -13,6 +13,10 @@ namespace g729tool {
 
 class OutputFile;
 
+// True when the bytes start like a container libsndfile reads (WAV, RF64,
+// AIFF, AU, FLAC, Ogg, CAF, W64).
+bool looks_like_audio_file(std::span<const std::uint8_t> head);
+
 // Lower-case extension with the dot, "" when there is none.
 std::string extension_of(const std::string& path);
 bool is_headerless_pcm(const std::string& path);
@@ -51,7 +55,7 @@ class AudioReader {
 
 // Decoded audio written as it comes: headerless 16-bit little-endian, or a
 // 16-bit WAV at 8 kHz whose sizes are filled in at the end (left at their
-// largest value for an output written in place, as for a stream).
+// largest value in a pipe or on a device, as for a stream).
 class AudioWriter {
  public:
   AudioWriter(OutputFile& out, bool headerless, int channels = 1);

@@ -12,6 +12,7 @@
 #include "capture.h"
 #include "conformance.h"
 #include "conversions.h"
+#include "demo.h"
 #include "help_text.h"
 #include "input_source.h"
 #include "output_file.h"
@@ -166,6 +167,8 @@ void add_common(CLI::App& app, CommonOptions& common) {
                  "installed module folder)")
       ->type_name("PATH");
   app.add_flag("-q,--quiet", common.quiet, "Print errors only: no notes, progress or summary");
+  app.add_flag("-v,--verbose", common.verbose,
+               "List every packet event (late, lost, duplicate...) instead of counts per kind");
 }
 
 Command add_encode_command(CLI::App& app, CommonOptions& common) {
@@ -349,10 +352,22 @@ Command add_console_command(CLI::App& app, CommonOptions& common) {
   auto words = std::make_shared<std::vector<std::string>>();
   Command command;
   command.app = app.add_subcommand("console", "Run a console command of the module");
-  command.app->footer("Example: g729a console g729 show version");
+  command.app->footer(
+      "Example: g729a console g729 show version\n'g729a console help' lists the commands.");
   add_common(*command.app, common);
   command.app->add_option("WORDS", *words, "The command's words")->required();
   command.run = [words](const CodecModule&) {
+    if (*words == std::vector<std::string>{"help"}) {
+      // The module's commands with what each does.
+      for (const CliEntry* entry : standin::registered_commands()) {
+        std::string typed;
+        for (std::size_t i = 0; i < CVN_CLI_MAX_WORDS && entry->words[i]; ++i) {
+          typed += (typed.empty() ? "" : " ") + std::string(entry->words[i]);
+        }
+        std::printf("%-28s %s\n", typed.c_str(), entry->summary ? entry->summary : "");
+      }
+      return kExitOk;
+    }
     std::string output;
     const int result = standin::run_console(*words, output);
     if (result == -1) {
@@ -363,6 +378,19 @@ Command add_console_command(CLI::App& app, CommonOptions& common) {
     std::fputs(output.c_str(), result == 0 ? stdout : stderr);
     return result == 0 ? kExitOk : kExitUsage;
   };
+  return command;
+}
+
+Command add_demo_command(CLI::App& app, CommonOptions& common) {
+  auto dir = std::make_shared<std::string>(kDemoFolder);
+  Command command;
+  command.app = app.add_subcommand(
+      "demo", "Round trip of the built-in speech sample into a folder, with its figures");
+  add_common(*command.app, common);
+  command.app->add_option("DIR", *dir,
+                          std::string("Folder to write (default ") + kDemoFolder + ")");
+  command.prepare = [dir] { check_demo_folder(*dir); };
+  command.run = [dir](const CodecModule& codec) { return run_demo(codec, *dir); };
   return command;
 }
 

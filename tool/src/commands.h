@@ -14,6 +14,7 @@ namespace g729tool {
 struct CommonOptions {
   std::string module_path;
   bool quiet = false;
+  int verbose = 0;
 };
 
 void add_common(CLI::App& app, CommonOptions& common);
@@ -34,5 +35,6 @@ Command add_conformance_command(CLI::App& app, CommonOptions& common);
 Command add_streams_command(CLI::App& app, CommonOptions& common);
 Command add_bench_command(CLI::App& app, CommonOptions& common);
 Command add_console_command(CLI::App& app, CommonOptions& common);
+Command add_demo_command(CLI::App& app, CommonOptions& common);
 
 }  // namespace g729tool

@@ -244,10 +244,14 @@ class FrameWriter {
   std::vector<std::uint8_t> serial_bytes_;
 };
 
-bool headerless_input(const Conversion& conversion) {
+// Headerless PCM: -t raw, a .raw/.pcm/.sln name, or standard input and
+// pipes that do not start like an audio file.
+bool headerless_input(const Conversion& conversion, InputSource& source) {
   const std::string& type = conversion.in_type;
   if (!type.empty()) return type == "raw" || type == "pcm" || type == "sln";
-  return is_headerless_pcm(conversion.in);
+  if (is_headerless_pcm(conversion.in)) return true;
+  const bool named = source.seekable() && !is_standard_stream_label(source.label());
+  return !named && !looks_like_audio_file(source.head(4));
 }
 
 void report_audio_input(const InputSource& source, const AudioReader& reader) {
@@ -272,7 +276,7 @@ void write_encoded(OutputFile& out, std::span<const std::uint8_t> frames, bool s
 
 FrameCounts encode_file(const CodecModule& codec, const Conversion& conversion) {
   InputSource source(conversion.in);
-  AudioReader reader(source, headerless_input(conversion));
+  AudioReader reader(source, headerless_input(conversion, source));
   OutputFile out(conversion.out);
   FrameWriter writer(out, conversion.out_type == "bit");
   EncodeStream encoder(codec);
@@ -531,7 +535,7 @@ int run_roundtrip(const CodecModule& codec, const Conversion& conversion,
                   const std::string& bitstream, const std::string& bitstream_type) {
   Stopwatch clock;
   InputSource source(conversion.in);
-  AudioReader reader(source, headerless_input(conversion));
+  AudioReader reader(source, headerless_input(conversion, source));
   // Both outputs or neither.
   OutputFile audio_out(conversion.out);
   AudioWriter audio(audio_out, conversion.out_type == "raw");

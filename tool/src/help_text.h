@@ -8,9 +8,8 @@ inline constexpr const char* kMainDescription =
     "\n"
     "The tool loads codec_g729a.so through the switch stand-in and does all its\n"
     "codec work through the module's translators (lintog729, g729tolin), as a\n"
-    "switch would. Without a command it runs the demo: a round trip of the\n"
-    "bundled speech sample, writing g729a-demo.wav and g729a-demo.g729 in the\n"
-    "current directory.\n"
+    "switch would. 'g729a demo [DIR]' is a round trip of the bundled speech\n"
+    "sample, written into DIR (default g729a-demo/).\n"
     "\n"
     "  g729a encode IN OUT        audio -> .g729 or .bit\n"
     "  g729a decode IN OUT        .g729, .bit, .pcap, .pcapng -> .raw or WAV\n"
@@ -18,7 +17,9 @@ inline constexpr const char* kMainDescription =
     "  g729a roundtrip IN OUT     encode, decode, print SNR and speed\n"
     "  g729a conformance DIR      published test sequences against their floors\n"
     "  g729a streams FILE...      the RTP streams of captures, one line each\n"
-    "  g729a console g729 show version\n";
+    "  g729a demo [DIR]           the built-in speech sample, encoded and decoded\n"
+    "  g729a console help         the module's console commands\n"
+    "'-' is standard input or output: ... | g729a encode - - | g729a decode - - | ...\n";
 
 inline constexpr const char* kMainFooter =
     "Module: --module PATH, else $G729A_MODULE, else codec_g729a.so beside the\n"

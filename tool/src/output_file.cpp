@@ -110,6 +110,9 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     if (fd_ < 0) {
       throw ToolError(kExitBadInput, path_ + ": cannot write: " + std::strerror(errno));
     }
+    struct stat st {};
+    const bool regular = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    rewrite_offset_ = regular ? lseek(fd_, 0, SEEK_CUR) : -1;
     return;
   }
   if (is_in_place_output(path_)) {
@@ -119,6 +122,7 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     if (fd_ < 0) {
       throw ToolError(kExitBadInput, path_ + ": cannot write: " + std::strerror(errno));
     }
+    rewrite_offset_ = -1;
     return;
   }
   const std::filesystem::path target(path_);
@@ -203,8 +207,10 @@ void check_destination_folder(const std::string& out, bool folder_created) {
   if (dir.empty()) dir = ".";
   std::error_code error;
   if (folder_created) {
-    while (!fs::exists(dir, error) && dir.has_parent_path() && dir.parent_path() != dir) {
-      dir = dir.parent_path();
+    while (!fs::exists(dir, error)) {
+      const fs::path up = dir.parent_path();
+      if (up == dir) break;
+      dir = up.empty() ? fs::path(".") : up;
     }
   }
   if (!fs::exists(dir, error)) {

@@ -27,8 +27,12 @@ class OutputFile {
 
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
-  // Written in place: no temporary, no going back to patch a header.
+  // Written in place: no temporary.
   bool in_place() const { return in_place_; }
+  // Where the output starts in its file when a header may be written again
+  // there (a temporary, or standard output redirected to a regular file);
+  // -1 for pipes and devices.
+  long long rewrite_offset() const { return rewrite_offset_; }
   void write(std::span<const std::uint8_t> bytes);
   // Flushes and closes; the destination is untouched until commit().
   void finish();
@@ -42,6 +46,7 @@ class OutputFile {
   int slot_ = -1;
   bool committed_ = false;
   bool in_place_ = false;
+  long long rewrite_offset_ = 0;
 };
 
 // True for "-", /dev/stdout, /dev/fd/N and anything that exists and is not a

@@ -10,8 +10,13 @@
 
 namespace g729tool {
 
-// Set once from the command line.
-void set_quiet(bool quiet);
+// Set once from the command line: -1 errors only (-q), 0 notes once per
+// kind with counts, 1 every packet event (-v).
+void set_verbosity(int level);
+bool verbose();
+
+// "1 packet", "2 packets": a count and its noun, plural when not one.
+std::string count_of(long count, const std::string& singular, const std::string& plural);
 
 void print_error(const std::string& message);  // always shown
 void print_note(const std::string& message);   // hidden by --quiet
