@@ -63,9 +63,9 @@ TEST(ToolPipes, FormatsOfStandardInputAreFoundFromTheContent) {
                        frames.begin() + static_cast<std::ptrdiff_t>(20 * i + 20));
     packets.push_back(ethernet_ipv4_udp(rtp_packet(rtp)));
   }
-  for (const auto& [what, input] : {std::pair{"frames", frames}, std::pair{"serial", serial},
-                                    std::pair{"pcap", pcap_file(packets)},
-                                    std::pair{"pcapng", pcapng_file(packets)}}) {
+  for (const auto& [what, input] :
+       {std::pair{"frames", frames}, std::pair{"serial", serial},
+        std::pair{"pcap", pcap_file(packets)}, std::pair{"pcapng", pcapng_file(packets)}}) {
     const ToolRun run = run_tool_fed({"decode", "-", "-"}, input, true);
     ASSERT_EQ(run.status, 0) << what << ": " << run.err;
     EXPECT_EQ(bytes_pcm(Bytes(run.out.begin(), run.out.end())), expected) << what;

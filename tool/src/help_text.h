@@ -50,7 +50,8 @@ inline constexpr const char* kEncodeFooter =
 inline constexpr const char* kDecodeFooter =
     "Inputs:\n"
     "  .g729   concatenated 10-byte speech frames, optionally ending in a 2-byte\n"
-    "          SID frame; any other remainder is refused as truncated.\n"
+    "          SID frame; any other remainder is left out with a warning naming\n"
+    "          the byte where the whole frames stop.\n"
     "  .bit    ITU serial format; speech and SID frames are decoded, an erased\n"
     "          frame and a frame that carried nothing each give 80 samples\n"
     "          (10 ms), so the timeline never shifts.\n"
@@ -76,14 +77,16 @@ inline constexpr const char* kDecodeFooter =
     "that carried nothing and timestamp gaps after a SID frame become comfort\n"
     "noise, after speech (its SID frame lost) they are concealed. --gaps silence\n"
     "fills them with zeros. The summary counts concealed and comfort-noise frames.\n"
+    "Standard input (-) and pipes: the format is found from the content.\n"
     "Outputs: .raw, .pcm, .sln headerless 16-bit little-endian; .wav (or no\n"
     "extension) a 16-bit mono WAV at 8 kHz; any other extension is refused, as\n"
     "is an output that is an input file.\n"
     "--all: every G.729 stream of a capture to its own file, OUT-SSRC.wav (or\n"
-    "OUTDIR/NAME-SSRC.wav with -o), all or none.\n"
+    "OUTDIR/NAME-SSRC.wav with -o), all or none; the summary names them.\n"
     "--call: the two directions of one call (the busiest stream, or --ssrc, and\n"
     "the stream between the same addresses the other way) into one stereo WAV,\n"
-    "aligned by capture time; left is the direction that started first.\n"
+    "aligned by capture time; left is the direction that started first. A\n"
+    "one-way call leaves the missing direction silent, with a note.\n"
     "Batch: g729a decode -j 4 -o OUTDIR IN... writes OUTDIR/NAME.wav (or .raw\n"
     "with --to raw).";
 
