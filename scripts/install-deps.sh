@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/on-error.sh"
 # The module and the g729a tool (scripts/demo.sh).
 demo_packages=(
   g++ make cmake pkg-config
-  libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev
+  libsndfile1-dev libsoxr-dev libpcap-dev libcli11-dev nlohmann-json3-dev
 )
 packages=(
   "${demo_packages[@]}" build-essential python3 git

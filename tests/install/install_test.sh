@@ -60,7 +60,7 @@ actual=$(cd "$work/usr" && find . -type f -o -type l | sed 's|^\./||' |
 [ "$actual" = "$expected" ] || fail "installed files differ:"$'\n'"$actual"
 
 module_line="Orvanta G.729A Module Version 1.4_3.1.4 (optimized for barcelona_32)"
-versions="g729a $version"$'\n'"$module_line"
+versions="g729a tool $version"$'\n'"module: $module_line"
 
 # From another folder, without the build tree's module in reach.
 unset G729A_MODULE

@@ -65,19 +65,19 @@ TEST(ToolCapture, PcapIpv4StreamWithSidAndALostPacket) {
   TempDir dir;
   const Scenario s = standard_scenario();
   write_bytes(dir.path("call.pcap"), pcap_file(ipv4_frames(s.packets)));
-  const ToolRun run = run_tool({"decode", dir.path("call.pcap"), dir.path("out.wav")});
+  const ToolRun run = run_tool({"decode", "-v", dir.path("call.pcap"), dir.path("out.wav")});
   ASSERT_EQ(run.status, 0) << run.err;
   const auto expected = decode_here(s.expected);
   ASSERT_EQ(expected.size(), (1u + 2 + 3 + 3 + 2 + 2 + 2) * 80);
   EXPECT_EQ(wav_samples(read_bytes(dir.path("out.wav"))), expected);
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.speech, 12);
   EXPECT_EQ(counts.sid, 1);
   EXPECT_EQ(counts.erased, 2);
   EXPECT_EQ(counts.silent, 0);
   EXPECT_EQ(counts.concealed, 0);
   EXPECT_EQ(counts.comfort_noise, 2);
-  EXPECT_NE(run.err.find("packet 5: 1 packets lost (sequence 5 to 5), 20 ms of comfort noise"),
+  EXPECT_NE(run.err.find("packet 5: 1 packet lost (sequence 5 to 5), 20 ms of comfort noise"),
             std::string::npos)
       << run.err;
 }
@@ -86,7 +86,7 @@ TEST(ToolCapture, PcapngIpv6GivesTheSameAudio) {
   TempDir dir;
   const Scenario s = standard_scenario();
   write_bytes(dir.path("call.pcapng"), pcapng_file(ipv6_frames(s.packets)));
-  const ToolRun run = run_tool({"decode", dir.path("call.pcapng"), dir.path("out.raw")});
+  const ToolRun run = run_tool({"decode", "-v", dir.path("call.pcapng"), dir.path("out.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(s.expected));
 }
@@ -114,14 +114,14 @@ TEST(ToolCapture, TimestampGapWithoutLossIsAPauseNotAnErasure) {
     std::vector<Rtp> gapped = packets;
     gapped[1].timestamp = shifted;
     write_bytes(dir.path("dtx.pcap"), pcap_file(ipv4_frames(gapped)));
-    std::vector<std::string> args{"decode", dir.path("dtx.pcap"), dir.path("out.raw")};
+    std::vector<std::string> args{"decode", "-v", dir.path("dtx.pcap"), dir.path("out.raw")};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const ToolRun run = run_tool(args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
               decode_here({{c.first, 0}, c.gap, {frames_at(2, 2), 0}}))
         << c.note;
-    const Counts counts = summary_counts(run.out);
+    const Counts counts = summary_counts(run.err);
     EXPECT_EQ(counts.silent, 3);
     EXPECT_EQ(counts.erased, 0);
     EXPECT_EQ(counts.concealed, c.concealed);
@@ -137,7 +137,7 @@ TEST(ToolCapture, CountersWrapAroundAndRepeatedPacketsAreSkipped) {
                                  {0, 0, 7, 18, frames_at(2, 2)},  // repeated
                                  {1, 160, 7, 18, frames_at(4, 2)}};
   write_bytes(dir.path("wrap.pcap"), pcap_file(ipv4_frames(packets)));
-  const ToolRun run = run_tool({"decode", dir.path("wrap.pcap"), dir.path("out.raw")});
+  const ToolRun run = run_tool({"decode", "-v", dir.path("wrap.pcap"), dir.path("out.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
             decode_here({{frames_at(0, 2), 0}, {frames_at(2, 2), 0}, {frames_at(4, 2), 0}}));
@@ -156,7 +156,7 @@ TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
                                  {40000, 90000, 7, 18, frames_at(4, 2)},
                                  {40001, 90160, 7, 18, frames_at(6, 2)}};
   write_bytes(dir.path("jump.pcap"), pcap_file(ipv4_frames(packets)));
-  const ToolRun run = run_tool({"decode", dir.path("jump.pcap"), dir.path("out.raw")});
+  const ToolRun run = run_tool({"decode", "-v", dir.path("jump.pcap"), dir.path("out.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here({{frames_at(0, 2), 0},
                                                                      {frames_at(2, 2), 0},
@@ -166,7 +166,7 @@ TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
             std::string::npos)
       << run.err;
   EXPECT_EQ(run.err.find("late"), std::string::npos) << run.err;
-  EXPECT_EQ(summary_counts(run.out).speech, 8);
+  EXPECT_EQ(summary_counts(run.err).speech, 8);
 
   // One packet from long ago does not move the stream back.
   const std::vector<Rtp> stray{{500, 0, 7, 18, frames_at(0, 2)},
@@ -174,7 +174,7 @@ TEST(ToolCapture, SequenceJumpIsARestartAndTheRestIsDecoded) {
                                {300, 4000, 7, 18, frames_at(8, 2)},
                                {502, 320, 7, 18, frames_at(4, 2)}};
   write_bytes(dir.path("stray.pcap"), pcap_file(ipv4_frames(stray)));
-  const ToolRun second = run_tool({"decode", dir.path("stray.pcap"), dir.path("out.raw")});
+  const ToolRun second = run_tool({"decode", "-v", dir.path("stray.pcap"), dir.path("out.raw")});
   ASSERT_EQ(second.status, 0) << second.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
             decode_here({{frames_at(0, 2), 0}, {frames_at(2, 2), 0}, {frames_at(4, 2), 0}}));
@@ -192,7 +192,7 @@ TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {
   const std::vector<Rtp> packets{
       {1, 0, 7, 18, frames_at(0, 2)}, {2, 160, 7, 18, bad}, {3, 320, 7, 18, frames_at(4, 2)}};
   write_bytes(dir.path("bad.pcap"), pcap_file(ipv4_frames(packets)));
-  const ToolRun run = run_tool({"decode", dir.path("bad.pcap"), dir.path("out.raw")});
+  const ToolRun run = run_tool({"decode", "-v", dir.path("bad.pcap"), dir.path("out.raw")});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find(dir.path("bad.pcap") +
                          ": packet 2: payload of 15 bytes refused: Invalid data (5 bytes at the "
@@ -203,7 +203,7 @@ TEST(ToolCapture, PayloadOfInvalidLengthIsReportedAndDecodingGoesOn) {
   // 20 ms is concealed.
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
             decode_here({{frames_at(0, 2), 0}, {bad, 0}, {{}, 0, 1}, {frames_at(4, 2), 0}}));
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.speech, 5);
   EXPECT_EQ(counts.erased, 1);
 }
@@ -231,7 +231,7 @@ TEST(ToolCapture, BusiestStreamUnlessSsrcOrPayloadTypeChosen) {
     EXPECT_EQ(read_bytes(dir.path("out.raw")).size(), 2 * c.samples);
   }
   const ToolRun missing =
-      run_tool({"decode", dir.path("three.pcap"), dir.path("out2.raw"), "--ssrc", "5"});
+      run_tool({"decode", "-v", dir.path("three.pcap"), dir.path("out2.raw"), "--ssrc", "5"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("no G.729 stream with SSRC 0x00000005"), std::string::npos)
       << missing.err;
@@ -271,7 +271,7 @@ TEST(ToolCapture, PcapngWithSeveralInterfacesAndStreams) {
   // type, it refuses, and the tool reads it itself.
   for (const Case& c : {Case{"same.pcapng", {1, 1}}, Case{"mixed.pcapng", {1, 101}}}) {
     write_bytes(dir.path(c.name), pcapng_interfaces(c.links, frames_for(c.links[1] == 101)));
-    ToolRun run = run_tool({"decode", dir.path(c.name), dir.path("out.raw")});
+    ToolRun run = run_tool({"decode", "-v", dir.path(c.name), dir.path("out.raw")});
     ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
     EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(b)) << c.name;
     EXPECT_NE(run.err.find("2 G.729 streams; decoding SSRC 0x0000000B (4 packets)"),
@@ -281,7 +281,7 @@ TEST(ToolCapture, PcapngWithSeveralInterfacesAndStreams) {
         run.err.find("interfaces of 2 link types (1 (EN10MB), 101 (RAW))") != std::string::npos,
         c.links[1] == 101)
         << run.err;
-    run = run_tool({"decode", dir.path(c.name), dir.path("out.raw"), "--ssrc", "0xA"});
+    run = run_tool({"decode", "-v", dir.path(c.name), dir.path("out.raw"), "--ssrc", "0xA"});
     ASSERT_EQ(run.status, 0) << c.name << ": " << run.err;
     EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(a)) << c.name;
   }
@@ -289,7 +289,7 @@ TEST(ToolCapture, PcapngWithSeveralInterfacesAndStreams) {
   auto stray = frames_for(true);
   stray.push_back({2, stray.front().bytes});
   write_bytes(dir.path("stray.pcapng"), pcapng_interfaces({1, 101}, stray));
-  const ToolRun run = run_tool({"decode", dir.path("stray.pcapng"), dir.path("stray.raw")});
+  const ToolRun run = run_tool({"decode", "-v", dir.path("stray.pcapng"), dir.path("stray.raw")});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("stray.pcapng: damaged capture after packet 8: pcapng block 12"),
             std::string::npos)
@@ -309,7 +309,7 @@ TEST(ToolCapture, CapturesWithoutG729OrDamagedFail) {
                              "no RTP packets with payload type 18 (G.729) in 2 RTP packets; RTP "
                              "payload types seen: 0"},
                         Case{"text.pcap", "not a readable capture"}}) {
-    const ToolRun run = run_tool({"decode", dir.path(c.input), dir.path("out.wav")});
+    const ToolRun run = run_tool({"decode", "-v", dir.path(c.input), dir.path("out.wav")});
     EXPECT_EQ(run.status, 1) << c.input;
     EXPECT_NE(run.err.find("g729a: " + dir.path(c.input) + ": " + c.reason), std::string::npos)
         << run.err;

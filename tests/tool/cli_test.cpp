@@ -88,14 +88,30 @@ TEST(ToolCli, UnloadableModuleIsReported) {
       << run.err;
 }
 
-TEST(ToolCli, DefaultRunIsTheBuiltInDemo) {
+TEST(ToolCli, BareRunPrintsUsageAndTheDemoWritesIntoItsFolder) {
   TempDir dir;
-  const ToolRun run = run_tool({}, dir.dir());
+  ToolRun run = run_tool({}, dir.dir());
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"g729a-demo.g729", "g729a-demo.wav"}));
-  const auto frames = read_bytes(dir.path("g729a-demo.g729"));
+  EXPECT_TRUE(dir.entries().empty());
+  EXPECT_NE(run.out.find("g729a encode IN OUT"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("To hear the codec: g729a demo [DIR]"), std::string::npos) << run.out;
+
+  run = run_tool({"demo"}, dir.dir());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"g729a-demo"}));
+  const auto frames = read_bytes(dir.path("g729a-demo/decoded.g729"));
   EXPECT_EQ(frames, encode_here(padded(speech_sample())));
-  EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo.wav"))), decode_here(per_frame(frames)));
+  EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo/decoded.wav"))),
+            decode_here(per_frame(frames)));
+  EXPECT_EQ(wav_samples(read_bytes(dir.path("g729a-demo/original.wav"))), speech_sample());
+  EXPECT_NE(run.out.find("wrote g729a-demo/original.wav"), std::string::npos) << run.out;
+  // A folder of the user's choice, relative or not; a file in the way is refused first.
+  EXPECT_EQ(run_tool({"demo", dir.path("mine")}).status, 0);
+  EXPECT_TRUE(exists(dir.path("mine/decoded.wav")));
+  write_bytes(dir.path("plain"), Bytes{1});
+  const ToolRun refused = run_tool({"demo", dir.path("plain")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("exists and is not a folder"), std::string::npos) << refused.err;
   EXPECT_EQ(summary_counts(run.out).speech, 710);
   // The speech-band figures come first, then the raw ones with their reason.
   const auto band = run.out.find("speech band");
@@ -121,11 +137,14 @@ TEST(ToolCli, FailedRunKeepsTheOldOutputAndLeavesNoTemporary) {
   TempDir dir;
   const Bytes old{'o', 'l', 'd'};
   write_bytes(dir.path("out.wav"), old);
-  write_bytes(dir.path("cut.g729"), Bytes(25, 0));
-  const ToolRun run = run_tool({"decode", dir.path("cut.g729"), dir.path("out.wav")});
+  // A serial frame's sync and length words, then less than the frame.
+  Bytes cut{0x21, 0x6B, 0x50, 0x00};
+  cut.resize(40, 0x7F);
+  write_bytes(dir.path("cut.bit"), cut);
+  const ToolRun run = run_tool({"decode", dir.path("cut.bit"), dir.path("out.wav")});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(read_bytes(dir.path("out.wav")), old);
-  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.g729", "out.wav"}));
+  EXPECT_EQ(dir.entries(), (std::vector<std::string>{"cut.bit", "out.wav"}));
 }
 
 TEST(ToolCli, InterruptedRunLeavesNoPartialOutput) {
@@ -164,7 +183,7 @@ TEST(ToolBatch, ConvertsEachFileOnItsOwnChannelAndReportsFailures) {
                                 dir.path("a.raw"), dir.path("bad.raw"), dir.path("b.sln")});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find(dir.path("bad.raw") + ": odd number of bytes"), std::string::npos);
-  EXPECT_NE(run.out.find("2 of 3 files converted"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("2 of 3 files converted"), std::string::npos) << run.err;
   // Each output is what a fresh encoder makes of that input alone.
   for (const auto& [name, pcm] : {std::pair{std::string("a"), a}, std::pair{std::string("b"), b}}) {
     std::vector<g729io::SerialFrame> frames;
@@ -183,7 +202,7 @@ TEST(ToolBatch, ConvertsEachFileOnItsOwnChannelAndReportsFailures) {
   EXPECT_EQ(back.status, 0) << back.err;
   EXPECT_EQ(wav_samples(read_bytes(dir.path("wav/a.wav"))).size(), a.size());
   EXPECT_EQ(wav_samples(read_bytes(dir.path("wav/b.wav"))).size(), b.size());
-  const Counts total = summary_counts(back.out);
+  const Counts total = summary_counts(back.err);
   EXPECT_EQ(total.speech, static_cast<long>((a.size() + b.size()) / 80));
 }
 

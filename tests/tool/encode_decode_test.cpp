@@ -30,7 +30,7 @@ TEST(ToolEncode, HeaderlessInputsGiveTheTranslatorsFramesWithTheLastFrameComplet
     const ToolRun run = run_tool({"encode", dir.path("in" + ext), dir.path("out.g729")});
     ASSERT_EQ(run.status, 0) << ext << ": " << run.err;
     EXPECT_EQ(read_bytes(dir.path("out.g729")), expected) << ext;
-    const Counts counts = summary_counts(run.out);
+    const Counts counts = summary_counts(run.err);
     EXPECT_EQ(counts.speech, 51);
     EXPECT_EQ(counts.sid + counts.silent + counts.erased, 0);
   }
@@ -82,7 +82,7 @@ TEST(ToolEncode, WavInputsAreConvertedOnlyWhenTheyAreNotCodecAudio) {
             std::string::npos)
       << run.err;
   EXPECT_EQ(read_bytes(dir.path("stereo.g729")).size(), 100u * 10);
-  EXPECT_EQ(summary_counts(run.out).speech, 100);
+  EXPECT_EQ(summary_counts(run.err).speech, 100);
 }
 
 TEST(ToolEncode, BadInputsFailWithTheFileAndReason) {
@@ -119,7 +119,7 @@ TEST(ToolDecode, FramesBecomeWavOrRawOfTheDecodedSamples) {
   ToolRun run = run_tool({"decode", dir.path("in.g729"), dir.path("out.wav")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(wav_samples(read_bytes(dir.path("out.wav"))), expected);
-  EXPECT_EQ(summary_counts(run.out).speech, 51);
+  EXPECT_EQ(summary_counts(run.err).speech, 51);
   run = run_tool({"decode", dir.path("in.g729"), dir.path("out.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(read_bytes(dir.path("out.raw")), pcm_bytes(expected));
@@ -137,7 +137,7 @@ TEST(ToolDecode, TrailingSidFrameIsDecodedAndCounted) {
   const ToolRun run = run_tool({"decode", dir.path("in.g729"), dir.path("out.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), decode_here(pieces));
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.speech, 3);
   EXPECT_EQ(counts.sid, 1);
 }
@@ -167,7 +167,7 @@ TEST(ToolDecode, SerialFramesThatCarryNothingOrAreErasedKeepTheTimeline) {
       decode_here({{f0, 0}, {{}, 0, 1}, {f1, 0}, {{}, 0, 1}, {sid, 0}, {{}, 0, 0, 2}, {f0, 0}});
   ASSERT_EQ(expected.size(), 8u * 80);
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))), expected);
-  Counts counts = summary_counts(run.out);
+  Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.speech, 3);
   EXPECT_EQ(counts.sid, 1);
   EXPECT_EQ(counts.silent, 3);
@@ -179,7 +179,7 @@ TEST(ToolDecode, SerialFramesThatCarryNothingOrAreErasedKeepTheTimeline) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("out.raw"))),
             decode_here({{f0, 0}, {{}, 80}, {f1, 0}, {{}, 80}, {sid, 0}, {{}, 160}, {f0, 0}}));
-  counts = summary_counts(run.out);
+  counts = summary_counts(run.err);
   EXPECT_EQ(counts.concealed, 0);
   EXPECT_EQ(counts.comfort_noise, 0);
   EXPECT_EQ(run_tool({"decode", "--gaps", "noise", dir.path("in.bit"), dir.path("o.raw")}).status,
@@ -249,8 +249,7 @@ TEST(ToolDecode, DamagedInputsFailWithoutOutput) {
     int status;
   };
   for (const Case& c :
-       {Case{"cut.g729", "truncated: 7 bytes at the end", 1}, Case{"empty.g729", "empty file", 1},
-        Case{"cut.bit", "bitstream ends inside a frame", 1},
+       {Case{"empty.g729", "empty file", 1}, Case{"cut.bit", "bitstream ends inside a frame", 1},
         Case{"text.bit", "frame 1 has sync word 0x6161, not a serial bitstream", 1},
         Case{"missing.g729", "cannot open", 1}, Case{"in.xyz", "unknown input format '.xyz'", 2}}) {
     const ToolRun run = run_tool({"decode", dir.path(c.input), dir.path("out.wav")});
@@ -276,8 +275,8 @@ TEST(ToolRoundTrip, WritesDecodedAudioAndFramesAndReportsTheirSnr) {
   std::snprintf(expected, sizeof expected, "SNR %.2f dB, segmental SNR %.2f dB",
                 testsupport::snr_db(speech, output, 40),
                 testsupport::segmental_snr_db(speech, output, 40));
-  EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
-  EXPECT_EQ(summary_counts(run.out).speech, 51);
+  EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+  EXPECT_EQ(summary_counts(run.err).speech, 51);
 }
 
 struct Figures {
@@ -289,11 +288,11 @@ Figures round_trip_figures(TempDir& dir, const std::vector<std::int16_t>& pcm) {
   const ToolRun run = run_tool({"roundtrip", dir.path("in.raw"), dir.path("out.raw")});
   EXPECT_EQ(run.status, 0) << run.err;
   Figures f;
-  const auto at = run.out.find("): SNR ");
-  EXPECT_EQ(std::sscanf(run.out.c_str() + run.out.find("SNR "), "SNR %lf", &f.snr), 1) << run.out;
-  EXPECT_NE(at, std::string::npos) << run.out;
+  const auto at = run.err.find("): SNR ");
+  EXPECT_EQ(std::sscanf(run.err.c_str() + run.err.find("SNR "), "SNR %lf", &f.snr), 1) << run.err;
+  EXPECT_NE(at, std::string::npos) << run.err;
   if (at != std::string::npos) {
-    EXPECT_EQ(std::sscanf(run.out.c_str() + at, "): SNR %lf", &f.band_snr), 1) << run.out;
+    EXPECT_EQ(std::sscanf(run.err.c_str() + at, "): SNR %lf", &f.band_snr), 1) << run.err;
   }
   return f;
 }

@@ -189,7 +189,8 @@ TEST(ToolSafety, ATruncatedWavIsEncodedAsFarAsItGoesWithAWarning) {
   EXPECT_EQ(read_bytes(dir.path("cut.g729")), encode_here(padded(present)));
   // A whole file gets no warning.
   write_bytes(dir.path("whole.wav"), wav_bytes(pcm, 8000, 1));
-  EXPECT_EQ(run_tool({"encode", dir.path("whole.wav"), dir.path("whole.g729")}).err, "");
+  EXPECT_EQ(run_tool({"encode", dir.path("whole.wav"), dir.path("whole.g729")}).err.find("warning"),
+            std::string::npos);
 }
 
 }  // namespace

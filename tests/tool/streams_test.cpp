@@ -2,7 +2,9 @@
 // `g729a streams`, SIP/SDP payload types, --all and --call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "rtp_stream.h"
 #include "tool/capture_writer.h"
@@ -150,20 +152,37 @@ TEST(ToolStreams, OneLinePerStreamWithItsFigures) {
 
   const ToolRun json = run_tool({"streams", "--json", dir.path("call.pcap")});
   ASSERT_EQ(json.status, 0) << json.err;
-  EXPECT_EQ(json.out.front(), '[');
-  EXPECT_NE(json.out.find("\"ssrc\": 161, \"source\": \"10.0.0.1:5004\", \"destination\": "
-                          "\"10.0.0.2:4000\", \"codec\": \"G.729 annexb=yes\", \"g729\": true, "
-                          "\"payload_type\": 97"),
-            std::string::npos)
-      << json.out;
-  EXPECT_NE(json.out.find("\"lost\": 1, \"lost_percent\": 12.500, \"duplicates\": 1, "
-                          "\"reordered\": 1"),
-            std::string::npos)
-      << json.out;
+  const auto parsed = nlohmann::json::parse(json.out);
+  ASSERT_TRUE(parsed.is_array());
+  const auto first =
+      std::find_if(parsed.begin(), parsed.end(), [](const auto& s) { return s["ssrc"] == 161; });
+  ASSERT_NE(first, parsed.end()) << json.out;
+  EXPECT_EQ((*first)["source"], "10.0.0.1:5004");
+  EXPECT_EQ((*first)["destination"], "10.0.0.2:4000");
+  EXPECT_EQ((*first)["codec"], "G.729 annexb=yes");
+  EXPECT_EQ((*first)["g729"], true);
+  EXPECT_EQ((*first)["payload_type"], 97);
+  EXPECT_EQ((*first)["lost"], 1);
+  EXPECT_DOUBLE_EQ((*first)["lost_percent"].get<double>(), 12.5);
+  EXPECT_EQ((*first)["duplicates"], 1);
+  EXPECT_EQ((*first)["reordered"], 1);
   // Streams needs no module: a missing one does not matter.
   EXPECT_EQ(run_tool({"streams", "--module", dir.path("none.so"), dir.path("call.pcap")}).status,
             0);
   EXPECT_EQ(run_tool({"streams", dir.path("none.pcap")}).status, 1);
+}
+
+TEST(ToolStreams, JsonHoldsAnyFileNameAndStaysValid) {
+  TempDir dir;
+  // Control characters, quotes, a backslash and bytes that are not UTF-8.
+  const std::string name = dir.path("a\tb\nc\"d\\e\x01\xff.pcap");
+  write_bytes(name, pcap_file_timed(make_call().frames));
+  const ToolRun json = run_tool({"streams", "--json", name});
+  ASSERT_EQ(json.status, 0) << json.err;
+  nlohmann::json parsed;
+  ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.out)) << json.out;
+  ASSERT_FALSE(parsed.empty());
+  EXPECT_EQ(parsed[0]["file"], dir.path("a\tb\nc\"d\\e\x01\xef\xbf\xbd.pcap"));
 }
 
 TEST(ToolStreams, ACaptureDecodesInSequenceOrderWithItsSdpPayloadType) {
@@ -171,10 +190,11 @@ TEST(ToolStreams, ACaptureDecodesInSequenceOrderWithItsSdpPayloadType) {
   const Call call = make_call();
   write_bytes(dir.path("call.pcap"), pcap_file_timed(call.frames));
   // The busiest stream is B -> A; --ssrc picks A -> B, whose type only SDP names.
-  ToolRun run = run_tool({"decode", dir.path("call.pcap"), dir.path("a.raw"), "--ssrc", "0xA1"});
+  ToolRun run =
+      run_tool({"decode", "-v", dir.path("call.pcap"), dir.path("a.raw"), "--ssrc", "0xA1"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(bytes_pcm(read_bytes(dir.path("a.raw"))), decode_here(call.a_expected));
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.late, 1);
   EXPECT_EQ(counts.duplicates, 1);
   EXPECT_EQ(counts.erased, 2);
@@ -202,6 +222,12 @@ TEST(ToolStreams, AllWritesEveryStreamAndCallBothDirectionsInStereo) {
   EXPECT_EQ(wav_samples(read_bytes(dir.path("out/call-0x000000B2.wav"))),
             decode_here(call.b_expected));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path("out")), {}), 2);
+  // The summary names the files written, not the name they are built from.
+  EXPECT_NE(run.err.find(dir.path("call.pcap") + " -> " + dir.path("out/call-0x000000A1.wav") +
+                         ", " + dir.path("out/call-0x000000B2.wav") + ": "),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find(dir.path("out/call.wav")), std::string::npos) << run.err;
 
   run = run_tool({"decode", "--call", dir.path("call.pcap"), dir.path("call.wav")});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -214,6 +240,10 @@ TEST(ToolStreams, AllWritesEveryStreamAndCallBothDirectionsInStereo) {
   const auto pcm = bytes_pcm(Bytes(wav.begin() + 44, wav.end()));
   const std::size_t length = std::max(a.size(), b.size());
   ASSERT_EQ(pcm.size(), 2 * length);
+  // The call lasts as long as its longer channel, not the sum of both.
+  char duration[40];
+  std::snprintf(duration, sizeof duration, ", %.2f s of audio", static_cast<double>(length) / 8000);
+  EXPECT_NE(run.err.find(duration), std::string::npos) << run.err;
   for (std::size_t i = 0; i < length; ++i) {
     ASSERT_EQ(pcm[2 * i], i < a.size() ? a[i] : 0) << "left " << i;
     ASSERT_EQ(pcm[2 * i + 1], i < b.size() ? b[i] : 0) << "right " << i;
@@ -221,14 +251,30 @@ TEST(ToolStreams, AllWritesEveryStreamAndCallBothDirectionsInStereo) {
   EXPECT_NE(run.err.find("left 10.0.0.1:5004 -> 10.0.0.2:4000 (SSRC 0x000000A1)"),
             std::string::npos)
       << run.err;
-  // One direction alone is no call.
+  // A one-way call (SDP sendonly) keeps its one direction, the other silent.
   std::vector<TimedFrame> one(call.frames.begin(), call.frames.begin() + 9);
   write_bytes(dir.path("one.pcap"), pcap_file_timed(one));
   run = run_tool({"decode", "--call", dir.path("one.pcap"), dir.path("one.wav")});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("no G.729 stream from 10.0.0.2:4000 to 10.0.0.1:5004"), std::string::npos)
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("one-way call: left 10.0.0.1:5004 -> 10.0.0.2:4000 (SSRC 0x000000A1); "
+                         "no G.729 stream from 10.0.0.2:4000 to 10.0.0.1:5004, so the right "
+                         "channel is silent"),
+            std::string::npos)
       << run.err;
-  EXPECT_FALSE(exists(dir.path("one.wav")));
+  const auto one_way = read_bytes(dir.path("one.wav"));
+  ASSERT_GT(one_way.size(), 44u);
+  const auto one_pcm = bytes_pcm(std::span(one_way).subspan(44));
+  ASSERT_EQ(one_pcm.size() % 2, 0u);
+  bool left_sounds = false;
+  for (std::size_t i = 0; i < one_pcm.size(); i += 2) {
+    left_sounds = left_sounds || one_pcm[i] != 0;
+    ASSERT_EQ(one_pcm[i + 1], 0) << "right " << i / 2;
+  }
+  EXPECT_TRUE(left_sounds);
+  char one_duration[40];
+  std::snprintf(one_duration, sizeof one_duration, ", %.2f s of audio",
+                static_cast<double>(one_pcm.size() / 2) / 8000);
+  EXPECT_NE(run.err.find(one_duration), std::string::npos) << run.err;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +59,61 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd) {
   const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ToolRun run;
+  if (rc != 0) {
+    ADD_FAILURE() << "cannot start " << tool;
+    return run;
+  }
+  run.status = wait_status(pid);
+  run.out = slurp(out_path);
+  run.err = slurp(err_path);
+  return run;
+}
+
+ToolRun run_tool_fed(const std::vector<std::string>& args, const std::vector<std::uint8_t>& input,
+                     bool pipe, const std::vector<std::string>& env) {
+  TempDir capture;
+  const std::string out_path = capture.path("stdout"), err_path = capture.path("stderr");
+  const std::string in_path = capture.path("stdin");
+  write_bytes(in_path, input);
+  int feed[2] = {-1, -1};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (pipe) {
+    if (::pipe(feed) != 0) {
+      ADD_FAILURE() << "no pipe";
+      return {};
+    }
+    posix_spawn_file_actions_adddup2(&actions, feed[0], 0);
+    posix_spawn_file_actions_addclose(&actions, feed[1]);
+    posix_spawn_file_actions_addclose(&actions, feed[0]);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0644);
+  std::string tool = G729A_TOOL;
+  auto argv = argv_of(args, tool);
+  std::vector<std::string> environment(env);
+  for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ToolRun run;
+  if (pipe) {
+    close(feed[0]);
+    // The tool may stop reading early; a closed pipe is not a test failure.
+    signal(SIGPIPE, SIG_IGN);
+    std::size_t done = 0;
+    while (rc == 0 && done < input.size()) {
+      const ssize_t n = write(feed[1], input.data() + done, input.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    close(feed[1]);
+  }
   if (rc != 0) {
     ADD_FAILURE() << "cannot start " << tool;
     return run;
@@ -244,7 +300,7 @@ std::vector<std::int16_t> padded(std::vector<std::int16_t> pcm) {
 Counts summary_counts(const std::string& text) {
   static const std::regex pattern(
       R"(\((\d+) speech, (\d+) SID, (\d+) silent, (\d+) erased(; (\d+) concealed, (\d+) comfort noise)?)"
-      R"((; (\d+) late packets used, (\d+) duplicates dropped)?\))");
+      R"((; (\d+) late packets? used, (\d+) duplicates? dropped)?\))");
   Counts counts;
   std::smatch match;
   // The last summary in the text is the closing one.

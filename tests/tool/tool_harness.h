@@ -20,6 +20,11 @@ struct ToolRun {
 
 // Runs the tool with `args` in directory `cwd` (the test's own when empty).
 ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd = "");
+// The same with `input` on standard input, through a pipe (as from cat) or
+// from a file (as with < FILE); `env` entries ("NAME=value") are added to
+// the environment.
+ToolRun run_tool_fed(const std::vector<std::string>& args, const std::vector<std::uint8_t>& input,
+                     bool pipe, const std::vector<std::string>& env = {});
 // Starts the tool without waiting; stdout and stderr are discarded.
 pid_t spawn_tool(const std::vector<std::string>& args);
 int wait_status(pid_t pid);

@@ -2,8 +2,10 @@
 
 #include <sndfile.h>
 #include <soxr.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <iterator>
 #include <memory>
 
+#include "input_source.h"
 #include "output_file.h"
 #include "tool_error.h"
 
@@ -28,60 +31,107 @@ std::int16_t to_sample(double normalized) {
   return static_cast<std::int16_t>(std::clamp(scaled, -32768.0, 32767.0));
 }
 
-struct SndFileCloser {
-  void operator()(SNDFILE* file) const { sf_close(file); }
-};
-
-std::vector<double> resample(const std::vector<double>& in, int rate, const std::string& path) {
-  const double ratio = static_cast<double>(kCodecRate) / rate;
-  std::vector<double> out(static_cast<std::size_t>(std::ceil(in.size() * ratio)) + 16);
-  std::size_t produced = 0;
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
-  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-  const soxr_error_t error =
-      soxr_oneshot(rate, kCodecRate, 1, in.data(), in.size(), nullptr, out.data(), out.size(),
-                   &produced, &io, &quality, nullptr);
-  if (error) throw bad_input(path, std::string("sample-rate conversion failed: ") + error);
-  out.resize(produced);
-  return out;
-}
-
-std::uint32_t le32_at(const std::vector<std::uint8_t>& b, std::size_t at) {
+std::uint32_t le32_at(std::span<const std::uint8_t> b, std::size_t at) {
   return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
          (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 // A RIFF WAVE file whose data chunk is shorter than its header says: the
 // samples that are there are read; the user is told where the file stops.
-// Returns "" for whole files and for anything that is not a WAV.
-std::string wav_cut_short(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::uint8_t> head(12);
-  if (!in.read(reinterpret_cast<char*>(head.data()), 12)) return "";
-  if (std::memcmp(head.data(), "RIFF", 4) != 0 || std::memcmp(head.data() + 8, "WAVE", 4) != 0) {
+// Returns "" for whole files, for anything that is not a WAV and for inputs
+// that cannot seek. Leaves the input at its start.
+std::string wav_cut_short(InputSource& source) {
+  if (!source.seekable()) return "";
+  const auto head = source.head(12);
+  if (head.size() < 12 || std::memcmp(head.data(), "RIFF", 4) != 0 ||
+      std::memcmp(head.data() + 8, "WAVE", 4) != 0) {
     return "";
   }
-  in.seekg(0, std::ios::end);
-  const auto size = static_cast<std::uint64_t>(in.tellg());
+  const auto size = static_cast<std::uint64_t>(source.size());
   std::uint64_t pos = 12;
-  std::vector<std::uint8_t> chunk(8);
+  std::array<std::uint8_t, 8> chunk{};
+  std::string result;
   while (pos + 8 <= size) {
-    in.seekg(static_cast<std::streamoff>(pos));
-    if (!in.read(reinterpret_cast<char*>(chunk.data()), 8)) return "";
+    if (!source.seek(static_cast<long long>(pos)) || source.read(chunk) != 8) break;
     const std::uint64_t length = le32_at(chunk, 4);
     if (std::memcmp(chunk.data(), "data", 4) == 0) {
       const std::uint64_t present = size - (pos + 8);
-      if (length == 0xFFFFFFFF || present >= length) return "";
-      return "the file stops at byte " + std::to_string(size) + ", " + std::to_string(present) +
-             " of the " + std::to_string(length) +
-             " data bytes its header declares; the samples present are used";
+      if (length != 0xFFFFFFFF && present < length) {
+        result = "the file stops at byte " + std::to_string(size) + ", " + std::to_string(present) +
+                 " of the " + std::to_string(length) +
+                 " data bytes its header declares; the samples present are used";
+      }
+      break;
     }
     pos += 8 + length + (length & 1);
   }
-  return "";
+  source.seek(0);
+  return result;
+}
+
+// libsndfile reads through the input: a pipe reports no length and goes
+// back only over the bytes it keeps.
+sf_count_t virtual_length(void* user) {
+  const auto size = static_cast<InputSource*>(user)->size();
+  return size < 0 ? SF_COUNT_MAX : size;
+}
+sf_count_t virtual_seek(sf_count_t offset, int whence, void* user) {
+  auto* source = static_cast<InputSource*>(user);
+  long long target = offset;
+  if (whence == SEEK_CUR) target += source->tell();
+  if (whence == SEEK_END) {
+    if (source->size() < 0) return -1;
+    target += source->size();
+  }
+  return source->seek(target) ? target : -1;
+}
+sf_count_t virtual_read(void* data, sf_count_t count, void* user) {
+  return static_cast<sf_count_t>(static_cast<InputSource*>(user)->read(
+      std::span(static_cast<std::uint8_t*>(data), static_cast<std::size_t>(count))));
+}
+sf_count_t virtual_write(const void*, sf_count_t, void*) {
+  return 0;
+}
+sf_count_t virtual_tell(void* user) {
+  return static_cast<InputSource*>(user)->tell();
+}
+
+void put_le(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+std::vector<std::uint8_t> wav_header(int channels, std::uint64_t data_bytes) {
+  const auto data =
+      static_cast<std::uint32_t>(std::min<std::uint64_t>(data_bytes, 0xFFFFFFFF - 36));
+  std::vector<std::uint8_t> h;
+  const auto text = [&](const char* four) { h.insert(h.end(), four, four + 4); };
+  text("RIFF");
+  put_le(h, data + 36, 4);
+  text("WAVE");
+  text("fmt ");
+  put_le(h, 16, 4);
+  put_le(h, 1, 2);  // PCM
+  put_le(h, static_cast<std::uint32_t>(channels), 2);
+  put_le(h, kCodecRate, 4);
+  put_le(h, static_cast<std::uint32_t>(kCodecRate * 2 * channels), 4);
+  put_le(h, static_cast<std::uint32_t>(2 * channels), 2);
+  put_le(h, 16, 2);
+  text("data");
+  put_le(h, data, 4);
+  return h;
 }
 
 }  // namespace
+
+bool looks_like_audio_file(std::span<const std::uint8_t> head) {
+  if (head.size() < 4) return false;
+  const std::string magic(head.begin(), head.begin() + 4);
+  for (const char* known :
+       {"RIFF", "RIFX", "RF64", "FORM", ".snd", "fLaC", "OggS", "caff", "riff"}) {
+    if (magic == known) return true;
+  }
+  return false;
+}
 
 std::string extension_of(const std::string& path) {
   const auto slash = path.find_last_of('/');
@@ -124,91 +174,140 @@ std::vector<std::uint8_t> bytes_from_pcm(std::span<const std::int16_t> samples) 
   return bytes;
 }
 
-AudioInput read_audio(const std::string& path) {
-  AudioInput result;
-  if (is_headerless_pcm(path)) {
-    const auto bytes = read_whole_file(path);
-    if (bytes.size() % 2 != 0) {
-      throw bad_input(path, "odd number of bytes, not 16-bit PCM (truncated?)");
-    }
-    result.samples = pcm_from_bytes(bytes);
-    return result;
-  }
-  {
-    // libsndfile's own message for a missing file is vague; check first.
-    std::ifstream probe(path, std::ios::binary);
-    if (!probe) throw bad_input(path, std::string("cannot open: ") + std::strerror(errno));
-  }
-  const std::string cut_short = wav_cut_short(path);
+struct AudioReader::Decoder {
+  SF_VIRTUAL_IO io{virtual_length, virtual_seek, virtual_read, virtual_write, virtual_tell};
   SF_INFO info{};
-  std::unique_ptr<SNDFILE, SndFileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
-  if (!file) {
-    throw bad_input(path, std::string("not a readable audio file: ") + sf_strerror(nullptr) +
-                              " (headerless PCM needs a .raw, .pcm or .sln name)");
+  SNDFILE* file = nullptr;
+  bool plain = false;  // already codec audio: the samples exactly as stored
+  soxr_t resampler = nullptr;
+  bool drained = false;
+  std::vector<double> frames, mono, resampled;
+
+  ~Decoder() {
+    if (file) sf_close(file);
+    if (resampler) soxr_delete(resampler);
   }
-  if (info.channels < 1 || info.samplerate < 1) {
+};
+
+AudioReader::AudioReader(InputSource& source, bool headerless)
+    : source_(source), headerless_(headerless) {
+  if (headerless_) return;
+  const std::string& path = source.label();
+  if (source.size() == 0 || source.head(1).empty()) throw bad_input(path, "empty file, no audio");
+  cut_short_ = wav_cut_short(source);
+  decoder_ = std::make_unique<Decoder>();
+  auto& d = *decoder_;
+  d.file = sf_open_virtual(&d.io, SFM_READ, &d.info, &source);
+  if (!d.file) {
+    throw bad_input(path, std::string("not a readable audio file: ") + sf_strerror(nullptr) +
+                              " (headerless PCM needs a .raw, .pcm or .sln name, or -t raw)");
+  }
+  if (d.info.channels < 1 || d.info.samplerate < 1) {
     throw bad_input(path, "audio file declares no channels or no sample rate");
   }
-  if (info.samplerate < kLowestRate || info.samplerate > kHighestRate) {
-    throw bad_input(path, "sample rate of " + std::to_string(info.samplerate) + " Hz is outside " +
-                              std::to_string(kLowestRate) + ".." + std::to_string(kHighestRate) +
-                              " Hz");
+  if (d.info.samplerate < kLowestRate || d.info.samplerate > kHighestRate) {
+    throw bad_input(path, "sample rate of " + std::to_string(d.info.samplerate) +
+                              " Hz is outside " + std::to_string(kLowestRate) + ".." +
+                              std::to_string(kHighestRate) + " Hz");
   }
-  const int channels = info.channels;
-  long not_finite = 0;
-  const bool plain = channels == 1 && info.samplerate == kCodecRate &&
-                     (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
-  if (plain) {
-    // Already codec audio: take the samples exactly as stored.
-    std::vector<std::int16_t> block(4096);
-    sf_count_t n;
-    while ((n = sf_readf_short(file.get(), block.data(), 4096)) > 0) {
-      result.samples.insert(result.samples.end(), block.begin(), block.begin() + n);
+  d.plain = d.info.channels == 1 && d.info.samplerate == kCodecRate &&
+            (d.info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+  if (d.info.samplerate != kCodecRate) {
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    soxr_error_t error = nullptr;
+    d.resampler = soxr_create(d.info.samplerate, kCodecRate, 1, &error, &io, &quality, nullptr);
+    if (error) throw bad_input(path, std::string("sample-rate conversion failed: ") + error);
+  }
+}
+
+AudioReader::~AudioReader() = default;
+
+bool AudioReader::read(std::vector<std::int16_t>& block) {
+  constexpr std::size_t kBlock = 4096;
+  const std::string& path = source_.label();
+  if (headerless_) {
+    std::vector<std::uint8_t> bytes(2 * kBlock);
+    const std::size_t n = source_.read(bytes);
+    if (n % 2 != 0) throw bad_input(path, "odd number of bytes, not 16-bit PCM (truncated?)");
+    bytes.resize(n);
+    block = pcm_from_bytes(bytes);
+    return n > 0;
+  }
+  auto& d = *decoder_;
+  block.clear();
+  while (block.empty()) {
+    if (d.plain) {
+      block.resize(kBlock);
+      const sf_count_t n = sf_readf_short(d.file, block.data(), kBlock);
+      block.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+      if (n <= 0) break;
+      continue;
     }
-  } else {
-    std::vector<double> mono;
-    std::vector<double> block(4096 * static_cast<std::size_t>(channels));
-    sf_count_t n;
-    while ((n = sf_readf_double(file.get(), block.data(), 4096)) > 0) {
-      for (sf_count_t i = 0; i < n; ++i) {
-        double sum = 0.0;
-        for (int c = 0; c < channels; ++c) {
-          // A damaged float file may hold NaN or infinity, which would spread
-          // through the resampler and has no integer value.
-          const double v = block[i * channels + c];
-          if (std::isfinite(v)) {
-            sum += v;
-          } else {
-            ++not_finite;
-          }
+    const int channels = d.info.channels;
+    d.frames.resize(kBlock * static_cast<std::size_t>(channels));
+    const sf_count_t n = d.drained ? 0 : sf_readf_double(d.file, d.frames.data(), kBlock);
+    d.mono.clear();
+    for (sf_count_t i = 0; i < n; ++i) {
+      double sum = 0.0;
+      for (int c = 0; c < channels; ++c) {
+        // A damaged float file may hold NaN or infinity, which would spread
+        // through the resampler and has no integer value.
+        const double v = d.frames[static_cast<std::size_t>(i * channels + c)];
+        if (std::isfinite(v)) {
+          sum += v;
+        } else {
+          ++not_finite_;
         }
-        mono.push_back(sum / channels);
       }
+      d.mono.push_back(sum / channels);
     }
-    if (info.samplerate != kCodecRate) mono = resample(mono, info.samplerate, path);
-    result.samples.resize(mono.size());
-    std::transform(mono.begin(), mono.end(), result.samples.begin(), to_sample);
+    const std::vector<double>* ready = &d.mono;
+    if (d.resampler) {
+      if (n <= 0 && d.drained) break;
+      d.resampled.resize(static_cast<std::size_t>(
+          std::ceil(static_cast<double>(d.mono.size()) * kCodecRate / d.info.samplerate) + 4096));
+      std::size_t used = 0, produced = 0;
+      // No input (a null buffer) asks the resampler for what it still holds.
+      const soxr_error_t error =
+          soxr_process(d.resampler, n > 0 ? d.mono.data() : nullptr, d.mono.size(), &used,
+                       d.resampled.data(), d.resampled.size(), &produced);
+      if (error) throw bad_input(path, std::string("sample-rate conversion failed: ") + error);
+      d.resampled.resize(produced);
+      if (n <= 0 && produced == 0) d.drained = true;
+      ready = &d.resampled;
+    } else if (n <= 0) {
+      break;
+    }
+    block.resize(ready->size());
+    std::transform(ready->begin(), ready->end(), block.begin(), to_sample);
   }
-  if (sf_error(file.get()) != SF_ERR_NO_ERROR) {
-    throw bad_input(path, std::string("damaged audio file: ") + sf_strerror(file.get()));
+  if (sf_error(d.file) != SF_ERR_NO_ERROR) {
+    throw bad_input(path, std::string("damaged audio file: ") + sf_strerror(d.file));
   }
+  return !block.empty();
+}
+
+std::string AudioReader::conversion() const {
+  if (headerless_) return "";
+  const auto& info = decoder_->info;
+  std::string text;
+  const int channels = info.channels;
   if (channels != 1 && info.samplerate != kCodecRate) {
-    result.conversion = "mixed " + std::to_string(channels) +
-                        " channels down to mono and converted " + std::to_string(info.samplerate) +
-                        " Hz to 8 kHz";
+    text = "mixed " + std::to_string(channels) + " channels down to mono and converted " +
+           std::to_string(info.samplerate) + " Hz to 8 kHz";
   } else if (channels != 1) {
-    result.conversion = "mixed " + std::to_string(channels) + " channels down to mono";
+    text = "mixed " + std::to_string(channels) + " channels down to mono";
   } else if (info.samplerate != kCodecRate) {
-    result.conversion = "converted " + std::to_string(info.samplerate) + " Hz to 8 kHz";
-  } else if (!plain) {
-    result.conversion = "converted the samples to 16 bits";
+    text = "converted " + std::to_string(info.samplerate) + " Hz to 8 kHz";
+  } else if (!decoder_->plain) {
+    text = "converted the samples to 16 bits";
   }
-  if (not_finite > 0) {
-    result.conversion += "; " + std::to_string(not_finite) +
-                         " samples that were not finite numbers were taken as silence";
+  if (not_finite_ > 0) {
+    text += "; " + std::to_string(not_finite_) +
+            " samples that were not finite numbers were taken as silence";
   }
-  result.cut_short = cut_short;
-  return result;
+  return text;
 }
 
 bool is_audio_output(const std::string& path) {
@@ -216,29 +315,30 @@ bool is_audio_output(const std::string& path) {
   return ext.empty() || ext == ".wav" || ext == ".wave" || is_headerless_pcm(path);
 }
 
-void write_audio(const std::string& path, std::span<const std::int16_t> samples) {
-  OutputFile out(path);
-  write_audio(out, samples);
-  out.commit();
+AudioWriter::AudioWriter(OutputFile& out, bool headerless, int channels)
+    : out_(out), headerless_(headerless), channels_(channels) {
+  // Into a pipe the length is not known when the header goes out.
+  if (!headerless_) out_.write(wav_header(channels_, out_.rewrite_offset() < 0 ? 0xFFFFFFFF : 0));
+}
+
+void AudioWriter::write(std::span<const std::int16_t> samples) {
+  out_.write(bytes_from_pcm(samples));
+  data_bytes_ += 2 * samples.size();
+}
+
+void AudioWriter::finish() {
+  if (headerless_ || out_.rewrite_offset() < 0) return;
+  const auto header = wav_header(channels_, data_bytes_);
+  if (pwrite(out_.fd(), header.data(), header.size(), out_.rewrite_offset()) !=
+      static_cast<ssize_t>(header.size())) {
+    throw bad_input(out_.path(), std::string("write failed: ") + std::strerror(errno));
+  }
 }
 
 void write_audio(OutputFile& out, std::span<const std::int16_t> samples, int channels) {
-  const std::string& path = out.path();
-  if (is_headerless_pcm(path)) {
-    out.write(bytes_from_pcm(samples));
-  } else {
-    SF_INFO info{};
-    info.samplerate = kCodecRate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open_fd(out.fd(), SFM_WRITE, &info, SF_FALSE);
-    if (!file) throw bad_input(path, std::string("cannot write WAV: ") + sf_strerror(nullptr));
-    const auto frames =
-        static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels));
-    const sf_count_t written = sf_writef_short(file, samples.data(), frames);
-    const int close_error = sf_close(file);
-    if (written != frames || close_error != 0) throw bad_input(path, "write failed");
-  }
+  AudioWriter writer(out, is_headerless_pcm(out.path()), channels);
+  writer.write(samples);
+  writer.finish();
 }
 
 }  // namespace g729tool

@@ -44,6 +44,7 @@ int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn&
   FrameCounts total;
   int status = kExitOk;
   long failed = 0;
+  std::string single_written;
   const bool several = jobs.size() > 1;
   Progress progress("converting", static_cast<double>(jobs.size()), several ? 2 : 1e18);
   if (several) set_file_progress_allowed(false);
@@ -53,11 +54,13 @@ int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn&
       const Conversion& job = jobs[i];
       Stopwatch own;
       try {
-        const FrameCounts counts = convert(job);
+        std::string written = job.out;
+        const FrameCounts counts = convert(job, written);
         if (several)
-          print_result(job.in + " -> " + job.out + ": " + summary_text(counts, own.seconds()));
+          print_summary(job.in + " -> " + written + ": " + summary_text(counts, own.seconds()));
         std::lock_guard lock(mutex);
         total += counts;
+        if (!several) single_written = written;
       } catch (const ToolError& error) {
         print_error(error.what());
         std::lock_guard lock(mutex);
@@ -84,9 +87,9 @@ int run_batch(const std::vector<Conversion>& jobs, int threads, const ConvertFn&
     line = std::to_string(jobs.size() - failed) + " of " + std::to_string(jobs.size()) +
            " files converted; ";
   } else if (failed == 0) {
-    line = jobs[0].in + " -> " + jobs[0].out + ": ";
+    line = jobs[0].in + " -> " + single_written + ": ";
   }
-  if (several || failed == 0) print_result(line + summary_text(total, clock.seconds()));
+  if (several || failed == 0) print_summary(line + summary_text(total, clock.seconds()));
   return status;
 }
 

@@ -13,9 +13,13 @@ namespace g729tool {
 struct Conversion {
   std::string in;
   std::string out;
+  std::string in_type;   // from -t before IN, "" to go by name and content
+  std::string out_type;  // settled before any work starts
 };
 
-using ConvertFn = std::function<FrameCounts(const Conversion&)>;
+// `written` names what the conversion wrote for the summary (the output
+// unless changed).
+using ConvertFn = std::function<FrameCounts(const Conversion&, std::string& written)>;
 
 // Runs every conversion; prints one line per file and a closing summary.
 // Returns the exit status: the worst of the failures, 0 when none failed.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio_file.h"
+#include "input_source.h"
 #include "pcapng_blocks.h"
 #include "report.h"
 #include "rtp_packet.h"
@@ -147,10 +148,19 @@ bool names_cut_short(const std::string& reason) {
          reason.find("does not fit the file") != std::string::npos;
 }
 
-// False with `error` set when libpcap cannot read the whole file.
-bool read_with_libpcap(const std::string& path, Collector& collector, std::string& error) {
+// False with `error` set when libpcap cannot read the whole file. A pipe is
+// read through `source`.
+bool read_with_libpcap(const std::string& path, InputSource* source, Collector& collector,
+                       std::string& error) {
   char errbuf[PCAP_ERRBUF_SIZE] = {};
-  std::unique_ptr<pcap_t, PcapCloser> capture(pcap_open_offline(path.c_str(), errbuf));
+  std::unique_ptr<pcap_t, PcapCloser> capture;
+  if (source) {
+    std::FILE* stream = source->open_stream();
+    capture.reset(stream ? pcap_fopen_offline(stream, errbuf) : nullptr);
+    if (stream && !capture) std::fclose(stream);
+  } else {
+    capture.reset(pcap_open_offline(path.c_str(), errbuf));
+  }
   if (!capture) {
     error = std::string("not a readable capture: ") + errbuf;
     return false;
@@ -274,28 +284,39 @@ std::string hex32(std::uint32_t value) {
   return text;
 }
 
-std::vector<CapturedStream> read_capture(const std::string& path, const CaptureOptions& options) {
+std::vector<CapturedStream> read_capture(InputSource& source, const CaptureOptions& options) {
+  const std::string& path = source.label();
+  if (source.size() == 0 || source.head(1).empty()) {
+    throw bad_input(path, "empty file, no packets");
+  }
   Collector collector;
   std::string error;
-  if (!read_with_libpcap(path, collector, error) && !read_mixed_pcapng(path, collector)) {
+  // Files are read by name (libpcap's own reader, and a second reader for
+  // pcapng files that mix link types); standard input and pipes as a stream.
+  const bool by_name = source.seekable() && !is_standard_stream_label(path);
+  if (!read_with_libpcap(path, by_name ? nullptr : &source, collector, error) &&
+      !(by_name && read_mixed_pcapng(path, collector))) {
     throw bad_input(path, error);
   }
   return collector.finish(path, options);
 }
 
-bool looks_like_capture(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  unsigned char magic[4] = {};
-  if (!in.read(reinterpret_cast<char*>(magic), 4)) return false;
+std::vector<CapturedStream> read_capture(const std::string& path, const CaptureOptions& options) {
+  InputSource source(path);
+  return read_capture(source, options);
+}
+
+bool looks_like_capture(std::span<const std::uint8_t> magic) {
+  if (magic.size() < 4) return false;
   const std::uint32_t word =
       magic[0] | (magic[1] << 8) | (magic[2] << 16) | (static_cast<std::uint32_t>(magic[3]) << 24);
   return word == 0xA1B2C3D4 || word == 0xD4C3B2A1 || word == 0xA1B23C4D || word == 0x4D3CB2A1 ||
          word == 0x0A0D0D0A;
 }
 
-void decode_capture(const std::string& path, const CaptureOptions& options, DecodeStream& stream) {
-  const auto streams = read_capture(path, options);
-  decode_stream(path, select_stream(path, streams, options), stream);
+void decode_capture(InputSource& source, const CaptureOptions& options, DecodeStream& stream) {
+  const auto streams = read_capture(source, options);
+  decode_stream(source.label(), select_stream(source.label(), streams, options), stream);
 }
 
 void decode_stream(const std::string& path, const CapturedStream& rtp, DecodeStream& stream) {
@@ -303,25 +324,33 @@ void decode_stream(const std::string& path, const CapturedStream& rtp, DecodeStr
   sequences.reserve(rtp.packets.size());
   for (const auto& p : rtp.packets) sequences.push_back(p.sequence);
   const PacketOrder order = order_packets(sequences);
+  // Each packet event is listed with -v; by default each kind is counted
+  // and told once at the end.
+  auto event = [](const std::string& message) {
+    if (verbose()) print_note(message);
+  };
+  auto damage = [](const std::string& message) {
+    if (verbose()) print_error(message);
+  };
   for (std::size_t i : order.strays) {
-    print_note(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
-               std::to_string(rtp.packets[i].sequence) +
-               " is far behind the stream and the stream does not go on from it, skipped");
+    event(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
+          std::to_string(rtp.packets[i].sequence) +
+          " is far behind the stream and the stream does not go on from it, skipped");
   }
   for (std::size_t i : order.duplicates) {
-    print_note(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
-               std::to_string(rtp.packets[i].sequence) + " is a duplicate, dropped");
+    event(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
+          std::to_string(rtp.packets[i].sequence) + " is a duplicate, dropped");
   }
   for (std::size_t i : order.late) {
-    print_note(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
-               std::to_string(rtp.packets[i].sequence) + " arrived late, used in its place");
+    event(path + ": packet " + std::to_string(rtp.packets[i].number) + ": sequence " +
+          std::to_string(rtp.packets[i].sequence) + " arrived late, used in its place");
   }
   Progress progress("decoding " + path, static_cast<double>(order.order.size()), 3000);
 
   Timeline timeline;
   bool previous_damaged = false;
   bool told_cap = false;
-  long refused = 0;
+  long refused = 0, restarts = 0, lost = 0, lost_gaps = 0, skips = 0;
   for (std::size_t k = 0; k < order.order.size(); ++k) {
     const auto& packet = rtp.packets[order.order[k]];
     progress.advance(1);
@@ -334,22 +363,26 @@ void decode_stream(const std::string& path, const CapturedStream& rtp, DecodeStr
         timeline_gap(timeline, packet.sequence, packet.timestamp, previous_damaged, following);
     if (gap.late || gap.stray) continue;  // ordered already; only a restart's odd ends
     if (gap.sequence_restart) {
-      print_note(where + ": sequence jumps from " + std::to_string(expected) + " to " +
-                 std::to_string(packet.sequence) + "; taken as a restart, not filled");
+      ++restarts;
+      event(where + ": sequence jumps from " + std::to_string(expected) + " to " +
+            std::to_string(packet.sequence) + "; taken as a restart, not filled");
     } else if (gap.timestamp_restart) {
-      print_note(where + ": timestamp jumps by " + std::to_string(gap.missing / kSampleRate) +
-                 " s; taken as a restart, not filled");
+      ++restarts;
+      event(where + ": timestamp jumps by " + std::to_string(gap.missing / kSampleRate) +
+            " s; taken as a restart, not filled");
     } else if (gap.missing > 0) {
       const FrameCounts before = stream.counts();
       stream.fill_missing(gap.silence, gap.erased ? Missing::Lost : Missing::NotSent);
       const std::string filled = millis(gap.silence) + " " + filled_as(before, stream.counts());
       if (gap.lost > 0) {
-        print_note(where + ": " + std::to_string(gap.lost) + " packets lost (sequence " +
-                   std::to_string(expected) + " to " +
-                   std::to_string(static_cast<std::uint16_t>(packet.sequence - 1)) + "), " +
-                   filled);
+        lost += gap.lost;
+        ++lost_gaps;
+        event(where + ": " + count_of(gap.lost, "packet", "packets") + " lost (sequence " +
+              std::to_string(expected) + " to " +
+              std::to_string(static_cast<std::uint16_t>(packet.sequence - 1)) + "), " + filled);
       } else {
-        print_note(where + ": timestamps skip " + millis(gap.missing) + ", " + filled);
+        ++skips;
+        event(where + ": timestamps skip " + millis(gap.missing) + ", " + filled);
       }
       if (gap.silence_capped && !told_cap) {
         told_cap = true;
@@ -358,25 +391,48 @@ void decode_stream(const std::string& path, const CapturedStream& rtp, DecodeStr
                    " h of silence; later gaps are not filled");
       }
     } else if (gap.lost > 0) {
-      print_note(where + ": " + std::to_string(gap.lost) + " packets lost, timestamps show no gap");
+      lost += gap.lost;
+      ++lost_gaps;
+      event(where + ": " + count_of(gap.lost, "packet", "packets") +
+            " lost, timestamps show no gap");
     }
     const long before = stream.counts().samples;
     std::string error;
     previous_damaged = !stream.decode_payload(packet.payload, error);
     if (previous_damaged) {
       ++refused;
-      print_error(where + ": payload of " + std::to_string(packet.payload.size()) +
-                  " bytes refused: " + error);
+      damage(where + ": payload of " + std::to_string(packet.payload.size()) +
+             " bytes refused: " + error);
     }
     timeline_advance(timeline, packet.sequence, packet.timestamp, stream.counts().samples - before);
   }
   stream.note_reordering(static_cast<long>(order.late.size()),
                          static_cast<long>(order.duplicates.size()));
-  if (refused > 0 || !order.late.empty() || !order.duplicates.empty() || !order.strays.empty()) {
-    print_note(path + ": " + std::to_string(refused) + " packets refused, " +
-               std::to_string(order.late.size()) + " late packets used in order, " +
-               std::to_string(order.duplicates.size()) + " duplicates and " +
-               std::to_string(order.strays.size()) + " strays dropped");
+  std::vector<std::string> kinds;
+  auto kind = [&](long count, const std::string& text) {
+    if (count > 0) kinds.push_back(text);
+  };
+  const auto late = static_cast<long>(order.late.size());
+  const auto duplicates = static_cast<long>(order.duplicates.size());
+  const auto strays = static_cast<long>(order.strays.size());
+  kind(late, count_of(late, "late packet", "late packets") + " used");
+  kind(duplicates, count_of(duplicates, "duplicate", "duplicates") + " dropped");
+  kind(strays, count_of(strays, "stray packet", "stray packets") + " skipped");
+  kind(lost, count_of(lost, "packet", "packets") + " lost in " +
+                 count_of(lost_gaps, "gap", "gaps") + ", filled");
+  kind(skips, count_of(skips, "timestamp gap", "timestamp gaps") + " filled");
+  kind(restarts, count_of(restarts, "restart", "restarts") + " of the stream, not filled");
+  kind(refused, count_of(refused, "payload", "payloads") + " refused by the decoder");
+  if (!kinds.empty()) {
+    std::string text;
+    for (const auto& k : kinds) text += (text.empty() ? "" : ", ") + k;
+    const std::string line = path + ": " + text + (verbose() ? "" : " (-v lists each packet)");
+    // Refused payloads are damage, shown even with -q.
+    if (refused > 0) {
+      print_error("warning: " + line);
+    } else {
+      print_note(line);
+    }
   }
 }
 

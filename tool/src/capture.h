@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "codec_host.h"
 
 namespace g729tool {
+
+class InputSource;
 
 // How decoding goes: the stream a capture gives, and (for every input) how
 // missing frames are filled.
@@ -43,6 +46,7 @@ struct CapturedStream {
 // Every RTP stream of a capture, in order of their first packets. Throws
 // ToolError for unreadable or damaged captures; a capture cut short keeps
 // its complete packets, with a warning.
+std::vector<CapturedStream> read_capture(InputSource& source, const CaptureOptions& options);
 std::vector<CapturedStream> read_capture(const std::string& path, const CaptureOptions& options);
 
 // "0x11223344"
@@ -53,11 +57,11 @@ std::string hex32(std::uint32_t value);
 void decode_stream(const std::string& label, const CapturedStream& rtp, DecodeStream& stream);
 
 // True when the bytes start like a pcap or pcapng file.
-bool looks_like_capture(const std::string& path);
+bool looks_like_capture(std::span<const std::uint8_t> magic);
 
 // Throws ToolError for unreadable captures, captures without a matching
 // stream and damaged capture files. Problems with single packets are
 // reported (print_error / print_note) and decoding goes on.
-void decode_capture(const std::string& path, const CaptureOptions& options, DecodeStream& stream);
+void decode_capture(InputSource& source, const CaptureOptions& options, DecodeStream& stream);
 
 }  // namespace g729tool

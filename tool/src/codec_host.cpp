@@ -119,33 +119,58 @@ FrameCounts& FrameCounts::operator+=(const FrameCounts& other) {
   return *this;
 }
 
-std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const std::int16_t> pcm,
-                                     FrameCounts& counts, Progress* progress) {
-  standin::Channel channel(codec.encoder);
-  std::vector<std::uint8_t> encoded;
-  encoded.reserve((pcm.size() / kFrameSamples + 1) * kSpeechFrameBytes);
+EncodeStream::EncodeStream(const CodecModule& codec) : channel_(codec.encoder) {}
+
+void EncodeStream::feed(std::span<const std::int16_t> pcm, std::vector<std::uint8_t>& frames) {
   LogCapture log;
+  const std::size_t before = frames.size();
+  if (channel_.feed_pcm(pcm, frames) != 0) {
+    throw ToolError(kExitBadInput, "the encoder refused audio: " + log.take());
+  }
+  const long made = static_cast<long>((frames.size() - before) / kSpeechFrameBytes);
+  counts_.speech += made;
+  counts_.samples += made * kFrameSamples;
+  counts_.payload_bytes += static_cast<long>(frames.size() - before);
+}
+
+void EncodeStream::push(std::span<const std::int16_t> pcm, std::vector<std::uint8_t>& frames) {
   // 20 ms at a time, as a switch delivers audio.
   constexpr std::size_t kChunk = 2 * kFrameSamples;
-  const std::size_t whole = pcm.size() - pcm.size() % kFrameSamples;
-  for (std::size_t pos = 0; pos < whole; pos += kChunk) {
-    const std::size_t n = std::min(kChunk, whole - pos);
-    if (channel.feed_pcm(pcm.subspan(pos, n), encoded) != 0) {
-      throw ToolError(kExitBadInput, "the encoder refused audio: " + log.take());
+  while (!pcm.empty()) {
+    const std::size_t take = std::min(kChunk - pending_.size(), pcm.size());
+    pending_.insert(pending_.end(), pcm.begin(), pcm.begin() + static_cast<std::ptrdiff_t>(take));
+    pcm = pcm.subspan(take);
+    if (pending_.size() == kChunk) {
+      feed(pending_, frames);
+      pending_.clear();
     }
+  }
+}
+
+void EncodeStream::finish(std::vector<std::uint8_t>& frames) {
+  const std::size_t whole = pending_.size() - pending_.size() % kFrameSamples;
+  if (whole > 0) feed(std::span(pending_).first(whole), frames);
+  if (whole < pending_.size()) {
+    std::array<std::int16_t, kFrameSamples> last{};
+    std::copy(pending_.begin() + static_cast<std::ptrdiff_t>(whole), pending_.end(), last.begin());
+    feed(last, frames);
+  }
+  pending_.clear();
+}
+
+std::vector<std::uint8_t> encode_pcm(const CodecModule& codec, std::span<const std::int16_t> pcm,
+                                     FrameCounts& counts, Progress* progress) {
+  EncodeStream stream(codec);
+  std::vector<std::uint8_t> encoded;
+  encoded.reserve((pcm.size() / kFrameSamples + 1) * kSpeechFrameBytes);
+  constexpr std::size_t kBlock = 8000;
+  for (std::size_t pos = 0; pos < pcm.size(); pos += kBlock) {
+    const std::size_t n = std::min(kBlock, pcm.size() - pos);
+    stream.push(pcm.subspan(pos, n), encoded);
     if (progress) progress->advance(static_cast<double>(n));
   }
-  if (whole < pcm.size()) {
-    std::array<std::int16_t, kFrameSamples> last{};
-    std::copy(pcm.begin() + static_cast<std::ptrdiff_t>(whole), pcm.end(), last.begin());
-    if (channel.feed_pcm(last, encoded) != 0) {
-      throw ToolError(kExitBadInput, "the encoder refused audio: " + log.take());
-    }
-  }
-  const long frames = static_cast<long>(encoded.size() / kSpeechFrameBytes);
-  counts.speech += frames;
-  counts.samples += frames * kFrameSamples;
-  counts.payload_bytes += static_cast<long>(encoded.size());
+  stream.finish(encoded);
+  counts += stream.counts();
   return encoded;
 }
 
@@ -169,6 +194,7 @@ bool DecodeStream::decode_payload(std::span<const std::uint8_t> payload, std::st
   counts_.payload_bytes +=
       std::min<long>(static_cast<long>(payload.size()),
                      (frames - (sid ? 1 : 0)) * kSpeechFrameBytes + (sid ? kSidFrameBytes : 0));
+  flush();
   if (result == 0) return true;
   error = log.take();
   if (error.empty()) error = "the decoder refused the payload";
@@ -199,15 +225,26 @@ void DecodeStream::fill_missing(long samples, Missing why) {
     // is concealed (a gap's SID frame was lost).
     const bool noise = after_sid_;
     const MissingFrameFn fn = noise ? untransmitted_ : erased_;
-    const auto start = static_cast<long>(output_.size());
+    const auto start = flushed_ + static_cast<long>(output_.size());
     if (left >= kFrameSamples && fn && missing_frame(fn)) {
-      if (noise) comfort_noise_starts_.push_back(start);
+      if (noise && !sink_) comfort_noise_starts_.push_back(start);
       ++(noise ? counts_.comfort_noise : counts_.concealed);
       after_sid_ = noise;
-      continue;
+    } else {
+      output_.insert(output_.end(), static_cast<std::size_t>(std::min<long>(left, kFrameSamples)),
+                     0);
     }
-    output_.insert(output_.end(), static_cast<std::size_t>(std::min<long>(left, kFrameSamples)), 0);
+    // A long gap goes out as it is filled.
+    if (output_.size() >= static_cast<std::size_t>(kSampleRate)) flush();
   }
+  flush();
+}
+
+void DecodeStream::flush() {
+  if (!sink_ || output_.empty()) return;
+  sink_(output_);
+  flushed_ += static_cast<long>(output_.size());
+  output_.clear();
 }
 
 }  // namespace g729tool

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -80,6 +81,25 @@ struct FrameCounts {
   FrameCounts& operator+=(const FrameCounts& other);
 };
 
+// Audio through one lintog729 channel as it comes, 20 ms at a time as a
+// switch delivers it.
+class EncodeStream {
+ public:
+  explicit EncodeStream(const CodecModule& codec);
+  // Appends the frames the samples complete to `frames`.
+  void push(std::span<const std::int16_t> pcm, std::vector<std::uint8_t>& frames);
+  // A last partial frame is completed with silence so no input is lost.
+  void finish(std::vector<std::uint8_t>& frames);
+  const FrameCounts& counts() const { return counts_; }
+
+ private:
+  void feed(std::span<const std::int16_t> pcm, std::vector<std::uint8_t>& frames);
+
+  standin::Channel channel_;
+  std::vector<std::int16_t> pending_;  // less than 20 ms
+  FrameCounts counts_;
+};
+
 // Whole file through one lintog729 channel. A trailing partial frame is
 // completed with silence so no input is lost.
 // in: pcm; out: concatenated 10-byte frames; inout: counts, progress
@@ -113,15 +133,23 @@ class DecodeStream {
     counts_.duplicate_packets += duplicates;
   }
 
+  // Decoded audio goes to `sink` as it is produced instead of output().
+  void set_sink(std::function<void(std::span<const std::int16_t>)> sink) {
+    sink_ = std::move(sink);
+  }
+
   const std::vector<std::int16_t>& output() const { return output_; }
   std::vector<std::int16_t>& output() { return output_; }
   const FrameCounts& counts() const { return counts_; }
-  // Where each comfort-noise frame starts in output(), in samples.
+  // Where each comfort-noise frame starts in output(), in samples (kept
+  // only without a sink).
   const std::vector<long>& comfort_noise_starts() const { return comfort_noise_starts_; }
 
  private:
   // One frame through `fn`; false (nothing added) when it refused.
   bool missing_frame(MissingFrameFn fn);
+  // Hands output() to the sink, if there is one.
+  void flush();
 
   standin::Channel channel_;
   MissingFrameFn erased_ = nullptr;
@@ -130,6 +158,8 @@ class DecodeStream {
   std::vector<std::int16_t> output_;
   std::vector<long> comfort_noise_starts_;
   FrameCounts counts_;
+  std::function<void(std::span<const std::int16_t>)> sink_;
+  long flushed_ = 0;  // samples handed to the sink
 };
 
 }  // namespace g729tool

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "audio_file.h"
-#include "jobs.h"
+#include "conversions.h"
 #include "measures.h"
 #include "report.h"
 #include "tool_error.h"

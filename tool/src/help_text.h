@@ -8,9 +8,8 @@ inline constexpr const char* kMainDescription =
     "\n"
     "The tool loads codec_g729a.so through the switch stand-in and does all its\n"
     "codec work through the module's translators (lintog729, g729tolin), as a\n"
-    "switch would. Without a command it runs the demo: a round trip of the\n"
-    "bundled speech sample, writing g729a-demo.wav and g729a-demo.g729 in the\n"
-    "current directory.\n"
+    "switch would. 'g729a demo [DIR]' is a round trip of the bundled speech\n"
+    "sample, written into DIR (default g729a-demo/).\n"
     "\n"
     "  g729a encode IN OUT        audio -> .g729 or .bit\n"
     "  g729a decode IN OUT        .g729, .bit, .pcap, .pcapng -> .raw or WAV\n"
@@ -18,7 +17,9 @@ inline constexpr const char* kMainDescription =
     "  g729a roundtrip IN OUT     encode, decode, print SNR and speed\n"
     "  g729a conformance DIR      published test sequences against their floors\n"
     "  g729a streams FILE...      the RTP streams of captures, one line each\n"
-    "  g729a console g729 show version\n";
+    "  g729a demo [DIR]           the built-in speech sample, encoded and decoded\n"
+    "  g729a console help         the module's console commands\n"
+    "'-' is standard input or output: ... | g729a encode - - | g729a decode - - | ...\n";
 
 inline constexpr const char* kMainFooter =
     "Module: --module PATH, else $G729A_MODULE, else codec_g729a.so beside the\n"
@@ -49,7 +50,8 @@ inline constexpr const char* kEncodeFooter =
 inline constexpr const char* kDecodeFooter =
     "Inputs:\n"
     "  .g729   concatenated 10-byte speech frames, optionally ending in a 2-byte\n"
-    "          SID frame; any other remainder is refused as truncated.\n"
+    "          SID frame; any other remainder is left out with a warning naming\n"
+    "          the byte where the whole frames stop.\n"
     "  .bit    ITU serial format; speech and SID frames are decoded, an erased\n"
     "          frame and a frame that carried nothing each give 80 samples\n"
     "          (10 ms), so the timeline never shifts.\n"
@@ -75,14 +77,16 @@ inline constexpr const char* kDecodeFooter =
     "that carried nothing and timestamp gaps after a SID frame become comfort\n"
     "noise, after speech (its SID frame lost) they are concealed. --gaps silence\n"
     "fills them with zeros. The summary counts concealed and comfort-noise frames.\n"
+    "Standard input (-) and pipes: the format is found from the content.\n"
     "Outputs: .raw, .pcm, .sln headerless 16-bit little-endian; .wav (or no\n"
     "extension) a 16-bit mono WAV at 8 kHz; any other extension is refused, as\n"
     "is an output that is an input file.\n"
     "--all: every G.729 stream of a capture to its own file, OUT-SSRC.wav (or\n"
-    "OUTDIR/NAME-SSRC.wav with -o), all or none.\n"
+    "OUTDIR/NAME-SSRC.wav with -o), all or none; the summary names them.\n"
     "--call: the two directions of one call (the busiest stream, or --ssrc, and\n"
     "the stream between the same addresses the other way) into one stereo WAV,\n"
-    "aligned by capture time; left is the direction that started first.\n"
+    "aligned by capture time; left is the direction that started first. A\n"
+    "one-way call leaves the missing direction silent, with a note.\n"
     "Batch: g729a decode -j 4 -o OUTDIR IN... writes OUTDIR/NAME.wav (or .raw\n"
     "with --to raw).";
 

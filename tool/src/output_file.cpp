@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "input_source.h"
 #include "tool_error.h"
 
 namespace g729tool {
@@ -35,6 +37,23 @@ void refuse_write_protected(const std::string& path) {
                                        std::to_string((st.st_mode >> 3) & 7) +
                                        std::to_string(st.st_mode & 7) + ")");
   }
+}
+
+// The descriptor a name stands for: "-", /dev/stdout, /dev/stderr,
+// /dev/fd/N, /proc/self/fd/N; -1 for other names.
+int descriptor_named(const std::string& path) {
+  if (path == "-" || path == "/dev/stdout") return STDOUT_FILENO;
+  if (path == "/dev/stderr") return STDERR_FILENO;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    const std::string p(prefix);
+    if (path.rfind(p, 0) != 0 || path.size() == p.size()) continue;
+    const std::string number = path.substr(p.size());
+    if (number.find_first_not_of("0123456789") != std::string::npos || number.size() > 6) {
+      return -1;
+    }
+    return std::stoi(number);
+  }
+  return -1;
 }
 
 void on_interrupt(int signal_number) {
@@ -78,7 +97,34 @@ void install_interrupt_cleanup() {
   sigaction(SIGPIPE, &action, nullptr);
 }
 
+bool is_in_place_output(const std::string& path) {
+  if (descriptor_named(path) >= 0) return true;
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
+  if (const int named = descriptor_named(path_); named >= 0) {
+    in_place_ = true;
+    fd_ = fcntl(named, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) {
+      throw ToolError(kExitBadInput, path_ + ": cannot write: " + std::strerror(errno));
+    }
+    struct stat st {};
+    const bool regular = fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    rewrite_offset_ = regular ? lseek(fd_, 0, SEEK_CUR) : -1;
+    return;
+  }
+  if (is_in_place_output(path_)) {
+    // A device, FIFO or socket is written, never replaced.
+    in_place_ = true;
+    fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      throw ToolError(kExitBadInput, path_ + ": cannot write: " + std::strerror(errno));
+    }
+    rewrite_offset_ = -1;
+    return;
+  }
   const std::filesystem::path target(path_);
   std::filesystem::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
@@ -122,7 +168,7 @@ void OutputFile::write(std::span<const std::uint8_t> bytes) {
 
 void OutputFile::finish() {
   if (fd_ < 0) return;
-  if (fsync(fd_) != 0 && errno != EINVAL) {
+  if (!in_place_ && fsync(fd_) != 0 && errno != EINVAL) {
     throw ToolError(kExitBadInput, path_ + ": write failed: " + std::strerror(errno));
   }
   const int fd = fd_;
@@ -134,6 +180,10 @@ void OutputFile::finish() {
 
 void OutputFile::commit() {
   finish();
+  if (in_place_) {
+    committed_ = true;
+    return;
+  }
   if (std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     throw ToolError(kExitBadInput, path_ + ": cannot replace: " + std::strerror(errno));
   }
@@ -147,8 +197,38 @@ void commit_all(const std::vector<OutputFile*>& files) {
   for (OutputFile* file : files) file->commit();
 }
 
-void check_outputs(const std::vector<std::string>& inputs,
-                   const std::vector<std::string>& outputs) {
+namespace {
+
+// The folder an output goes to must be there and writable; with
+// `folder_created` the nearest folder that exists must be.
+void check_destination_folder(const std::string& out, bool folder_created) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::path(out).parent_path();
+  if (dir.empty()) dir = ".";
+  std::error_code error;
+  if (folder_created) {
+    while (!fs::exists(dir, error)) {
+      const fs::path up = dir.parent_path();
+      if (up == dir) break;
+      dir = up.empty() ? fs::path(".") : up;
+    }
+  }
+  if (!fs::exists(dir, error)) {
+    throw ToolError(kExitBadInput, out + ": the folder " + dir.string() + " does not exist");
+  }
+  if (!fs::is_directory(dir, error)) {
+    throw ToolError(kExitBadInput, out + ": " + dir.string() + " is not a folder");
+  }
+  if (access(dir.c_str(), W_OK | X_OK) != 0) {
+    throw ToolError(kExitBadInput,
+                    out + ": cannot write in " + dir.string() + ": " + std::strerror(errno));
+  }
+}
+
+}  // namespace
+
+void check_outputs(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs,
+                   bool batch) {
   namespace fs = std::filesystem;
   struct Identity {
     std::string path;
@@ -175,8 +255,23 @@ void check_outputs(const std::vector<std::string>& inputs,
     return !a.exists && !b.exists && a.name == b.name;
   };
   std::vector<Identity> in_ids, out_ids;
-  for (const auto& in : inputs) in_ids.push_back(identify(in));
+  for (const auto& in : inputs) {
+    if (!is_standard_stream(in)) in_ids.push_back(identify(in));
+  }
+  std::vector<std::string> in_place;
   for (const auto& out : outputs) {
+    // Standard output, devices and pipes are streams, not files to compare.
+    if (is_in_place_output(out)) {
+      if (std::find(in_place.begin(), in_place.end(), out) != in_place.end()) {
+        throw usage_error(out + ": named twice as an output");
+      }
+      in_place.push_back(out);
+      continue;
+    }
+    if (fs::is_directory(out)) throw ToolError(kExitBadInput, out + ": is a directory");
+    check_destination_folder(out, batch);
+    // A batch converts its other files; a single output is refused up front.
+    if (!batch) refuse_write_protected(out);
     const Identity id = identify(out);
     for (const auto& in : in_ids) {
       if (in.exists && same(in, id)) {

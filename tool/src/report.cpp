@@ -9,6 +9,7 @@ namespace g729tool {
 namespace {
 
 bool quiet_flag = false;
+bool verbose_flag = false;
 std::mutex output_mutex;
 bool bar_visible = false;  // guarded by output_mutex
 std::atomic<bool> file_progress_allowed{true};
@@ -28,8 +29,16 @@ std::string fixed(double value, int decimals) {
 
 }  // namespace
 
-void set_quiet(bool quiet) {
-  quiet_flag = quiet;
+void set_verbosity(int level) {
+  quiet_flag = level < 0;
+  verbose_flag = level > 0;
+}
+bool verbose() {
+  return verbose_flag;
+}
+
+std::string count_of(long count, const std::string& singular, const std::string& plural) {
+  return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 void set_file_progress_allowed(bool allowed) {
   file_progress_allowed = allowed;
@@ -56,6 +65,10 @@ void print_result(const std::string& line) {
   std::fflush(stdout);
 }
 
+void print_summary(const std::string& line) {
+  print_note(line);
+}
+
 namespace {
 
 // "; 2 concealed, 3 comfort noise" once anything was missing.
@@ -66,8 +79,8 @@ std::string filled_text(const FrameCounts& counts) {
            std::to_string(counts.comfort_noise) + " comfort noise";
   }
   if (counts.late_packets + counts.duplicate_packets > 0) {
-    text += "; " + std::to_string(counts.late_packets) + " late packets used, " +
-            std::to_string(counts.duplicate_packets) + " duplicates dropped";
+    text += "; " + count_of(counts.late_packets, "late packet", "late packets") + " used, " +
+            count_of(counts.duplicate_packets, "duplicate", "duplicates") + " dropped";
   }
   return text;
 }

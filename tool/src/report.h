@@ -10,12 +10,20 @@
 
 namespace g729tool {
 
-// Set once from the command line.
-void set_quiet(bool quiet);
+// Set once from the command line: -1 errors only (-q), 0 notes once per
+// kind with counts, 1 every packet event (-v).
+void set_verbosity(int level);
+bool verbose();
+
+// "1 packet", "2 packets": a count and its noun, plural when not one.
+std::string count_of(long count, const std::string& singular, const std::string& plural);
 
 void print_error(const std::string& message);  // always shown
 void print_note(const std::string& message);   // hidden by --quiet
 void print_result(const std::string& line);    // stdout, hidden by --quiet
+// A conversion's summary: stderr, so standard output carries only data;
+// hidden by --quiet.
+void print_summary(const std::string& line);
 
 // "1875 frames (1873 speech, 1 SID, 1 silent, 0 erased; 1 concealed, 0
 //  comfort noise), 18.75 s, 8.0 kbit/s, 0.21 s, 89x real time"; the part after

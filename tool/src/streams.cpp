@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <nlohmann/json.hpp>
 
 #include "report.h"
 #include "rtp_stream.h"
@@ -23,15 +24,6 @@ std::string utc_text(double seconds) {
                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
                 tm.tm_sec + (seconds - static_cast<double>(whole)));
   return text;
-}
-
-std::string json_string(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
-  return out + "\"";
 }
 
 StreamFigures figures_of(const CapturedStream& s) {
@@ -60,22 +52,31 @@ std::string text_line(const std::string& file, const CapturedStream& s, const St
   return text;
 }
 
-std::string json_object(const std::string& file, const CapturedStream& s, const StreamFigures& f) {
-  char numbers[512];
+nlohmann::ordered_json json_object(const std::string& file, const CapturedStream& s,
+                                   const StreamFigures& f) {
   const double lost_percent = f.expected > 0 ? 100.0 * f.lost / f.expected : 0.0;
-  std::snprintf(numbers, sizeof numbers,
-                "\"payload_type\": %d, \"start\": %.6f, \"duration_s\": %.6f, \"packets\": %ld, "
-                "\"expected\": %ld, \"lost\": %ld, \"lost_percent\": %.3f, \"duplicates\": %ld, "
-                "\"reordered\": %ld, \"jitter_mean_ms\": %.3f, \"jitter_max_ms\": %.3f, "
-                "\"sid_packets\": %ld, \"dtx_gaps\": %ld",
-                s.payload_type, f.start, f.duration, f.packets, f.expected, f.lost, lost_percent,
-                f.duplicates, f.reordered, f.mean_jitter_ms, f.max_jitter_ms, f.sid_packets,
-                f.dtx_gaps);
-  return "{\"file\": " + json_string(file) + ", \"ssrc\": " + std::to_string(s.ssrc) +
-         ", \"source\": " + json_string(s.source) +
-         ", \"destination\": " + json_string(s.destination) +
-         ", \"codec\": " + json_string(codec_name(s)) +
-         ", \"g729\": " + (s.g729 ? "true" : "false") + ", " + numbers + "}";
+  // File names need not be UTF-8; bytes that are not become U+FFFD.
+  nlohmann::ordered_json object;
+  object["file"] = file;
+  object["ssrc"] = s.ssrc;
+  object["source"] = s.source;
+  object["destination"] = s.destination;
+  object["codec"] = codec_name(s);
+  object["g729"] = s.g729;
+  object["payload_type"] = s.payload_type;
+  object["start"] = f.start;
+  object["duration_s"] = f.duration;
+  object["packets"] = f.packets;
+  object["expected"] = f.expected;
+  object["lost"] = f.lost;
+  object["lost_percent"] = lost_percent;
+  object["duplicates"] = f.duplicates;
+  object["reordered"] = f.reordered;
+  object["jitter_mean_ms"] = f.mean_jitter_ms;
+  object["jitter_max_ms"] = f.max_jitter_ms;
+  object["sid_packets"] = f.sid_packets;
+  object["dtx_gaps"] = f.dtx_gaps;
+  return object;
 }
 
 }  // namespace
@@ -98,7 +99,7 @@ std::string codec_name(const CapturedStream& stream) {
 
 int run_streams(const std::vector<std::string>& files, const CaptureOptions& options, bool json) {
   int status = kExitOk;
-  std::vector<std::string> objects;
+  auto objects = nlohmann::ordered_json::array();
   for (const auto& file : files) {
     try {
       const auto streams = read_capture(file, options);
@@ -117,11 +118,9 @@ int run_streams(const std::vector<std::string>& files, const CaptureOptions& opt
     }
   }
   if (json) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-      text += (i ? ",\n " : "") + objects[i];
-    }
-    std::fprintf(stdout, "%s]\n", text.c_str());
+    const std::string text =
+        objects.dump(1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    std::fprintf(stdout, "%s\n", text.c_str());
   }
   std::fflush(stdout);
   return status;

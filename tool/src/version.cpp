@@ -17,14 +17,14 @@ constexpr const char* kToolVersion = "unknown";
 }  // namespace
 
 int print_versions(const std::string& module_path) {
-  std::printf("g729a %s\n", kToolVersion);
+  std::printf("g729a tool %s\n", kToolVersion);
   std::fflush(stdout);
   const CodecModule codec = open_codec_module(module_path);
   std::string line;
   if (standin::run_console({"g729", "show", "version"}, line) != 0) {
     throw ToolError(kExitBadInput, module_path + ": the module has no version command");
   }
-  std::fputs(line.c_str(), stdout);
+  std::fputs(("module: " + line).c_str(), stdout);
   return kExitOk;
 }
 

@@ -5,8 +5,8 @@
 
 namespace g729tool {
 
-// Prints "g729a <version>", then the version line of the module at
-// `module_path` as its console command prints it. Throws ToolError when the
+// Prints "g729a tool <version>", then "module: " and the version line of the
+// module at `module_path` as its console command prints it. Throws ToolError when the
 // module cannot be loaded (after the tool's own line).
 int print_versions(const std::string& module_path);
 
