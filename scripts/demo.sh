@@ -23,14 +23,6 @@ if ((status != 0)); then
   echo "demo.sh: the build failed (exit status $status); the whole output is in $log" >&2
   exit "$status"
 fi
-# A tool with a demo command runs it; one without runs the demo when given
-# no command.
-help=$("$build/g729a" --help 2>/dev/null) || true
-if grep -qE '^ +demo\b' <<<"$help"; then
-  command=(demo)
-else
-  command=()
-fi
-shown=("$build/g729a" "${command[@]}" "$@")
+shown=("$build/g729a" demo "$@")
 echo "== running ${shown[*]} in $PWD =="
-exec "$build/g729a" "${command[@]}" "$@"
+exec "$build/g729a" demo "$@"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The installed tree: exactly the intended files, and a tool that finds its
 # stand-in library and the module relative to itself (installed, or the whole
-# tree copied elsewhere), tries a module interleaved with itself first, and lets
+# tree copied elsewhere), tries a module beside itself first, and lets
 # --module and G729A_MODULE choose another.
 # Usage: install_test.sh BUILD_DIR VERSION
 set -euo pipefail
@@ -72,9 +72,9 @@ mv "$work/usr" "$work/moved"
 out=$(cd / && "$work/moved/bin/g729a" console g729 show version) || fail "moved tree failed"
 [ "$out" = "$module_line" ] || fail "moved tree printed: $out"
 
-# A module interleaved with the tool is tried before the installed one.
+# A module beside the tool is tried before the installed one.
 printf 'not a module' >"$work/moved/bin/codec_g729a.so"
-if err=$("$work/moved/bin/g729a" --version 2>&1); then fail "a broken module interleaved with the tool was not tried"; fi
+if err=$("$work/moved/bin/g729a" --version 2>&1); then fail "a broken module beside the tool was not tried"; fi
 case $err in *"$work/moved/bin/codec_g729a.so"*) ;; *) fail "unexpected error: $err" ;; esac
 
 # --module and G729A_MODULE choose another module.

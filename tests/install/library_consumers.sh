@@ -28,7 +28,7 @@ mkdir -p "$work"
 cd "$work"
 
 pkg-config --exists --print-errors g729a
-[ "$(pkg-config --modversion g729a)" = "$("$tool" --version | sed -n 's/^g729a //p')" ] ||
+[ "$(pkg-config --modversion g729a)" = "$("$tool" --version | sed -n 's/^g729a tool //p')" ] ||
   fail "pkg-config says version $(pkg-config --modversion g729a)"
 # shellcheck disable=SC2046  # the flags are separate words
 cc -std=c99 -pedantic -Wall -Wextra -Werror -o encode "$sources/encode.c" \

@@ -218,7 +218,7 @@ TEST(ToolDecode, FramesLostInSilenceContinueTheComfortNoise) {
 
   ToolRun run = run_tool({"decode", dir.path("lost.bit"), dir.path("lost.raw")});
   ASSERT_EQ(run.status, 0) << run.err;
-  const Counts counts = summary_counts(run.out);
+  const Counts counts = summary_counts(run.err);
   EXPECT_EQ(counts.erased, 3);
   EXPECT_EQ(counts.silent, 1);
   EXPECT_EQ(counts.comfort_noise, 3);

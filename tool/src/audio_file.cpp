@@ -96,29 +96,32 @@ sf_count_t virtual_tell(void* user) {
   return static_cast<InputSource*>(user)->tell();
 }
 
-void put_le(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+// Writes value little-endian into bytes places from at. inout: out.
+void put_le(std::array<std::uint8_t, 44>& out, std::size_t at, std::uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 std::vector<std::uint8_t> wav_header(int channels, std::uint64_t data_bytes) {
   const auto data =
       static_cast<std::uint32_t>(std::min<std::uint64_t>(data_bytes, 0xFFFFFFFF - 36));
-  std::vector<std::uint8_t> h;
-  const auto text = [&](const char* four) { h.insert(h.end(), four, four + 4); };
-  text("RIFF");
-  put_le(h, data + 36, 4);
-  text("WAVE");
-  text("fmt ");
-  put_le(h, 16, 4);
-  put_le(h, 1, 2);  // PCM
-  put_le(h, static_cast<std::uint32_t>(channels), 2);
-  put_le(h, kCodecRate, 4);
-  put_le(h, static_cast<std::uint32_t>(kCodecRate * 2 * channels), 4);
-  put_le(h, static_cast<std::uint32_t>(2 * channels), 2);
-  put_le(h, 16, 2);
-  text("data");
-  put_le(h, data, 4);
-  return h;
+  std::array<std::uint8_t, 44> h{};
+  const auto text = [&](std::size_t at, const char* four) {
+    for (int i = 0; i < 4; ++i) h[at + i] = static_cast<std::uint8_t>(four[i]);
+  };
+  text(0, "RIFF");
+  put_le(h, 4, data + 36, 4);
+  text(8, "WAVE");
+  text(12, "fmt ");
+  put_le(h, 16, 16, 4);
+  put_le(h, 20, 1, 2);  // PCM
+  put_le(h, 22, static_cast<std::uint32_t>(channels), 2);
+  put_le(h, 24, kCodecRate, 4);
+  put_le(h, 28, static_cast<std::uint32_t>(kCodecRate * 2 * channels), 4);
+  put_le(h, 32, static_cast<std::uint32_t>(2 * channels), 2);
+  put_le(h, 34, 16, 2);
+  text(36, "data");
+  put_le(h, 40, data, 4);
+  return {h.begin(), h.end()};
 }
 
 }  // namespace

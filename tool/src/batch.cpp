@@ -22,7 +22,7 @@ std::vector<Conversion> plan_outputs(const std::vector<std::string>& inputs,
     if (!taken.insert(out).second) {
       throw usage_error(in + ": another input also writes " + out);
     }
-    jobs.push_back({in, out});
+    jobs.push_back({in, out, "", ""});
   }
   return jobs;
 }
