@@ -9,6 +9,7 @@
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/concealment.h"
+#include "codec/decoder/envelope.h"
 #include "codec/decoder/excitation.h"
 #include "codec/decoder/output_stage.h"
 #include "codec/decoder/parameter_decoding.h"
@@ -24,28 +25,12 @@
 namespace g729a {
 namespace {
 
-// A1 from the midpoint of the previous and new LSPs, A2 from the new ones;
-// the new LSPs become the previous ones. in: lsp_new; inout: lsp_previous;
-// out: A.
-void interpolate_lp(std::span<const double, 10> lsp_new, std::array<double, 10>& lsp_previous,
-                    std::array<LpVector, 2>& A) {
-  lsp_interpolate(lsp_previous, lsp_new, A);
-  for (int i = 0; i < 10; ++i) lsp_previous[i] = lsp_new[i];
-}
-
 // in: fp (Speech); inout: state; out: f.
 void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesis& f) {
   const auto& p = fp.slots;
   state.cng_seed = kCngSeedStart;
 
-  const int mode = (p[kSlotL0L1] >> 7) & 1;
-  state.previous_lsf_mode = mode;
-  LsfVector lsf;
-  lsf_reconstruct(lsf_cb1, lsf_cb2, p[kSlotL0L1] & 127, (p[kSlotL2L3] >> 5) & 31, p[kSlotL2L3] & 31,
-                  lsf_ma_coef[mode], state.lsf_ma_memory, lsf, lsf_ma_coef_sum[mode]);
-  std::array<double, 10> lsp_new;
-  portable_cos_10(lsf, lsp_new);
-  interpolate_lp(lsp_new, state.lsp_previous, f.A);
+  speech_envelope(state, fp, f.A);
 
   const int pitch_index[2] = {p[kSlotP1], p[kSlotP2]};
   const int C[2] = {p[kSlotC1], p[kSlotC2]};
@@ -65,20 +50,14 @@ void decode_speech(DecoderState& state, const FrameParameters& fp, FrameSynthesi
 // The previous envelope repeated, the excitation continued from the past;
 // the frame then counts as speech. inout: state; out: f.
 void conceal_speech(DecoderState& state, FrameSynthesis& f) {
-  lsf_memory_repeat(state.lsp_previous, state.previous_lsf_mode, state.lsf_ma_memory);
-  const std::array<double, 10> lsp_repeated = state.lsp_previous;
-  interpolate_lp(lsp_repeated, state.lsp_previous, f.A);
-  for (int s = 0; s < 2; ++s) {
-    erased_excitation(state, kExcitationHistory + 40 * s, f.T[s]);
-  }
+  concealed_envelope_and_excitation(state, f.A, f.T);
   f.kind = FrameKind::Speech;
 }
 
 // A comfort-noise frame whose excitation is in place and whose envelope is
 // sid_lsp. inout: state; out: f.
 void synthesize_comfort_noise(DecoderState& state, FrameSynthesis& f) {
-  interpolate_lp(state.sid_lsp, state.lsp_previous, f.A);
-  state.pitch_sharpening = kSharpeningMin;
+  comfort_noise_envelope(state, f.A);
   f.kind = FrameKind::Sid;
   f.flush = false;
 }
@@ -118,13 +97,6 @@ void finish_frame(const FrameSynthesis& f, DecoderState& state,
 
   auto& res = state.residual_buffer;
   for (int i = 0; i < kResidualHistory; ++i) res[i] = res[i + kFrameLength];
-}
-
-// A runaway stream that has overflowed restarts the channel; its samples of
-// this frame are already defined (conversion saturates, NaN gives 0).
-// inout: state.
-void restart_if_not_finite(DecoderState& state) {
-  if (!decoder_state_finite(state)) decoder_init(state);
 }
 
 // The next frame of the comfort noise. inout: state; out: pcm.

@@ -1,6 +1,7 @@
 #include "codec/decoder/state_guard.h"
 
 #include "codec/simd/simd.h"
+#include "g729a/codec.h"
 
 namespace g729a {
 namespace {
@@ -60,6 +61,10 @@ bool decoder_state_finite(const DecoderState& s) {
   if (simd_path() == SimdPath::Avx2) return state_probe_avx2(s) == 0.0;
 #endif
   return state_probe_plain(s) == 0.0;
+}
+
+void restart_if_not_finite(DecoderState& state) {
+  if (!decoder_state_finite(state)) decoder_init(state);
 }
 
 }  // namespace g729a

@@ -18,6 +18,11 @@ namespace g729a {
 // memories) cannot become non-finite and are not looked at. in: state.
 bool decoder_state_finite(const DecoderState& state);
 
+// A runaway stream that has overflowed restarts the channel; its samples of
+// the frame just decoded are already defined (conversion saturates, NaN
+// gives 0). inout: state.
+void restart_if_not_finite(DecoderState& state);
+
 // decoder_decode without the recovery: the frame's arithmetic exactly,
 // however far it runs. Tests compare the guarded decoder against it.
 // in: frame; inout: state; out: pcm.

@@ -112,7 +112,7 @@ void mean_autocorrelation(const DtxState& state, std::span<double, 11> r) {
   }
 }
 
-// Does the noise now differ enough from what the last SID frame described?
+// Whether the noise differs enough from what the last SID frame described.
 // in: state (history and last SID).
 bool noise_changed(const DtxState& state) {
   std::array<double, 11> r;

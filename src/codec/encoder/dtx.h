@@ -11,7 +11,8 @@
 
 namespace g729a {
 
-// out: state, as before the first frame (a decoder's fields at start).
+// out: state for a call's first frame: no inactive frame seen, the decoder-side
+// fields as a fresh decoder holds them.
 void dtx_init(DtxState& state);
 
 // A speech frame went out: a decoder resets its noise seed.

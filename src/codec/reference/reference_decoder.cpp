@@ -12,6 +12,8 @@
 #include "codec/common/tables.h"
 #include "codec/decoder/cng_excitation.h"
 #include "codec/decoder/concealment.h"
+#include "codec/decoder/envelope.h"
+#include "codec/decoder/excitation.h"
 #include "codec/decoder/parameter_decoding.h"
 #include "codec/decoder/sid_decode.h"
 #include "codec/decoder/state_guard.h"
@@ -32,52 +34,14 @@ struct DecodedFrame {
   bool flush = true;  // speech subframes store tiny synthesis memory values as 0
 };
 
-// A1 from the midpoint of the previous and new LSPs, A2 from the new ones;
-// the new LSPs become the previous ones. in: lsp_new; inout: state; out: A.
-void interpolate(std::span<const double, 10> lsp_new, DecoderState& state,
-                 std::array<LpVector, 2>& A) {
-  lsp_interpolate(state.lsp_previous, lsp_new, A);
-  for (int i = 0; i < 10; ++i) state.lsp_previous[i] = lsp_new[i];
-}
-
-// One speech subframe's excitation in place: pitch delay (the previous one
-// on a parity error), adaptive vector, sharpened codevector, gains.
-// inout: state, T (the first subframe's delay on entry for the second).
-void speech_subframe_excitation(DecoderState& state, int s, int pitch_index, int parity_error,
-                                int C, int S, int gain_index, int& T) {
-  int f = 0;
-  if (s == 0 && parity_error) {
-    T = state.previous_pitch_delay;
-  } else {
-    pitch_delay_decode(pitch_index, kPitchMin, kPitchMax, s, T, f);
-  }
-  state.previous_pitch_delay = T;
-  double* exc = state.excitation_buffer.data() + kExcitationHistory + kSubframeLength * s;
-  adaptive_codebook_vector(exc, T, f);
-  CodeVector cv;
-  fixed_codebook_decode(C, S, cv);
-  pitch_sharpen(T, state.pitch_sharpening, cv.data());
-  gain_decode(gain_index, cv, T, state.gain_predictor_memory, state.gain_pitch, state.gain_code);
-  state.pitch_sharpening = bound_pitch_sharpening(state.gain_pitch);
-  weighted_sum(state.gain_pitch, exc, state.gain_code, cv.data(), exc);
-}
-
 // A speech frame up to its excitation. in: fp; inout: state; out: d.
 void decode_speech(const FrameParameters& fp, DecoderState& state, DecodedFrame& d) {
   const auto& p = fp.slots;
   // 1. Each silence period's noise starts from the same seed.
   state.cng_seed = kCngSeedStart;
-  // 2. LSFs from the codebooks and the MA predictor of mode L0.
-  const int mode = (p[kSlotL0L1] >> 7) & 1;
-  state.previous_lsf_mode = mode;
-  LsfVector lsf;
-  lsf_reconstruct(lsf_cb1, lsf_cb2, p[kSlotL0L1] & 127, (p[kSlotL2L3] >> 5) & 31, p[kSlotL2L3] & 31,
-                  lsf_ma_coef[mode], state.lsf_ma_memory, lsf, lsf_ma_coef_sum[mode]);
-  // 3. The new LSPs.
-  std::array<double, 10> lsp_new;
-  portable_cos_10(lsf, lsp_new);
-  // 4. Interpolation.
-  interpolate(lsp_new, state, d.A);
+  // 2-4. LSFs from the codebooks and the MA predictor of mode L0, their
+  // LSPs, the interpolated subframe filters.
+  speech_envelope(state, fp, d.A);
   // 5.1. Each subframe's excitation and pitch delay.
   const int pitch_index[2] = {p[kSlotP1], p[kSlotP2]};
   const int C[2] = {p[kSlotC1], p[kSlotC2]};
@@ -85,7 +49,8 @@ void decode_speech(const FrameParameters& fp, DecoderState& state, DecodedFrame&
   const int gain_index[2] = {p[kSlotGain1], p[kSlotGain2]};
   int T = 0;
   for (int s = 0; s < 2; ++s) {
-    speech_subframe_excitation(state, s, pitch_index[s], p[kSlotP0], C[s], S[s], gain_index[s], T);
+    speech_excitation(state, kExcitationHistory + kSubframeLength * s, s, pitch_index[s],
+                      p[kSlotP0], C[s], S[s], gain_index[s], T, nullptr);
     d.T[s] = T;
   }
   d.kind = FrameKind::Speech;
@@ -94,9 +59,8 @@ void decode_speech(const FrameParameters& fp, DecoderState& state, DecodedFrame&
 
 // A comfort-noise frame whose excitation stands: interpolation towards
 // sid_lsp, no pitch sharpening. inout: state; out: d.
-void comfort_noise_envelope(DecoderState& state, DecodedFrame& d) {
-  interpolate(state.sid_lsp, state, d.A);
-  state.pitch_sharpening = kSharpeningMin;
+void comfort_noise_frame(DecoderState& state, DecodedFrame& d) {
+  comfort_noise_envelope(state, d.A);
   d.kind = FrameKind::Sid;
   d.flush = false;
 }
@@ -106,19 +70,14 @@ void comfort_noise_envelope(DecoderState& state, DecodedFrame& d) {
 void decode_sid(const FrameParameters& fp, DecoderState& state, DecodedFrame& d) {
   const auto& p = fp.slots;
   sid_decode(state, p[kSlotSidSwitch], p[kSlotSidStage1], p[kSlotSidStage2], p[kSlotSidEnergy]);
-  comfort_noise_envelope(state, d);
+  comfort_noise_frame(state, d);
 }
 
 // An erased frame: the previous envelope repeated (the LSF predictor
 // advanced to match it), the excitation continued at the previous delay.
 // inout: state; out: d.
 void conceal(DecoderState& state, DecodedFrame& d) {
-  lsf_memory_repeat(state.lsp_previous, state.previous_lsf_mode, state.lsf_ma_memory);
-  const std::array<double, 10> lsp_repeated = state.lsp_previous;
-  interpolate(lsp_repeated, state, d.A);
-  for (int s = 0; s < 2; ++s) {
-    erased_excitation(state, kExcitationHistory + kSubframeLength * s, d.T[s]);
-  }
+  concealed_envelope_and_excitation(state, d.A, d.T);
   d.kind = FrameKind::Speech;
   d.flush = true;
 }
@@ -129,7 +88,7 @@ void continue_comfort_noise(DecoderState& state, DecodedFrame& d) {
   sid_gain_continue(state);
   comfort_noise_excitation(state.excitation_buffer.data() + kExcitationHistory, state.cng_seed,
                            state.sid_gain);
-  comfort_noise_envelope(state, d);
+  comfort_noise_frame(state, d);
 }
 
 // Synthesis of subframe s through 1/A(z) into the synthesis buffer, and the
@@ -168,12 +127,6 @@ void finish_frame(const DecodedFrame& d, DecoderState& state,
   for (int i = 0; i < kSynthesisHistory; ++i) syn[i] = syn[i + kFrameLength];
   // Output high-pass filter, rounding and saturation.
   output_stage(postfiltered, state.postproc_memory, pcm);
-}
-
-// A channel whose values the next frame reads are no longer finite starts
-// afresh. inout: state.
-void restart_if_not_finite(DecoderState& state) {
-  if (!decoder_state_finite(state)) decoder_init(state);
 }
 
 }  // namespace
