@@ -206,11 +206,8 @@ TEST(Sid, QuantizedEnvelopeIsTheClosestDecodable) {
     return d;
   };
   double best = 1e38;
-  for (int sw = 0; sw < 2; ++sw) {
-    for (int s1 = 0; s1 < 32; ++s1) {
-      for (int s2 = 0; s2 < 16; ++s2) best = std::min(best, distance(sw, s1, s2));
-    }
-  }
+  for (int i = 0; i < 2 * 32 * 16; ++i)
+    best = std::min(best, distance(i / 512, i / 16 % 32, i % 16));
   EXPECT_LE(distance(sid.slots[0], sid.slots[1], sid.slots[2]), 1.5 * best);
 }
 
