@@ -37,10 +37,6 @@ double power(const std::vector<double>& x, std::size_t begin, std::size_t end) {
   return e / static_cast<double>(end - begin);
 }
 
-double frame_power(const std::vector<double>& x, std::size_t f) {
-  return power(x, f * kFrame, (f + 1) * kFrame);
-}
-
 std::vector<double> noise_signal(Noise kind, std::size_t length,
                                  const std::vector<double>& speech) {
   std::vector<double> out(length, 0.0);
@@ -81,36 +77,34 @@ Material make(Noise noise, double snr_db, double speech_dbov) {
   const auto raw =
       testsupport::read_pcm(std::string(G729A_SOURCE_DIR) + "/data/speech/librivox_austen_8k.raw");
   const std::vector<double> speech(raw.begin(), raw.end());
-  const std::size_t speech_frames = speech.size() / kFrame;
+  std::vector<double> frame_power(speech.size() / kFrame);
+  for (std::size_t f = 0; f < frame_power.size(); ++f) {
+    frame_power[f] = power(speech, f * kFrame, (f + 1) * kFrame);
+  }
+  const std::size_t speech_frames = frame_power.size();
 
   // Lead-in, then utterance and pause in turn; each utterance ends at the
   // speech's quietest frame within 30 frames of even spacing.
   std::vector<double> clean(kLeadInFrames * kFrame, 0.0);
-  std::vector<bool> in_speech(kLeadInFrames, false);
   for (std::size_t u = 1, begin = 0; u <= kUtterances; ++u) {
     const std::size_t nominal = speech_frames * u / kUtterances;
     std::size_t end = nominal;
     for (std::size_t f = nominal - 30; u < kUtterances && f <= nominal + 30; ++f) {
-      if (frame_power(speech, f) < frame_power(speech, end)) end = f;
+      if (frame_power[f] < frame_power[end]) end = f;
     }
     clean.insert(clean.end(), speech.begin() + begin * kFrame, speech.begin() + end * kFrame);
     clean.insert(clean.end(), kPauseFrames * kFrame, 0.0);
-    in_speech.insert(in_speech.end(), end - begin, true);
-    in_speech.insert(in_speech.end(), kPauseFrames, false);
     begin = end;
   }
-  const std::size_t frames = in_speech.size();
+  const std::size_t frames = clean.size() / kFrame;
 
   // Active speech level: the mean power of speech frames no more than 40 dB
   // below the loudest.
-  double loudest = 0.0, sum = 0.0;
+  const double loudest = *std::max_element(frame_power.begin(), frame_power.end());
+  double sum = 0.0;
   int count = 0;
-  for (std::size_t f = 0; f < frames; ++f) {
-    if (in_speech[f]) loudest = std::max(loudest, frame_power(clean, f));
-  }
-  for (std::size_t f = 0; f < frames; ++f) {
-    const double p = frame_power(clean, f);
-    if (in_speech[f] && p > loudest * 1e-4) {
+  for (double p : frame_power) {
+    if (p > loudest * 1e-4) {
       sum += p;
       ++count;
     }
