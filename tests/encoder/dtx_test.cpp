@@ -38,7 +38,7 @@ struct Rng {
 };
 
 // Stretches of random length of speech in noise, noise alone and isolated
-// noise bursts, the noise's level and colour changing now and then so that
+// noise bursts, the noise's level and colour changing from time to time so that
 // SID updates happen.
 std::vector<std::int16_t> random_sequence(std::uint32_t seed, int frames) {
   const auto talk =
