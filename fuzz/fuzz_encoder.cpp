@@ -1,14 +1,13 @@
 // Any audio: every frame is a valid speech frame and the state stays finite.
 // At most kMaxFrames frames per input keep the fuzzer trying many inputs.
-#include <algorithm>
 #include <array>
 #include <bit>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 
+#include "fuzz_audio.h"
 #include "g729a/codec.h"
 
 namespace {
@@ -20,27 +19,15 @@ unsigned field(const std::array<std::uint8_t, 10>& frame, int first, int width) 
   return v;
 }
 
-template <typename Array>
-void require_finite(const Array& values) {
-  for (double v : values) {
-    if (!std::isfinite(v)) std::abort();
-  }
-}
-
 constexpr std::size_t kMaxFrames = 3;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using fuzzaudio::require_finite;
   static auto state = std::make_unique<g729a::EncoderState>();
   g729a::encoder_init(*state);
-  const std::size_t samples = std::min(size / 2, 80 * kMaxFrames);
-  for (std::size_t frame = 0; frame + 80 <= samples; frame += 80) {
-    std::array<std::int16_t, 80> pcm;
-    for (int i = 0; i < 80; ++i) {
-      const std::size_t k = 2 * (frame + i);
-      pcm[i] = static_cast<std::int16_t>(data[k] | (data[k + 1] << 8));
-    }
+  fuzzaudio::for_each_frame(data, size, kMaxFrames, [&](const std::array<std::int16_t, 80>& pcm) {
     std::array<std::uint8_t, 10> bytes;
     g729a::encoder_encode(*state, pcm, bytes);
     // Every frame valid: the parity bit agrees with the first delay's six
@@ -57,6 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require_finite(state->taming_error);
     require_finite(state->gain_predictor_memory);
     require_finite(state->preprocess_memory);
-  }
+  });
   return 0;
 }

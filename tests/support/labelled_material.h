@@ -4,14 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace labelled {
 
 enum class Noise { None, White, Pink, Rumble, Babble };
-
-const char* noise_name(Noise noise);
 
 enum class Label {
   Strong,  // speech within 15 dB of the active speech level
@@ -31,8 +28,5 @@ struct Material {
 // noise `snr_db` below it (ignored for Noise::None). The same arguments
 // always give the same material.
 Material make(Noise noise, double snr_db, double speech_dbov = -26.0);
-
-// Mean power (dB, sample units) of samples [begin, end) of x.
-double power_db(const std::vector<double>& x, std::size_t begin, std::size_t end);
 
 }  // namespace labelled
