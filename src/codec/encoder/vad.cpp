@@ -22,7 +22,6 @@ constexpr double kLowPass[11] = {-0.00387132, 0.0,        0.03208780, 0.11670862
                                  0.22070119,  0.26874743, 0.22070119, 0.11670862,
                                  0.03208780,  0.0,        -0.00387132};
 
-constexpr int kInitFrames = 24;          // the initialization period
 constexpr double kEnergyFloorDb = 24.0;  // power below this counts as silence
 constexpr double kInitialBackground = 10.0;
 constexpr double kInitialSpeechLevel = 60.0;
@@ -51,13 +50,11 @@ double power_db(double power) {
 }  // namespace
 
 void vad_init(VadState& state) {
-  state.frames = 0;
   state.hangover = 0;
   state.active_run = 0;
   state.block_frames = 0;
   state.energy_bg = kInitialBackground;
   state.low_bg = kInitialBackground;
-  state.crossings_bg = 0.5;
   state.speech_level = kInitialSpeechLevel;
   state.lsf_bg = lsf_ma_memory_reset;
   state.block_min = 1e9;
@@ -84,11 +81,6 @@ void vad_features(std::span<const double, 11> r, std::span<const double, 10> lsp
   features.low = power_db(std::max(low, 0.0) / kWindowEnergy);
   portable_acos_10(lsp, features.lsf);
   features.distance = 0.0;
-  int crossings = 0;
-  for (int n = 1; n < kFrameLength; ++n) {
-    if ((frame[n] >= 0.0) != (frame[n - 1] >= 0.0)) ++crossings;
-  }
-  features.crossings = crossings / static_cast<double>(kFrameLength - 1);
 }
 
 bool vad_decide(const VadFeatures& features, VadState& state) {
@@ -99,7 +91,6 @@ bool vad_decide(const VadFeatures& features, VadState& state) {
     f.distance += d * d;
   }
   state.last = f;
-  if (state.frames < kInitFrames) ++state.frames;
 
   // The margin grows as the background gets quieter: near digital silence
   // small level changes mean nothing.
@@ -131,7 +122,6 @@ bool vad_decide(const VadFeatures& features, VadState& state) {
     const double k = f.energy < state.energy_bg ? kFallRate : kLearnRate;
     state.energy_bg += k * (f.energy - state.energy_bg);
     state.low_bg += k * (f.low - state.low_bg);
-    state.crossings_bg += kLearnRate * (f.crossings - state.crossings_bg);
     for (int i = 0; i < 10; ++i) state.lsf_bg[i] += kLearnRate * (f.lsf[i] - state.lsf_bg[i]);
   }
 

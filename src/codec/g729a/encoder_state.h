@@ -18,23 +18,20 @@ inline constexpr int kExcitationFrame = kExcitationHistory;
 
 // What the voice activity detector measures on one frame.
 struct VadFeatures {
-  double energy;     // dB, mean power of the analysis window
-  double low;        // dB, the same below about 1 kHz
-  double crossings;  // zero crossings per sample of the frame
-  LsfVector lsf;     // radians
-  double distance;   // squared LSF distance from the background's
+  double energy;    // dB, mean power of the analysis window
+  double low;       // dB, the same below about 1 kHz
+  LsfVector lsf;    // radians
+  double distance;  // squared LSF distance from the background's
 };
 
 // The voice activity detector: background estimates, learnt from frames it
 // judges inactive, and the hangover that keeps word endings.
 struct VadState {
-  std::int32_t frames;      // frames seen, saturating
   std::int32_t hangover;    // frames still to send as speech
   std::int32_t active_run;  // consecutive frames judged active on their own
   std::int32_t block_frames;
   double energy_bg;
   double low_bg;
-  double crossings_bg;
   double speech_level;  // dB, running energy of clearly active frames
   LsfVector lsf_bg;
   // Minimum of the frame energy over the current and the previous block:

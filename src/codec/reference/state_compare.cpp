@@ -33,17 +33,14 @@ namespace {
 #define G729A_VAD_FEATURES_FIELDS(X) \
   X(energy)                          \
   X(low)                             \
-  X(crossings)                       \
   X(lsf)                             \
   X(distance)
 #define G729A_VAD_STATE_FIELDS(X) \
-  X(frames)                       \
   X(hangover)                     \
   X(active_run)                   \
   X(block_frames)                 \
   X(energy_bg)                    \
   X(low_bg)                       \
-  X(crossings_bg)                 \
   X(speech_level)                 \
   X(lsf_bg)                       \
   X(block_min)                    \
