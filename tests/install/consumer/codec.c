@@ -1,5 +1,5 @@
 /* `codec encode` turns 16-bit PCM (8 kHz, mono, native order) on stdin into
- * G.729A frames on stdout; `codec decode [N]` turns 10-byte frames into PCM,
+ * 10-byte frames on stdout; `codec decode [N]` turns such frames into PCM,
  * treating every Nth frame as lost. */
 #include <g729a/g729a.h>
 #include <stdio.h>
