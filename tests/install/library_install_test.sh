@@ -22,7 +22,6 @@ header=$(grep -o 'g729a_[a-z_]*(' "$work/usr/include/g729a/g729a.h" | tr -d '(' 
 exported=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}' | LC_ALL=C sort)
 [ "$exported" = "$(sed 's/$/@@LIBG729A_1/' <<<"$header")" ] ||
   fail "exported functions:"$'\n'"$exported"
-[ "$(wc -l <<<"$header")" = 12 ] || fail "the header declares:"$'\n'"$header"
 [ -z "$(nm -D --defined-only "$lib" | awk '$2 != "T" && $2 != "A"')" ] ||
   fail "exported data: $(nm -D --defined-only "$lib")"
 
