@@ -18,8 +18,6 @@ GST_DEBUG_CATEGORY_STATIC(g729a_dec_debug);
 struct _G729ADec {
   GstAudioDecoder parent;
   G729ADecoder* codec;
-  /* The last frame was a SID frame (or comfort noise after one). */
-  gboolean in_dtx;
   /* Where the input stopped; GST_CLOCK_TIME_NONE before the first buffer. */
   GstClockTime next_pts;
   GstPadChainFunction base_chain;
@@ -55,7 +53,6 @@ static gboolean g729a_dec_start(GstAudioDecoder* decoder) {
                       ("Cannot start the G.729A decoder: %s", g729a_strerror(error)), (NULL));
     return FALSE;
   }
-  self->in_dtx = FALSE;
   self->next_pts = GST_CLOCK_TIME_NONE;
   return TRUE;
 }
@@ -82,19 +79,16 @@ static void g729a_dec_flush(GstAudioDecoder* decoder, gboolean hard) {
   G729ADec* self = G729A_DEC(decoder);
   if (!hard || self->codec == NULL) return;
   g729a_decoder_init(self->codec);
-  self->in_dtx = FALSE;
   self->next_pts = GST_CLOCK_TIME_NONE;
 }
 
-/* Fills `frames` frames the input skipped. inout: self; out: pcm. */
+/* Fills `frames` frames the input skipped, as frames not sent: the library
+ * conceals them after speech and continues the comfort noise after a SID
+ * frame. inout: self; out: pcm. */
 static void fill_frames(G729ADec* self, gint frames, gint16* pcm) {
   static const unsigned char nothing[1] = {0};
   for (gint i = 0; i < frames; ++i) {
-    if (self->in_dtx) {
-      g729a_decode(self->codec, nothing, 0, pcm + i * G729A_FRAME_SAMPLES);
-    } else {
-      g729a_decode(self->codec, NULL, 0, pcm + i * G729A_FRAME_SAMPLES);
-    }
+    g729a_decode(self->codec, nothing, 0, pcm + i * G729A_FRAME_SAMPLES);
   }
 }
 
@@ -153,7 +147,6 @@ static GstFlowReturn g729a_dec_handle_frame(GstAudioDecoder* decoder, GstBuffer*
     for (gint i = 0; i < frames; ++i) {
       int length = size - offset > 9 ? G729A_FRAME_BYTES : G729A_SID_BYTES;
       g729a_decode(self->codec, in_map.data + offset, length, pcm + i * G729A_FRAME_SAMPLES);
-      self->in_dtx = length == G729A_SID_BYTES;
       offset += (gsize)length;
     }
     gst_buffer_unmap(buffer, &in_map);
@@ -204,7 +197,6 @@ static void g729a_dec_class_init(G729ADecClass* klass) {
 static void g729a_dec_init(G729ADec* self) {
   GstAudioDecoder* decoder = GST_AUDIO_DECODER(self);
   self->codec = NULL;
-  self->in_dtx = FALSE;
   self->next_pts = GST_CLOCK_TIME_NONE;
   /* GAP events reach handle_frame as empty buffers with a duration (with
    * plc-awareness, which set_format declares). */
