@@ -35,18 +35,14 @@ expect "conditions and || are not failures" \
 
 source "$lib/debian-mirror.sh"
 apt=$work/apt
-reset_apt() {
-  rm -rf "$apt"
-  mkdir -p "$apt/sources.list.d"
-}
-reset_apt
+mkdir -p "$apt/sources.list.d"
 expect "no sources" "$(debian_mirror "$apt")" "http://deb.debian.org/debian"
-printf '# a comment\ndeb cdrom:[Debian 12]/ bookworm main\n' >"$apt/sources.list"
-printf 'deb http://security.debian.org/debian-security bookworm-security main\n' >>"$apt/sources.list"
-printf 'deb [arch=amd64 signed-by=/k.gpg]  http://ftp.de.debian.org/debian/ bookworm main\n' \
-  >>"$apt/sources.list"
+printf '%s\n' '# a comment' 'deb cdrom:[Debian 12]/ bookworm main' \
+  'deb http://security.debian.org/debian-security bookworm-security main' \
+  'deb [arch=amd64 signed-by=/k.gpg]  http://ftp.de.debian.org/debian/ bookworm main' \
+  >"$apt/sources.list"
 expect "sources.list only" "$(debian_mirror "$apt")" "http://ftp.de.debian.org/debian/"
-reset_apt
+rm "$apt/sources.list"
 cat >"$apt/sources.list.d/debian.sources" <<'SOURCES'
 Types: deb
 URIs: http://security.debian.org/debian-security

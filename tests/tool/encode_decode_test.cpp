@@ -186,50 +186,6 @@ TEST(ToolDecode, SerialFramesThatCarryNothingOrAreErasedKeepTheTimeline) {
             2);
 }
 
-// A frame lost inside a silence period (after the SID frame, and after the
-// noise a lost frame continued) counts as untransmitted: the tool's output is
-// the comfort noise an all-untransmitted pause gives, frame for frame, and
-// the frames count as comfort noise; after the speech that ends the pause a
-// lost frame is concealed.
-TEST(ToolDecode, FramesLostInSilenceContinueTheComfortNoise) {
-  TempDir dir;
-  auto frames = encode_here(padded(short_speech()));
-  const std::vector<std::uint8_t> f0(frames.begin(), frames.begin() + 10);
-  const std::vector<std::uint8_t> sid{0x5A, 0xC3};
-  auto erased = [](Bytes& serial) {
-    const std::size_t at = serial.size();
-    g729io::append_serial_frame(std::vector<std::uint8_t>(10, 0), serial);
-    serial[at] = 0x20;  // sync word 0x6B20: erased
-  };
-  Bytes lost, not_sent;
-  for (Bytes* serial : {&lost, &not_sent}) {
-    g729io::append_serial_frame(f0, *serial);
-    g729io::append_serial_frame(sid, *serial);
-  }
-  erased(lost);
-  erased(lost);
-  g729io::append_serial_frame({}, lost);
-  for (int i = 0; i < 3; ++i) g729io::append_serial_frame({}, not_sent);
-  for (Bytes* serial : {&lost, &not_sent}) g729io::append_serial_frame(f0, *serial);
-  erased(lost);
-  erased(not_sent);
-  write_bytes(dir.path("lost.bit"), lost);
-  write_bytes(dir.path("not_sent.bit"), not_sent);
-
-  ToolRun run = run_tool({"decode", dir.path("lost.bit"), dir.path("lost.raw")});
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Counts counts = summary_counts(run.err);
-  EXPECT_EQ(counts.erased, 3);
-  EXPECT_EQ(counts.silent, 1);
-  EXPECT_EQ(counts.comfort_noise, 3);
-  EXPECT_EQ(counts.concealed, 1);
-  ASSERT_EQ(run_tool({"decode", dir.path("not_sent.bit"), dir.path("not_sent.raw")}).status, 0);
-  const auto expected = decode_here({{f0, 0}, {sid, 0}, {{}, 0, 0, 3}, {f0, 0}, {{}, 0, 1}});
-  ASSERT_EQ(expected.size(), 7u * 80);
-  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("lost.raw"))), expected);
-  EXPECT_EQ(bytes_pcm(read_bytes(dir.path("not_sent.raw"))), expected);
-}
-
 TEST(ToolDecode, DamagedInputsFailWithoutOutput) {
   TempDir dir;
   const auto frames = encode_here(padded(short_speech()));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
@@ -153,19 +154,19 @@ TEST(ToolStreams, OneLinePerStreamWithItsFigures) {
   const ToolRun json = run_tool({"streams", "--json", dir.path("call.pcap")});
   ASSERT_EQ(json.status, 0) << json.err;
   const auto parsed = nlohmann::json::parse(json.out);
-  ASSERT_TRUE(parsed.is_array());
   const auto first =
       std::find_if(parsed.begin(), parsed.end(), [](const auto& s) { return s["ssrc"] == 161; });
   ASSERT_NE(first, parsed.end()) << json.out;
-  EXPECT_EQ((*first)["source"], "10.0.0.1:5004");
-  EXPECT_EQ((*first)["destination"], "10.0.0.2:4000");
-  EXPECT_EQ((*first)["codec"], "G.729 annexb=yes");
-  EXPECT_EQ((*first)["g729"], true);
-  EXPECT_EQ((*first)["payload_type"], 97);
-  EXPECT_EQ((*first)["lost"], 1);
-  EXPECT_DOUBLE_EQ((*first)["lost_percent"].get<double>(), 12.5);
-  EXPECT_EQ((*first)["duplicates"], 1);
-  EXPECT_EQ((*first)["reordered"], 1);
+  const nlohmann::json want = {{"source", "10.0.0.1:5004"},
+                               {"destination", "10.0.0.2:4000"},
+                               {"codec", "G.729 annexb=yes"},
+                               {"g729", true},
+                               {"payload_type", 97},
+                               {"lost", 1},
+                               {"lost_percent", 12.5},
+                               {"duplicates", 1},
+                               {"reordered", 1}};
+  for (const auto& [key, value] : want.items()) EXPECT_EQ(first->at(key), value) << key;
   // Streams needs no module: a missing one does not matter.
   EXPECT_EQ(run_tool({"streams", "--module", dir.path("none.so"), dir.path("call.pcap")}).status,
             0);
@@ -179,9 +180,8 @@ TEST(ToolStreams, JsonHoldsAnyFileNameAndStaysValid) {
   write_bytes(name, pcap_file_timed(make_call().frames));
   const ToolRun json = run_tool({"streams", "--json", name});
   ASSERT_EQ(json.status, 0) << json.err;
-  nlohmann::json parsed;
-  ASSERT_NO_THROW(parsed = nlohmann::json::parse(json.out)) << json.out;
-  ASSERT_FALSE(parsed.empty());
+  const auto parsed = nlohmann::json::parse(json.out, nullptr, false);
+  ASSERT_FALSE(parsed.is_discarded() || parsed.empty()) << json.out;
   EXPECT_EQ(parsed[0]["file"], dir.path("a\tb\nc\"d\\e\x01\xef\xbf\xbd.pcap"));
 }
 
@@ -211,6 +211,15 @@ TEST(ToolStreams, ACaptureDecodesInSequenceOrderWithItsSdpPayloadType) {
   EXPECT_NE(run.err.find("RTP payload types seen: 18 97"), std::string::npos) << run.err;
 }
 
+// The left and right channels of a 16-bit stereo WAV (none for another).
+std::array<std::vector<std::int16_t>, 2> channels_of(const Bytes& wav) {
+  std::array<std::vector<std::int16_t>, 2> channels;
+  if (wav.size() < 44 || wav[22] != 2) return channels;
+  const auto pcm = bytes_pcm(std::span(wav).subspan(44));
+  for (std::size_t i = 0; i < pcm.size(); ++i) channels[i % 2].push_back(pcm[i]);
+  return channels;
+}
+
 TEST(ToolStreams, AllWritesEveryStreamAndCallBothDirectionsInStereo) {
   TempDir dir;
   const Call call = make_call();
@@ -227,27 +236,22 @@ TEST(ToolStreams, AllWritesEveryStreamAndCallBothDirectionsInStereo) {
                          ", " + dir.path("out/call-0x000000B2.wav") + ": "),
             std::string::npos)
       << run.err;
-  EXPECT_EQ(run.err.find(dir.path("out/call.wav")), std::string::npos) << run.err;
 
   run = run_tool({"decode", "--call", dir.path("call.pcap"), dir.path("call.wav")});
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto a = decode_here(call.a_expected);
+  auto a = decode_here(call.a_expected);
   auto b = decode_here(call.b_expected);
   b.insert(b.begin(), 400, 0);  // B starts 50 ms after A
-  const auto wav = read_bytes(dir.path("call.wav"));
-  ASSERT_GT(wav.size(), 44u);
-  EXPECT_EQ(wav[22], 2);  // channels
-  const auto pcm = bytes_pcm(Bytes(wav.begin() + 44, wav.end()));
-  const std::size_t length = std::max(a.size(), b.size());
-  ASSERT_EQ(pcm.size(), 2 * length);
   // The call lasts as long as its longer channel, not the sum of both.
+  const std::size_t length = std::max(a.size(), b.size());
+  a.resize(length);
+  b.resize(length);
+  const auto [left, right] = channels_of(read_bytes(dir.path("call.wav")));
+  EXPECT_EQ(left, a);
+  EXPECT_EQ(right, b);
   char duration[40];
   std::snprintf(duration, sizeof duration, ", %.2f s of audio", static_cast<double>(length) / 8000);
   EXPECT_NE(run.err.find(duration), std::string::npos) << run.err;
-  for (std::size_t i = 0; i < length; ++i) {
-    ASSERT_EQ(pcm[2 * i], i < a.size() ? a[i] : 0) << "left " << i;
-    ASSERT_EQ(pcm[2 * i + 1], i < b.size() ? b[i] : 0) << "right " << i;
-  }
   EXPECT_NE(run.err.find("left 10.0.0.1:5004 -> 10.0.0.2:4000 (SSRC 0x000000A1)"),
             std::string::npos)
       << run.err;
@@ -261,20 +265,9 @@ TEST(ToolStreams, AllWritesEveryStreamAndCallBothDirectionsInStereo) {
                          "channel is silent"),
             std::string::npos)
       << run.err;
-  const auto one_way = read_bytes(dir.path("one.wav"));
-  ASSERT_GT(one_way.size(), 44u);
-  const auto one_pcm = bytes_pcm(std::span(one_way).subspan(44));
-  ASSERT_EQ(one_pcm.size() % 2, 0u);
-  bool left_sounds = false;
-  for (std::size_t i = 0; i < one_pcm.size(); i += 2) {
-    left_sounds = left_sounds || one_pcm[i] != 0;
-    ASSERT_EQ(one_pcm[i + 1], 0) << "right " << i / 2;
-  }
-  EXPECT_TRUE(left_sounds);
-  char one_duration[40];
-  std::snprintf(one_duration, sizeof one_duration, ", %.2f s of audio",
-                static_cast<double>(one_pcm.size() / 2) / 8000);
-  EXPECT_NE(run.err.find(one_duration), std::string::npos) << run.err;
+  const auto [one_left, one_right] = channels_of(read_bytes(dir.path("one.wav")));
+  EXPECT_NE(one_left, std::vector<std::int16_t>(one_left.size()));
+  EXPECT_EQ(one_right, std::vector<std::int16_t>(one_left.size()));
 }
 
 }  // namespace

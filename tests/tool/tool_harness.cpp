@@ -45,19 +45,56 @@ void put32(std::vector<std::uint8_t>& out, unsigned v) {
 
 }  // namespace
 
-ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd) {
+namespace {
+
+// Runs the tool in `cwd` (the test's own when empty) with `env` added to the
+// environment; standard input is the test's own, or `input` from a file or
+// through a pipe.
+enum class Feed { Inherit, File, Pipe };
+ToolRun run_tool_in(const std::vector<std::string>& args, const std::string& cwd, Feed feed,
+                    const std::vector<std::uint8_t>& input, const std::vector<std::string>& env) {
   TempDir capture;
   const std::string out_path = capture.path("stdout"), err_path = capture.path("stderr");
+  const std::string in_path = capture.path("stdin");
+  int fds[2] = {-1, -1};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (feed == Feed::Pipe) {
+    if (::pipe(fds) != 0) {
+      ADD_FAILURE() << "no pipe";
+      return {};
+    }
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+  } else if (feed == Feed::File) {
+    write_bytes(in_path, input);
+    posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+  }
   posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0644);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::string tool = G729A_TOOL;
   auto argv = argv_of(args, tool);
-  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  std::vector<char*> envp;
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; *e; ++e) envp.push_back(*e);
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (feed == Feed::Pipe) {
+    close(fds[0]);
+    // The tool may stop reading early; a closed pipe is not a test failure.
+    signal(SIGPIPE, SIG_IGN);
+    std::size_t done = 0;
+    while (rc == 0 && done < input.size()) {
+      const ssize_t n = write(fds[1], input.data() + done, input.size() - done);
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    close(fds[1]);
+  }
   ToolRun run;
   if (rc != 0) {
     ADD_FAILURE() << "cannot start " << tool;
@@ -69,59 +106,15 @@ ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd) {
   return run;
 }
 
+}  // namespace
+
+ToolRun run_tool(const std::vector<std::string>& args, const std::string& cwd) {
+  return run_tool_in(args, cwd, Feed::Inherit, {}, {});
+}
+
 ToolRun run_tool_fed(const std::vector<std::string>& args, const std::vector<std::uint8_t>& input,
                      bool pipe, const std::vector<std::string>& env) {
-  TempDir capture;
-  const std::string out_path = capture.path("stdout"), err_path = capture.path("stderr");
-  const std::string in_path = capture.path("stdin");
-  write_bytes(in_path, input);
-  int feed[2] = {-1, -1};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (pipe) {
-    if (::pipe(feed) != 0) {
-      ADD_FAILURE() << "no pipe";
-      return {};
-    }
-    posix_spawn_file_actions_adddup2(&actions, feed[0], 0);
-    posix_spawn_file_actions_addclose(&actions, feed[1]);
-    posix_spawn_file_actions_addclose(&actions, feed[0]);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
-  }
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT, 0644);
-  std::string tool = G729A_TOOL;
-  auto argv = argv_of(args, tool);
-  std::vector<std::string> environment(env);
-  for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-  std::vector<char*> envp;
-  for (auto& e : environment) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  ToolRun run;
-  if (pipe) {
-    close(feed[0]);
-    // The tool may stop reading early; a closed pipe is not a test failure.
-    signal(SIGPIPE, SIG_IGN);
-    std::size_t done = 0;
-    while (rc == 0 && done < input.size()) {
-      const ssize_t n = write(feed[1], input.data() + done, input.size() - done);
-      if (n <= 0) break;
-      done += static_cast<std::size_t>(n);
-    }
-    close(feed[1]);
-  }
-  if (rc != 0) {
-    ADD_FAILURE() << "cannot start " << tool;
-    return run;
-  }
-  run.status = wait_status(pid);
-  run.out = slurp(out_path);
-  run.err = slurp(err_path);
-  return run;
+  return run_tool_in(args, "", pipe ? Feed::Pipe : Feed::File, input, env);
 }
 
 pid_t spawn_tool(const std::vector<std::string>& args) {

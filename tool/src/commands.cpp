@@ -171,12 +171,25 @@ void add_common(CLI::App& app, CommonOptions& common) {
                "List every packet event (late, lost, duplicate...) instead of counts per kind");
 }
 
+namespace {
+
+// The subcommand `name` with the options every command takes and its footer
+// ("" keeps the one it inherits from `app`).
+Command new_command(CLI::App& app, CommonOptions& common, const std::string& name,
+                    const std::string& description, const std::string& footer) {
+  Command command;
+  command.app = app.add_subcommand(name, description);
+  if (!footer.empty()) command.app->footer(footer);
+  add_common(*command.app, common);
+  return command;
+}
+
+}  // namespace
+
 Command add_encode_command(CLI::App& app, CommonOptions& common) {
   auto batch = std::make_shared<BatchOptions>();
-  Command command;
-  command.app = app.add_subcommand("encode", "Encode audio to G.729 frames (.g729 or .bit)");
-  command.app->footer(kEncodeFooter);
-  add_common(*command.app, common);
+  Command command = new_command(app, common, "encode",
+                                "Encode audio to G.729 frames (.g729 or .bit)", kEncodeFooter);
   add_batch(*command.app, *batch, "Output format with -o: g729 (default) or bit");
   batch->type_option = add_type(*command.app, "raw (headerless 16-bit), wav, flac, ogg; g729, bit");
   CLI::App* app_of_command = command.app;
@@ -203,11 +216,9 @@ Command add_decode_command(CLI::App& app, CommonOptions& common) {
     std::string gaps = "conceal";
   };
   auto options = std::make_shared<DecodeOptions>();
-  Command command;
-  CLI::App* decode = app.add_subcommand("decode", "Decode .g729, .bit or a capture to audio");
-  command.app = decode;
-  decode->footer(kDecodeFooter);
-  add_common(*decode, common);
+  Command command =
+      new_command(app, common, "decode", "Decode .g729, .bit or a capture to audio", kDecodeFooter);
+  CLI::App* decode = command.app;
   add_batch(*decode, options->batch, "Output format with -o: wav (default) or raw");
   options->batch.type_option = add_type(*decode, "g729, bit, pcap, pcapng; raw, wav");
   decode
@@ -268,11 +279,9 @@ Command add_roundtrip_command(CLI::App& app, CommonOptions& common) {
     std::string bitstream_type;
   };
   auto options = std::make_shared<RoundTripOptions>();
-  Command command;
-  CLI::App* trip = app.add_subcommand("roundtrip", "Encode then decode; print SNR and speed");
-  command.app = trip;
-  trip->footer(kRoundTripFooter);
-  add_common(*trip, common);
+  Command command = new_command(app, common, "roundtrip", "Encode then decode; print SNR and speed",
+                                kRoundTripFooter);
+  CLI::App* trip = command.app;
   const CLI::Option* in = trip->add_option("IN", options->in, "Audio input")->required();
   const CLI::Option* out =
       trip->add_option("OUT", options->out, "Decoded audio (.raw headerless, else WAV)")
@@ -303,11 +312,9 @@ Command add_roundtrip_command(CLI::App& app, CommonOptions& common) {
 
 Command add_conformance_command(CLI::App& app, CommonOptions& common) {
   auto dir = std::make_shared<std::string>();
-  Command command;
-  command.app =
-      app.add_subcommand("conformance", "Check the codec against published test sequences");
-  command.app->footer(kConformanceFooter);
-  add_common(*command.app, common);
+  Command command =
+      new_command(app, common, "conformance", "Check the codec against published test sequences",
+                  kConformanceFooter);
   command.app->add_option("DIR", *dir, "Directory of test sequences")->required();
   command.run = [dir](const CodecModule& codec) { return run_conformance(codec, *dir); };
   return command;
@@ -320,11 +327,9 @@ Command add_streams_command(CLI::App& app, CommonOptions& common) {
     bool json = false;
   };
   auto options = std::make_shared<StreamsOptions>();
-  Command command;
-  CLI::App* streams = app.add_subcommand("streams", "List the RTP streams of captures");
-  command.app = streams;
-  streams->footer(kStreamsFooter);
-  add_common(*streams, common);
+  Command command =
+      new_command(app, common, "streams", "List the RTP streams of captures", kStreamsFooter);
+  CLI::App* streams = command.app;
   streams->add_option("FILE", options->files, "Captures (.pcap, .pcapng)")->required();
   streams->add_option("--pt", options->capture.payload_type, "RTP payload type of G.729")
       ->check(CLI::Range(0, 127))
@@ -338,23 +343,19 @@ Command add_streams_command(CLI::App& app, CommonOptions& common) {
 }
 
 Command add_bench_command(CLI::App& app, CommonOptions& common) {
-  Command command;
-  command.app = app.add_subcommand(
-      "bench",
-      "Cost per channel: us per frame to encode and decode, full-duplex channels per core");
-  command.app->footer(kBenchFooter);
-  add_common(*command.app, common);
+  Command command = new_command(
+      app, common, "bench",
+      "Cost per channel: us per frame to encode and decode, full-duplex channels per core",
+      kBenchFooter);
   command.run = [](const CodecModule& codec) { return run_bench(codec); };
   return command;
 }
 
 Command add_console_command(CLI::App& app, CommonOptions& common) {
   auto words = std::make_shared<std::vector<std::string>>();
-  Command command;
-  command.app = app.add_subcommand("console", "Run a console command of the module");
-  command.app->footer(
+  Command command = new_command(
+      app, common, "console", "Run a console command of the module",
       "Example: g729a console g729 show version\n'g729a console help' lists the commands.");
-  add_common(*command.app, common);
   command.app->add_option("WORDS", *words, "The command's words")->required();
   command.run = [words](const CodecModule&) {
     if (*words == std::vector<std::string>{"help"}) {
@@ -383,10 +384,9 @@ Command add_console_command(CLI::App& app, CommonOptions& common) {
 
 Command add_demo_command(CLI::App& app, CommonOptions& common) {
   auto dir = std::make_shared<std::string>(kDemoFolder);
-  Command command;
-  command.app = app.add_subcommand(
-      "demo", "Round trip of the built-in speech sample into a folder, with its figures");
-  add_common(*command.app, common);
+  Command command =
+      new_command(app, common, "demo",
+                  "Round trip of the built-in speech sample into a folder, with its figures", "");
   command.app->add_option("DIR", *dir,
                           std::string("Folder to write (default ") + kDemoFolder + ")");
   command.prepare = [dir] { check_demo_folder(*dir); };

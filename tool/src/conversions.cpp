@@ -263,6 +263,22 @@ void report_audio_input(const InputSource& source, const AudioReader& reader) {
   }
 }
 
+// Hands `each` every block of the input's audio, moving `progress` on by the
+// bytes read; an input without samples is refused.
+template <typename Each>
+void read_audio(InputSource& source, AudioReader& reader, Progress& progress, Each each) {
+  std::vector<std::int16_t> block;
+  long long read = source.tell();
+  long samples = 0;
+  while (reader.read(block)) {
+    samples += static_cast<long>(block.size());
+    each(block);
+    progress.advance(static_cast<double>(source.tell() - read));
+    read = source.tell();
+  }
+  if (samples == 0) throw bad_input(source.label(), "no audio samples");
+}
+
 }  // namespace
 
 bool is_encoded_output(const std::string& path) {
@@ -281,19 +297,12 @@ FrameCounts encode_file(const CodecModule& codec, const Conversion& conversion) 
   FrameWriter writer(out, conversion.out_type == "bit");
   EncodeStream encoder(codec);
   Progress progress = input_progress("encoding", source, kProgressFrames * kFrameSamples * 2);
-  std::vector<std::int16_t> block;
   std::vector<std::uint8_t> frames;
-  long long read = source.tell();
-  long samples = 0;
-  while (reader.read(block)) {
-    samples += static_cast<long>(block.size());
+  read_audio(source, reader, progress, [&](const std::vector<std::int16_t>& block) {
     frames.clear();
     encoder.push(block, frames);
     writer.write(frames);
-    progress.advance(static_cast<double>(source.tell() - read));
-    read = source.tell();
-  }
-  if (samples == 0) throw bad_input(source.label(), "no audio samples");
+  });
   frames.clear();
   encoder.finish(frames);
   writer.write(frames);
@@ -548,19 +557,12 @@ int run_roundtrip(const CodecModule& codec, const Conversion& conversion,
   RoundTripStream trip(codec, source.label());
   trip.set_sink([&](std::span<const std::int16_t> samples) { audio.write(samples); });
   Progress progress = input_progress("round trip of", source, kProgressFrames * kFrameSamples * 2);
-  std::vector<std::int16_t> block;
   std::vector<std::uint8_t> frames;
-  long long read = source.tell();
-  long samples = 0;
-  while (reader.read(block)) {
-    samples += static_cast<long>(block.size());
+  read_audio(source, reader, progress, [&](const std::vector<std::int16_t>& block) {
     frames.clear();
     trip.push(block, frames);
     if (frame_writer) frame_writer->write(frames);
-    progress.advance(static_cast<double>(source.tell() - read));
-    read = source.tell();
-  }
-  if (samples == 0) throw bad_input(source.label(), "no audio samples");
+  });
   frames.clear();
   trip.finish(frames);
   if (frame_writer) frame_writer->write(frames);

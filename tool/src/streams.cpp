@@ -56,27 +56,25 @@ nlohmann::ordered_json json_object(const std::string& file, const CapturedStream
                                    const StreamFigures& f) {
   const double lost_percent = f.expected > 0 ? 100.0 * f.lost / f.expected : 0.0;
   // File names need not be UTF-8; bytes that are not become U+FFFD.
-  nlohmann::ordered_json object;
-  object["file"] = file;
-  object["ssrc"] = s.ssrc;
-  object["source"] = s.source;
-  object["destination"] = s.destination;
-  object["codec"] = codec_name(s);
-  object["g729"] = s.g729;
-  object["payload_type"] = s.payload_type;
-  object["start"] = f.start;
-  object["duration_s"] = f.duration;
-  object["packets"] = f.packets;
-  object["expected"] = f.expected;
-  object["lost"] = f.lost;
-  object["lost_percent"] = lost_percent;
-  object["duplicates"] = f.duplicates;
-  object["reordered"] = f.reordered;
-  object["jitter_mean_ms"] = f.mean_jitter_ms;
-  object["jitter_max_ms"] = f.max_jitter_ms;
-  object["sid_packets"] = f.sid_packets;
-  object["dtx_gaps"] = f.dtx_gaps;
-  return object;
+  return {{"file", file},
+          {"ssrc", s.ssrc},
+          {"source", s.source},
+          {"destination", s.destination},
+          {"codec", codec_name(s)},
+          {"g729", s.g729},
+          {"payload_type", s.payload_type},
+          {"start", f.start},
+          {"duration_s", f.duration},
+          {"packets", f.packets},
+          {"expected", f.expected},
+          {"lost", f.lost},
+          {"lost_percent", lost_percent},
+          {"duplicates", f.duplicates},
+          {"reordered", f.reordered},
+          {"jitter_mean_ms", f.mean_jitter_ms},
+          {"jitter_max_ms", f.max_jitter_ms},
+          {"sid_packets", f.sid_packets},
+          {"dtx_gaps", f.dtx_gaps}};
 }
 
 }  // namespace
